@@ -1,0 +1,217 @@
+#include "engine/FileRewriter.h"
+
+#include <cstring>
+
+namespace engine {
+namespace {
+
+    bool EndsWithLineEnd(std::string_view bytes)
+    {
+        return !bytes.empty() && (bytes.back() == '\r' || (bytes.size() >= 2 && bytes.substr(bytes.size() - 2) == "\r\n"));
+    }
+
+    // The line around a hit: [start, end) without its terminator, next just after the terminator.
+    struct LineBounds {
+        std::size_t start, end, next;
+    };
+
+    LineBounds LineAround(std::string_view block, std::size_t at)
+    {
+        std::size_t start = 0;
+        for (std::size_t i = at; i > 0; --i) {
+            if (block[i - 1] == '\r') {
+                start = i;
+                break;
+            }
+        }
+        if (start > 0 && start < block.size() && block[start] == '\n') {
+            ++start;
+        }
+        const void* cr = std::memchr(block.data() + at, '\r', block.size() - at);
+        const std::size_t end = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - block.data()) : block.size();
+        std::size_t next = end;
+        if (next < block.size()) {
+            ++next;
+            if (next < block.size() && block[next] == '\n') {
+                ++next;
+            }
+        }
+        return { start, end, next };
+    }
+
+} // namespace
+
+FileRewriter::FileRewriter(const PairTable& table, bool insertMark)
+    : m_table(table)
+    , m_rewriter(table, insertMark)
+{
+}
+
+void FileRewriter::CopyUnchanged(std::string_view bytes, bool addFinalLineEnd)
+{
+    if (!m_output.IsOpen() || bytes.empty()) {
+        return;
+    }
+    // Lines keep their bytes; only a lone CR gains its LF.
+    std::size_t from = 0;
+    while (from < bytes.size()) {
+        const void* cr = std::memchr(bytes.data() + from, '\r', bytes.size() - from);
+        if (cr == nullptr) {
+            m_output.Write(bytes.substr(from));
+            break;
+        }
+        const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data());
+        if (at + 1 < bytes.size() && bytes[at + 1] == '\n') {
+            m_output.Write(bytes.substr(from, at + 2 - from));
+            from = at + 2;
+        } else {
+            m_output.Write(bytes.substr(from, at + 1 - from));
+            m_output.Write("\n");
+            from = at + 1;
+        }
+    }
+    if (addFinalLineEnd) {
+        m_output.Write("\r\n");
+    }
+}
+
+bool FileRewriter::OpenOutput(const std::u16string& output, bool outputWritable, std::uint64_t changedLineOffset)
+{
+    std::optional<platform::FileId> existing;
+    if (!outputWritable || platform::InspectCopySlot(output, &existing) == platform::CopySlot::InTheWay
+        || (existing && *existing == m_input.Id())) {
+        return false;
+    }
+    if (!m_output.Create(output)) {
+        return false;
+    }
+    // The lines before the first change were only scanned: copy them now from the input.
+    std::string chunk(std::min<std::uint64_t>(changedLineOffset, 1 << 18), '\0');
+    std::uint64_t offset = 0;
+    while (offset < changedLineOffset) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), changedLineOffset - offset));
+        const long n = m_input.ReadAt(chunk.data(), want, offset);
+        if (n <= 0) {
+            return false;
+        }
+        std::size_t length = static_cast<std::size_t>(n);
+        // Keep a CR LF together: never end a chunk between the two.
+        if (chunk[length - 1] == '\r' && offset + length < changedLineOffset) {
+            char after = 0;
+            if (m_input.ReadAt(&after, 1, offset + length) == 1 && after == '\n') {
+                chunk.resize(std::max(chunk.size(), length + 1));
+                chunk[length++] = '\n';
+            }
+        }
+        CopyUnchanged(std::string_view(chunk.data(), length), false);
+        offset += length;
+    }
+    return true;
+}
+
+CopyOutcome FileRewriter::Fail(const std::u16string& output)
+{
+    if (m_output.IsOpen()) {
+        m_output.Close();
+        platform::DeleteFile(output);
+    }
+    m_input.Close();
+    return CopyOutcome::Failed;
+}
+
+CopyOutcome FileRewriter::DeleteStaleCopy(const std::u16string& output)
+{
+    std::optional<platform::FileId> existing;
+    switch (platform::InspectCopySlot(output, &existing)) {
+    case platform::CopySlot::Missing:
+        return CopyOutcome::Unchanged;
+    case platform::CopySlot::Writable:
+        if (existing && *existing == m_input.Id()) {
+            return CopyOutcome::Unchanged; // never delete the input itself
+        }
+        return platform::DeleteFile(output) ? CopyOutcome::Unchanged : CopyOutcome::Failed;
+    case platform::CopySlot::InTheWay:
+        break;
+    }
+    // A read-only file or a link at the copy's name is left alone; it is not a current copy.
+    return CopyOutcome::Failed;
+}
+
+CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string& output, bool outputWritable)
+{
+    if (!m_input.Open(input)) {
+        return CopyOutcome::Failed;
+    }
+    const bool everyLine = !m_table.compiled->unfiltered.empty();
+    platform::LineBlockReader reader(m_input, m_buffer);
+    std::string_view block;
+    while (reader.Next(block)) {
+        const std::uint64_t blockOffset = reader.BlockOffset();
+        // The last line of a file may lack its terminator; its copy gets one.
+        const bool unterminated = reader.LastBlock() && !EndsWithLineEnd(block);
+        m_hits.clear();
+        if (!everyLine) {
+            m_table.compiled->prefilter.Scan(block.data(), block.size(), m_hits);
+        }
+        if (!everyLine && m_hits.empty()) {
+            CopyUnchanged(block, unterminated);
+            continue;
+        }
+        std::size_t copied = 0; // block bytes already written or passed over
+        std::size_t hit = 0;
+        std::size_t at = 0;
+        while (true) {
+            // The next line that may change: every line, or the line of the next hit.
+            LineBounds line {};
+            if (everyLine) {
+                if (at >= block.size()) {
+                    break;
+                }
+                line = LineAround(block, at);
+            } else {
+                while (hit < m_hits.size() && m_hits[hit].end - 1 < at) {
+                    ++hit;
+                }
+                if (hit == m_hits.size()) {
+                    break;
+                }
+                const std::size_t last = m_hits[hit].end - 1;
+                line = LineAround(block, last);
+                if (last >= line.end) { // the hit ends in a terminator: no line holds it
+                    at = line.next;
+                    continue;
+                }
+            }
+            at = line.next;
+            m_records.clear();
+            if (!m_rewriter.Rewrite(block.substr(line.start, line.end - line.start), m_records)) {
+                continue;
+            }
+            if (!m_output.IsOpen()) {
+                if (!OpenOutput(output, outputWritable, blockOffset + line.start)) {
+                    return Fail(output);
+                }
+            } else {
+                CopyUnchanged(block.substr(copied, line.start - copied), false);
+            }
+            m_output.Write(m_records);
+            copied = line.next;
+        }
+        CopyUnchanged(block.substr(copied), unterminated && copied < block.size());
+    }
+    if (reader.Failed()) {
+        return Fail(output);
+    }
+    if (!m_output.IsOpen()) {
+        m_input.Close();
+        return outputWritable ? DeleteStaleCopy(output) : CopyOutcome::Unchanged;
+    }
+    m_input.Close();
+    if (!m_output.Close()) {
+        platform::DeleteFile(output);
+        return CopyOutcome::Failed;
+    }
+    return CopyOutcome::Changed;
+}
+
+} // namespace engine

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "engine/PairTable.h"
+#include "engine/RewriteLine.h"
+#include "platform/TextFile.h"
+
+#include <string>
+#include <vector>
+
+namespace engine {
+
+enum class CopyOutcome {
+    Unchanged, // no pair matched; no copy is left at the output name
+    Changed,   // the whole copy was written
+    Failed,    // the file could not be handled whole; no partial copy is left
+};
+
+// Copies one file line by line through the pairs. The copy is only created once a line has changed,
+// so a file that cannot change costs one read; a stale copy of it is still deleted.
+class FileRewriter {
+public:
+    FileRewriter(const PairTable& table, bool insertMark);
+    // With outputWritable false, nothing at the output name is created, changed or deleted.
+    CopyOutcome Copy(const std::u16string& input, const std::u16string& output, bool outputWritable);
+
+private:
+    bool OpenOutput(const std::u16string& output, bool outputWritable, std::uint64_t changedLineOffset);
+    void CopyUnchanged(std::string_view bytes, bool addFinalLineEnd);
+    CopyOutcome Fail(const std::u16string& output);
+    CopyOutcome DeleteStaleCopy(const std::u16string& output);
+
+    const PairTable& m_table;
+    LineRewriter m_rewriter;
+    platform::InputFile m_input;
+    platform::OutputFile m_output;
+    std::string m_buffer;
+    std::string m_records;
+    std::vector<Prefilter::Hit> m_hits;
+};
+
+} // namespace engine

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// A byte that is not part of a valid CP932 character decodes to U+DC80 + byte, so it matches only
+// itself and encodes back to the very same byte.
+constexpr char16_t EscapeUnit(unsigned char byte) { return static_cast<char16_t>(0xDC80 + byte); }
+constexpr bool IsEscapeUnit(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+
+struct DecodedUnit {
+    char16_t unit;
+    std::uint8_t length; // bytes taken from the input: 1 or 2
+};
+
+// Decodes the character that starts at data[0]; size must be at least 1.
+DecodedUnit DecodeCp932At(const unsigned char* data, std::size_t size);
+
+std::u16string DecodeCp932(std::string_view bytes);
+
+// Escape units become their byte again; a character that CP932 cannot express becomes '?'.
+std::string EncodeCp932(std::u16string_view text);
+
+// How many CP932 codes decode to this unit (0 for none; 2 or 3 for the doubly-coded characters).
+int Cp932CodeCount(char16_t unit);
+
+} // namespace platform

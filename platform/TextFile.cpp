@@ -1,0 +1,249 @@
+#include "platform/TextFile.h"
+
+#include "platform/FileName.h"
+#include "platform/SysCalls.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+    constexpr std::size_t kOutputBuffer = 1 << 18;
+}
+
+InputFile::~InputFile() { Close(); }
+
+bool InputFile::Open(const std::u16string& path)
+{
+    Close();
+    // Non-blocking, so a name that turned into a pipe since it was listed cannot stall the walk.
+    const int fd = Sys().open(EncodeFileName(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Sys().close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_id = { static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
+    return true;
+}
+
+void InputFile::Close()
+{
+    if (m_fd >= 0) {
+        Sys().close(m_fd);
+        m_fd = -1;
+    }
+}
+
+long InputFile::Read(char* buffer, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = Sys().read(m_fd, buffer, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return static_cast<long>(n);
+    }
+}
+
+long InputFile::ReadAt(char* buffer, std::size_t size, std::uint64_t offset)
+{
+    for (;;) {
+        const ssize_t n = Sys().pread(m_fd, buffer, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return static_cast<long>(n);
+    }
+}
+
+LineBlockReader::LineBlockReader(InputFile& file, std::string& buffer, std::size_t blockSize)
+    : m_file(file)
+    , m_buffer(buffer)
+{
+    if (m_buffer.size() < blockSize) {
+        m_buffer.resize(blockSize < 16 ? 16 : blockSize);
+    }
+}
+
+bool LineBlockReader::Next(std::string_view& block)
+{
+    for (;;) {
+        if (m_begin < m_end) {
+            const char* data = m_buffer.data();
+            // The block ends after the last CR that is not the last byte read: a CR there may yet be
+            // followed by its LF.
+            std::size_t limit = m_eof ? m_end : m_end - 1;
+            std::size_t cut = std::string::npos;
+            for (std::size_t i = limit; i > m_begin; --i) {
+                if (data[i - 1] == '\r') {
+                    cut = i;
+                    break;
+                }
+            }
+            if (m_eof) {
+                cut = m_end;
+            } else if (cut != std::string::npos && data[cut] == '\n') {
+                ++cut;
+            }
+            if (cut != std::string::npos) {
+                block = std::string_view(data + m_begin, cut - m_begin);
+                m_blockOffset = m_bufferOffset + m_begin;
+                m_begin = cut;
+                return true;
+            }
+        } else if (m_eof) {
+            return false;
+        }
+        if (m_failed) {
+            return false;
+        }
+        // Keep the unfinished line, grow only when it fills the whole buffer.
+        if (m_begin > 0) {
+            std::memmove(m_buffer.data(), m_buffer.data() + m_begin, m_end - m_begin);
+            m_bufferOffset += m_begin;
+            m_end -= m_begin;
+            m_begin = 0;
+        }
+        if (m_end == m_buffer.size()) {
+            m_buffer.resize(m_buffer.size() * 2);
+        }
+        const long n = m_file.Read(m_buffer.data() + m_end, m_buffer.size() - m_end);
+        if (n < 0) {
+            m_failed = true;
+            return false;
+        }
+        if (n == 0) {
+            m_eof = true;
+        }
+        m_end += static_cast<std::size_t>(n);
+    }
+}
+
+bool LineCursor::Next(std::string_view& line, std::size_t& lineStart)
+{
+    if (position >= block.size()) {
+        return false;
+    }
+    lineStart = position;
+    const void* cr = std::memchr(block.data() + position, '\r', block.size() - position);
+    if (cr == nullptr) {
+        line = block.substr(position);
+        position = block.size();
+        return true;
+    }
+    const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(cr) - block.data());
+    line = block.substr(position, end - position);
+    position = end + 1;
+    if (position < block.size() && block[position] == '\n') {
+        ++position;
+    }
+    return true;
+}
+
+LineReader::LineReader(InputFile& file)
+    : m_blocks(file, m_buffer, 1 << 16)
+{
+}
+
+bool LineReader::ReadLine(std::string& line)
+{
+    std::string_view view;
+    std::size_t start = 0;
+    while (!m_cursor.Next(view, start)) {
+        std::string_view block;
+        if (!m_blocks.Next(block)) {
+            return false;
+        }
+        m_cursor = LineCursor { block, 0 };
+    }
+    line.assign(view);
+    return true;
+}
+
+OutputFile::~OutputFile()
+{
+    if (m_fd >= 0) {
+        Sys().close(m_fd);
+    }
+}
+
+bool OutputFile::Create(const std::u16string& path)
+{
+    m_failed = false;
+    m_buffer.clear();
+    m_fd = Sys().open(EncodeFileName(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (m_fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    if (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Sys().close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    m_buffer.reserve(kOutputBuffer);
+    return true;
+}
+
+void OutputFile::Write(std::string_view bytes)
+{
+    if (m_failed) {
+        return;
+    }
+    if (m_buffer.size() + bytes.size() > kOutputBuffer) {
+        Flush();
+        if (bytes.size() >= kOutputBuffer) {
+            m_buffer.assign(bytes);
+            Flush();
+            return;
+        }
+    }
+    m_buffer.append(bytes);
+}
+
+void OutputFile::WriteRecord(std::string_view record)
+{
+    Write(record);
+    Write("\r\n");
+}
+
+void OutputFile::Flush()
+{
+    std::size_t done = 0;
+    while (!m_failed && done < m_buffer.size()) {
+        const ssize_t n = Sys().write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            m_failed = true;
+        } else {
+            done += static_cast<std::size_t>(n);
+        }
+    }
+    m_buffer.clear();
+}
+
+bool OutputFile::Close()
+{
+    if (m_fd < 0) {
+        return false;
+    }
+    Flush();
+    if (Sys().close(m_fd) != 0) {
+        m_failed = true;
+    }
+    m_fd = -1;
+    return !m_failed;
+}
+
+} // namespace platform

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace testing_support {
+
+// A folder of its own under the system's temporary folder, removed with everything in it.
+class TempTree {
+public:
+    TempTree();
+    ~TempTree();
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    const std::filesystem::path& Root() const { return m_root; }
+    std::filesystem::path Path(std::string_view relative) const { return m_root / relative; }
+    // Writes the bytes, making the folders on the way.
+    std::filesystem::path Write(std::string_view relative, std::string_view bytes) const;
+    void MakeFolder(std::string_view relative) const;
+
+private:
+    std::filesystem::path m_root;
+};
+
+std::string ReadBytes(const std::filesystem::path& path);
+
+// Every plain file under root, by path relative to root, with its bytes.
+std::map<std::string, std::string> Snapshot(const std::filesystem::path& root);
+
+// Text to CP932 bytes, for writing test files in the files' own code page.
+std::string Sjis(std::u16string_view text);
+
+// A path as the program takes it: UTF-16, with a trailing separator for a folder when asked.
+std::u16string U16(const std::filesystem::path& path, bool folder = false);
+
+} // namespace testing_support
