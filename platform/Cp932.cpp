@@ -154,7 +154,7 @@ std::string EncodeCp932(std::u16string_view text)
     bytes.reserve(text.size() * 2);
     for (const char16_t unit : text) {
         if (IsEscapeUnit(unit)) {
-            bytes.push_back(static_cast<char>(unit - 0xDC80));
+            bytes.push_back(EscapedByte(unit));
         } else if (!t.encodable[unit]) {
             bytes.push_back('?');
         } else if (t.encoded[unit] > 0xFF) {

@@ -7,10 +7,12 @@
 
 namespace platform {
 
-// A byte that is not part of a valid CP932 character decodes to U+DC80 + byte, so it matches only
-// itself and encodes back to the very same byte.
-constexpr char16_t EscapeUnit(unsigned char byte) { return static_cast<char16_t>(0xDC80 + byte); }
+// A byte that is not part of a valid character decodes to an escape unit, a lone low surrogate
+// U+DC80 to U+DCFF for the bytes 0x80 to 0xFF, so it matches only itself and encodes back to the
+// very same byte. (ASCII bytes are always valid.)
+constexpr char16_t EscapeUnit(unsigned char byte) { return static_cast<char16_t>(0xDC00 + byte); }
 constexpr bool IsEscapeUnit(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+constexpr char EscapedByte(char16_t unit) { return static_cast<char>(unit - 0xDC00); }
 
 struct DecodedUnit {
     char16_t unit;

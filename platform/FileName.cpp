@@ -65,7 +65,7 @@ std::string EncodeFileName(std::u16string_view name)
             cp = 0x10000 + ((cp - 0xD800) << 10) + (name[i + 1] - 0xDC00);
             ++i;
         } else if (IsEscapeUnit(static_cast<char16_t>(cp))) {
-            bytes.push_back(static_cast<char>(cp - 0xDC80));
+            bytes.push_back(EscapedByte(static_cast<char16_t>(cp)));
             continue;
         } else if (cp >= 0xD800 && cp <= 0xDFFF) {
             cp = 0xFFFD;
@@ -96,7 +96,7 @@ std::u16string ReadableName(std::u16string_view name)
     text.reserve(name.size());
     for (const char16_t unit : name) {
         if (IsEscapeUnit(unit)) {
-            const unsigned byte = unit - 0xDC80u;
+            const unsigned byte = static_cast<unsigned char>(EscapedByte(unit));
             text += u"\\x";
             text.push_back(hex[byte >> 4]);
             text.push_back(hex[byte & 0xF]);

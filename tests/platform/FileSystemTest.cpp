@@ -1,0 +1,104 @@
+#include "platform/FileSystem.h"
+#include "tests/support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using testing_support::TempTree;
+using testing_support::U16;
+
+namespace {
+
+TEST(Wildcard, MatchesWithoutRegardToCase)
+{
+    struct Case {
+        std::u16string pattern, name;
+        bool match;
+    };
+    const Case cases[] = {
+        { u"", u"anything", true },
+        { u"*.*", u"noextension", true },
+        { u"*.frm", u"Form1.FRM", true },
+        { u"*.frm", u"form1.frx", false },
+        { u"form?.frm", u"form1.frm", true },
+        { u"form?.frm", u"form12.frm", false },
+        { u"proj", u"PROJ", true },
+        { u"proj", u"proj2", false },
+        { u"*a*b*c", u"xxaxxbxxbxc", true },
+        { u"*", u"", true },
+        { u"ＡＢ*", u"ａｂｃ", true },
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(platform::WildcardMatch(c.pattern, c.name), c.match);
+    }
+}
+
+std::vector<std::u16string> List(const std::filesystem::path& folder, const std::u16string& pattern)
+{
+    platform::FileLister lister(U16(folder, true), pattern);
+    std::vector<std::u16string> names;
+    std::u16string name;
+    while (lister.Next(name)) {
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(FileLister, ListsPlainFilesThePatternSelects)
+{
+    TempTree tree;
+    tree.Write("a.frm", "");
+    tree.Write("B.FRM", "");
+    tree.Write("c.bas", "");
+    tree.Write(".hidden.frm", "");
+    tree.MakeFolder("sub.frm");
+    std::filesystem::create_symlink(tree.Path("c.bas"), tree.Path("link.frm"));
+    std::filesystem::create_symlink(tree.Path("sub.frm"), tree.Path("dirlink.frm"));
+    std::filesystem::create_symlink(tree.Path("missing"), tree.Path("dangling.frm"));
+    EXPECT_EQ(List(tree.Root(), u"*.frm"), (std::vector<std::u16string> { u"B.FRM", u"a.frm", u"link.frm" }));
+    EXPECT_EQ(List(tree.Root(), u"*.*").size(), 4u);
+    EXPECT_EQ(List(tree.Root(), u"").size(), 4u);
+    EXPECT_TRUE(List(tree.Path("nowhere"), u"").empty());
+}
+
+TEST(FileSystemObject, GivesEverySubfolderAndFailsForAMissingFolder)
+{
+    TempTree tree;
+    tree.MakeFolder("top/one");
+    tree.MakeFolder("top/.hidden");
+    tree.Write("top/file", "");
+    std::filesystem::create_directory_symlink(tree.Path("top"), tree.Path("top/loop"));
+    auto fso = platform::CreateFileSystemObject();
+    const auto folder = fso->GetFolder(U16(tree.Path("top"), true));
+    ASSERT_TRUE(folder);
+    std::vector<std::u16string> names;
+    for (const auto& sub : folder->subFolders) {
+        names.push_back(sub.Name);
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::u16string> { u".hidden", u"loop", u"one" }));
+    const auto loop = std::find_if(folder->subFolders.begin(), folder->subFolders.end(),
+        [](const auto& sub) { return sub.Name == u"loop"; });
+    EXPECT_EQ(loop->id, folder->id);
+    EXPECT_FALSE(fso->GetFolder(U16(tree.Path("absent"), true)));
+    EXPECT_FALSE(fso->GetFolder(U16(tree.Path("top/file"), true)));
+}
+
+TEST(CopySlot, TellsWhatMayBeOverwritten)
+{
+    TempTree tree;
+    tree.Write("plain", "x");
+    const auto readOnly = tree.Write("readonly", "x");
+    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    std::filesystem::create_symlink(tree.Path("plain"), tree.Path("link"));
+    tree.MakeFolder("folder");
+    EXPECT_EQ(platform::InspectCopySlot(U16(tree.Path("plain"))), platform::CopySlot::Writable);
+    EXPECT_EQ(platform::InspectCopySlot(U16(tree.Path("none"))), platform::CopySlot::Missing);
+    EXPECT_EQ(platform::InspectCopySlot(U16(readOnly)), platform::CopySlot::InTheWay);
+    EXPECT_EQ(platform::InspectCopySlot(U16(tree.Path("link"))), platform::CopySlot::InTheWay);
+    EXPECT_EQ(platform::InspectCopySlot(U16(tree.Path("folder"))), platform::CopySlot::InTheWay);
+}
+
+} // namespace

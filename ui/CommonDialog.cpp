@@ -1,0 +1,48 @@
+#include "ui/CommonDialog.h"
+
+#include <QFileDialog>
+
+namespace ui {
+
+QStringList QtNameFilters(const std::u16string& filter)
+{
+    const QStringList items = QString::fromStdU16String(filter).split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < items.size(); i += 2) {
+        QString patterns = items[i + 1];
+        patterns.replace(u';', u' ');
+        filters.append(items[i] + QStringLiteral(" (") + patterns.simplified() + u')');
+    }
+    return filters;
+}
+
+CommonDialog::CommonDialog(QWidget* owner)
+    : m_owner(owner)
+{
+}
+
+void CommonDialog::Show(bool save)
+{
+    QFileDialog dialog(m_owner, QString::fromStdU16String(m_title), QString::fromStdU16String(m_initDir));
+    dialog.setObjectName(QStringLiteral("CommonDialog1"));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The descriptions already name their patterns, as the Windows dialog shows them.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    const QStringList filters = QtNameFilters(m_filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+    }
+    if (!m_fileName.empty()) {
+        dialog.selectFile(QString::fromStdU16String(m_fileName));
+    }
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        m_fileName = dialog.selectedFiles().constFirst().toStdU16String();
+        return;
+    }
+    if (m_cancelError) {
+        throw DialogCancelled();
+    }
+}
+
+} // namespace ui
