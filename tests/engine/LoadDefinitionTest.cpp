@@ -1,0 +1,70 @@
+#include "engine/LoadDefinition.h"
+#include "tests/support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+using engine::DefinitionOutcome;
+using testing_support::Sjis;
+using testing_support::TempTree;
+using testing_support::U16;
+
+namespace {
+
+TEST(LoadDefinition, OutcomesAndTables)
+{
+    struct Case {
+        std::string bytes;
+        DefinitionOutcome outcome;
+        int lastPairIndex;
+        std::vector<std::u16string> search, replace;
+    };
+    const Case cases[] = {
+        { "A,B\r\nC,D\r\n", DefinitionOutcome::Loaded, 1, { u"A", u"C" }, { u"B", u"D" } },
+        { "A\r\nB\r\nC\r\nD\r\n", DefinitionOutcome::Loaded, 1, { u"A", u"C" }, { u"B", u"D" } },
+        { "A,B,C,D", DefinitionOutcome::Loaded, 1, { u"A", u"C" }, { u"B", u"D" } },
+        { "A,B\r\n\r\n\r\n", DefinitionOutcome::Loaded, 0, { u"A" }, { u"B" } },
+        { "\"a, b\", x", DefinitionOutcome::Loaded, 0, { u"a, b" }, { u"x" } },
+        { "Color,COLOUR", DefinitionOutcome::Loaded, 0, { u"Color" }, { u"COLOUR" } },
+        { ",x", DefinitionOutcome::Loaded, 0, { u"" }, { u"x" } },
+        { "x\n\n", DefinitionOutcome::NotPaired, 0, {}, {} },
+        { "A,B,C", DefinitionOutcome::NotPaired, 1, {}, {} },
+        { "A", DefinitionOutcome::NotPaired, 0, {}, {} },
+        { "", DefinitionOutcome::Empty, -1, {}, {} },
+        { " \r\n\t", DefinitionOutcome::Empty, -1, {}, {} },
+    };
+    TempTree tree;
+    for (const Case& c : cases) {
+        engine::PairTable table;
+        EXPECT_EQ(engine::LoadDefinition(U16(tree.Write("rules.txt", c.bytes)), table), c.outcome) << c.bytes;
+        EXPECT_EQ(table.LastPairIndex, c.lastPairIndex) << c.bytes;
+        if (c.outcome == DefinitionOutcome::Loaded) {
+            EXPECT_EQ(table.SearchTexts, c.search);
+            EXPECT_EQ(table.ReplaceTexts, c.replace);
+        }
+    }
+}
+
+TEST(LoadDefinition, JapaneseTextsAndMoreThanAThousandPairs)
+{
+    TempTree tree;
+    std::string bytes;
+    for (int i = 0; i < 1500; ++i) {
+        bytes += Sjis(u"検索" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10))) + "," + std::to_string(i) + "\r\n";
+    }
+    engine::PairTable table;
+    ASSERT_EQ(engine::LoadDefinition(U16(tree.Write("rules.txt", bytes)), table), DefinitionOutcome::Loaded);
+    EXPECT_EQ(table.LastPairIndex, 1499);
+    EXPECT_EQ(table.SearchTexts[1234], u"検索4");
+    EXPECT_EQ(table.ReplaceTexts[1499], u"1499");
+}
+
+TEST(LoadDefinition, CannotOpenAMissingFileOrAFolder)
+{
+    TempTree tree;
+    engine::PairTable table;
+    EXPECT_EQ(engine::LoadDefinition(U16(tree.Path("missing.txt")), table), DefinitionOutcome::CannotOpen);
+    EXPECT_EQ(engine::LoadDefinition(U16(tree.Root()), table), DefinitionOutcome::CannotOpen);
+    EXPECT_EQ(table.LastPairIndex, -1);
+}
+
+} // namespace
