@@ -61,10 +61,12 @@ void ReplaceFolder(const std::u16string& FolderPath, const std::u16string& Outpu
         state.topOutputReal = outputReal;
         state.orgReal = platform::RealPath(level->inputFolder);
     }
-    // A level whose output folder resolves into the ORG tree, outside our own output tree, would
-    // write over ORG files: nothing is written or deleted there.
-    const bool outputWritable = outputReal.empty()
-        || !IsInside(outputReal, state.orgReal, u'/') || IsInside(outputReal, state.topOutputReal, u'/');
+    // A level whose output folder resolves into the ORG tree would write over ORG files: nothing is
+    // written or deleted there. Only an output tree made inside the ORG tree (NEW inside ORG) is
+    // ours, since the walk never enters it.
+    const bool ownOutputTree = IsInside(state.topOutputReal, state.orgReal, u'/')
+        && IsInside(outputReal, state.topOutputReal, u'/');
+    const bool outputWritable = outputReal.empty() || !IsInside(outputReal, state.orgReal, u'/') || ownOutputTree;
     state.descent.push_back(platform::IdentityOf(level->inputFolder).value_or(platform::FileId {}));
 
     {

@@ -1,0 +1,166 @@
+#include "engine/LoadDefinition.h"
+#include "engine/Messages.h"
+#include "engine/ReplaceFolder.h"
+#include "tests/engine/FakeWindow.h"
+#include "tests/support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using testing_support::ReadBytes;
+using testing_support::Sjis;
+using testing_support::Snapshot;
+using testing_support::TempTree;
+using testing_support::U16;
+using Tree = std::map<std::string, std::string>;
+
+namespace {
+
+// ORG tree under work/proj, NEW folder out; pair "old" -> "new".
+struct Walk : ::testing::Test {
+    TempTree tree;
+    FakeWindow window;
+    engine::PairTable pairs = engine::MakePairTable({ { u"old", u"new" }, { u"古い", u"新しい" } });
+    std::unique_ptr<platform::FileSystemObject> fso = platform::CreateFileSystemObject();
+
+    void SetUp() override { tree.MakeFolder("out"); }
+
+    // Returns the first file that could not be handled whole.
+    std::u16string Run(const std::u16string& folderPath, bool mark = false)
+    {
+        engine::WalkState state(window, common::PathStyle::Posix);
+        engine::ReplaceFolder(folderPath, U16(tree.Path("out"), true), *fso, mark, pairs, state);
+        return state.firstUnhandled;
+    }
+    std::u16string Org(std::string_view tail = "") { return U16(tree.Path("work/proj"), true) + U16(tail); }
+    Tree Out() { return Snapshot(tree.Path("out")); }
+};
+
+TEST_F(Walk, MirrorsOnlyChangedFilesIntoAFolderNamedLikeTheOrgFolder)
+{
+    tree.Write("work/proj/a.frm", "Dim OLD\r\nx\r\n");
+    tree.Write("work/proj/b.bas", "same\r\n");
+    tree.Write("work/proj/forms/c.frm", Sjis(u"' 古いコメント\r\n"));
+    tree.Write("work/proj/forms/d.frm", "keep\r\n");
+    tree.Write("work/proj/quiet/e.frm", "keep\r\n");
+    tree.Write("work/proj/empty.frm", "");
+    Run(Org());
+    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/a.frm", "Dim new\r\nx\r\n" }, { "proj/forms/", "" },
+                         { "proj/forms/c.frm", Sjis(u"' 新しいコメント\r\n") } }));
+}
+
+TEST_F(Walk, StatusNamesEachFileThenEachSubfolder)
+{
+    tree.Write("work/proj/a.frm", "old\r\n");
+    tree.Write("work/proj/sub/b.frm", "old\r\n");
+    Run(Org());
+    EXPECT_EQ(window.captions, (std::vector<std::u16string> { u"リプレース中...  a.frm", u"リプレース中...  sub",
+                                   u"リプレース中...  b.frm" }));
+    EXPECT_EQ(window.eventRounds, 3);
+}
+
+TEST_F(Walk, PatternSelectsFilesOnEveryLevel)
+{
+    for (const char* name : { "a.frm", "a.bas", "main.frm", "s/b.FRM", "s/b.bas", "s/main.frm", "s/t/main.frm" }) {
+        tree.Write(std::string("work/proj/") + name, "old\r\n");
+    }
+    Run(Org("*.frm"));
+    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/a.frm", "new\r\n" }, { "proj/main.frm", "new\r\n" }, { "proj/s/", "" },
+                         { "proj/s/b.FRM", "new\r\n" }, { "proj/s/main.frm", "new\r\n" }, { "proj/s/t/", "" },
+                         { "proj/s/t/main.frm", "new\r\n" } }));
+    std::filesystem::remove_all(tree.Path("out/proj"));
+    Run(Org("main.frm"));
+    EXPECT_EQ(Out().size(), 6u);
+    EXPECT_TRUE(Out().count("proj/s/t/main.frm"));
+    EXPECT_FALSE(Out().count("proj/a.frm"));
+}
+
+TEST_F(Walk, PathWithoutFinalSeparatorIsTheParentWithAFileNamePattern)
+{
+    // "work/proj" selects files named proj in work and below, and writes into a folder "work".
+    tree.Write("work/proj", "old\r\n");
+    tree.Write("work/other/proj", "old\r\n");
+    tree.Write("work/other/x.frm", "old\r\n");
+    Run(U16(tree.Path("work/proj")));
+    EXPECT_EQ(Out(), (Tree { { "work/", "" }, { "work/proj", "new\r\n" }, { "work/other/", "" }, { "work/other/proj", "new\r\n" } }));
+}
+
+TEST_F(Walk, HiddenFilesSkippedHiddenFoldersWalkedSubfoldersOnlyWhenTicked)
+{
+    tree.Write("work/proj/.hidden.frm", "old\r\n");
+    tree.Write("work/proj/.git/x.frm", "old\r\n");
+    tree.Write("work/proj/top.frm", "old\r\n");
+    Run(Org());
+    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/.git/", "" }, { "proj/.git/x.frm", "new\r\n" }, { "proj/top.frm", "new\r\n" } }));
+    std::filesystem::remove_all(tree.Path("out/proj"));
+    window.check1 = 2; // greyed counts as not ticked
+    Run(Org());
+    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/top.frm", "new\r\n" } }));
+}
+
+TEST_F(Walk, LineEndsBecomeCrLfAndLoneLfStaysInsideTheLine)
+{
+    struct Case {
+        std::string in, out;
+    };
+    const Case cases[] = {
+        { "old\rkeep\r", "new\r\nkeep\r\n" },
+        { "keep\rold", "keep\r\nnew\r\n" },
+        { "keep\r\nlast\rold", "keep\r\nlast\r\nnew\r\n" },
+        { "old\nkeep\n", "new\nkeep\n\r\n" },
+        { "keep\n\r\nold\r\nno end", "keep\n\r\nnew\r\nno end\r\n" },
+        { "keep\r\r\nold\r\n\r\n", "keep\r\n\r\nnew\r\n\r\n" },
+    };
+    for (const Case& c : cases) {
+        tree.Write("work/proj/f.txt", c.in);
+        Run(Org());
+        EXPECT_EQ(ReadBytes(tree.Path("out/proj/f.txt")), c.out);
+    }
+}
+
+TEST_F(Walk, RerunDeletesStaleCopiesAndLeavesUnrelatedFilesAlone)
+{
+    tree.Write("work/proj/a.frm", "old\r\n");
+    tree.Write("work/proj/b.frm", "old\r\n");
+    Run(Org());
+    tree.Write("out/proj/mine.txt", "unrelated");
+    tree.Write("work/proj/b.frm", "fixed\r\n");
+    Run(Org());
+    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/a.frm", "new\r\n" }, { "proj/mine.txt", "unrelated" } }));
+}
+
+TEST_F(Walk, PathWithASingleSeparatorDoesNothing)
+{
+    Run(u"/");
+    Run(u"/nothing-here");
+    EXPECT_EQ(Out(), Tree {});
+    EXPECT_TRUE(window.captions.empty());
+}
+
+TEST_F(Walk, MarkLineBeforeEveryChangedLine)
+{
+    tree.Write("work/proj/a.frm", "old\r\nold\r\nx\r\n");
+    Run(Org(), true);
+    const std::string mark = engine::ModificationMark() + "\r\n";
+    EXPECT_EQ(ReadBytes(tree.Path("out/proj/a.frm")), mark + "new\r\n" + mark + "new\r\nx\r\n");
+}
+
+TEST_F(Walk, LargeFileStreamsThroughWithTheSameResult)
+{
+    std::string in, out;
+    for (int i = 0; i < 60000; ++i) {
+        const std::string line = i % 997 == 0 ? "x = OLD + " + std::to_string(i) : "line " + std::to_string(i) + " " + std::string(40, 'k');
+        in += line + (i % 5 ? "\r\n" : "\r");
+        std::string rewritten = line;
+        if (const auto at = rewritten.find("OLD"); at != std::string::npos) {
+            rewritten.replace(at, 3, "new");
+        }
+        out += rewritten + "\r\n";
+    }
+    tree.Write("work/proj/big.bas", in);
+    Run(Org());
+    EXPECT_EQ(ReadBytes(tree.Path("out/proj/big.bas")), out);
+}
+
+} // namespace

@@ -1,0 +1,234 @@
+#include "engine/Messages.h"
+#include "engine/RunCommand.h"
+#include "engine/RewriteLine.h"
+#include "platform/SysCalls.h"
+#include "tests/engine/FakeWindow.h"
+#include "tests/support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+using engine::PathBox;
+using testing_support::ReadBytes;
+using testing_support::Snapshot;
+using testing_support::TempTree;
+using testing_support::U16;
+namespace messages = engine::messages;
+
+namespace {
+
+struct Run : ::testing::Test {
+    TempTree tree;
+    FakeWindow window;
+
+    void SetUp() override
+    {
+        tree.Write("org/proj/a.frm", "Dim Old\r\n");
+        tree.Write("org/proj/b.frm", "same\r\n");
+        tree.Write("rules.txt", "old,new\r\n");
+        tree.MakeFolder("new");
+        window.boxes[0] = U16(tree.Path("org/proj"), true);
+        window.boxes[1] = U16(tree.Path("new"), true);
+        window.boxes[2] = U16(tree.Path("rules.txt"));
+    }
+    void Start() { engine::RunReplace(window, common::PathStyle::Posix); }
+    void ExpectUnlockedWithFocus()
+    {
+        EXPECT_TRUE(window.controlsEnabled);
+        EXPECT_TRUE(window.focusInText1);
+    }
+};
+
+TEST_F(Run, SuccessWritesTheTreeAndSaysSoWithoutABeep)
+{
+    window.boxes[0] = u"  " + window.boxes[0] + u"  ";
+    Start();
+    EXPECT_EQ(window.captions.front(), messages::Starting);
+    EXPECT_EQ(window.LastCaption(), messages::Finished);
+    EXPECT_EQ(window.beeps, 0);
+    ExpectUnlockedWithFocus();
+    EXPECT_EQ(window.boxes[0], U16(tree.Path("org/proj"), true)); // trimmed, case kept
+    EXPECT_EQ(ReadBytes(tree.Path("new/proj/a.frm")), "Dim new\r\n");
+    EXPECT_FALSE(std::filesystem::exists(tree.Path("new/proj/b.frm")));
+    // Every time the window could repaint during the run, the controls were locked but Status.
+    for (const bool unlocked : window.controlsDuringRun) {
+        EXPECT_FALSE(unlocked);
+    }
+}
+
+TEST_F(Run, EmptyBoxEndsSilentlyAfterTidying)
+{
+    for (int box = 0; box < 3; ++box) {
+        FakeWindow fresh;
+        fresh.boxes[0] = u" /Some/Org/ ";
+        fresh.boxes[1] = u"/new/";
+        fresh.boxes[2] = u"rules.txt";
+        fresh.boxes[box] = u"   ";
+        engine::RunReplace(fresh, common::PathStyle::Posix);
+        EXPECT_TRUE(fresh.captions.empty());
+        EXPECT_EQ(fresh.beeps, 0);
+        EXPECT_EQ(fresh.lockCount, 0);
+        EXPECT_EQ(fresh.boxes[box], u"");
+        if (box != 0) {
+            EXPECT_EQ(fresh.boxes[0], u"/Some/Org/");
+        }
+    }
+}
+
+TEST_F(Run, NewFolderEndsInExactlyOneSeparator)
+{
+    struct Case {
+        std::u16string typed, tidied;
+        common::PathStyle style;
+    };
+    const Case cases[] = {
+        { u"/out/", u"/out/", common::PathStyle::Posix },
+        { u" /out ", u"/out/", common::PathStyle::Posix },
+        { u"/Out/file.txt", u"/Out/", common::PathStyle::Posix },
+        { u"D:\\Out\\", u"d:\\out\\", common::PathStyle::Windows },
+        { u"D:\\Out", u"d:\\out\\", common::PathStyle::Windows },
+    };
+    for (const Case& c : cases) {
+        FakeWindow fresh;
+        fresh.boxes[0] = u"C:\\ORG\\";
+        fresh.boxes[1] = c.typed;
+        fresh.boxes[2] = u"";
+        engine::RunReplace(fresh, c.style);
+        EXPECT_EQ(fresh.boxes[1], c.tidied);
+        EXPECT_EQ(fresh.boxes[0], c.style == common::PathStyle::Windows ? u"c:\\org\\" : u"C:\\ORG\\");
+    }
+}
+
+TEST_F(Run, EveryWayOutShowsItsTextBeepsAndUnlocks)
+{
+    struct Case {
+        std::string name;
+        std::function<void(Run&)> arrange;
+        std::u16string caption;
+        int beeps;
+    };
+    const std::u16string rules = U16(tree.Path("rules.txt"));
+    const Case cases[] = {
+        { "missing definition", [](Run& r) { r.window.boxes[2] = U16(r.tree.Path("nothing.txt")); },
+            messages::DefinitionNotFound + (u"\n" + U16(tree.Path("nothing.txt"))), 1 },
+        { "odd field count", [](Run& r) { r.tree.Write("rules.txt", "a,b,c"); },
+            messages::DefinitionNotPaired + (u"\n" + rules), 1 },
+        { "empty definition", [](Run& r) { r.tree.Write("rules.txt", ""); }, messages::Starting, 0 },
+        { "no file-system object", [](Run& r) { r.window.fileSystemFails = true; }, messages::NoFileSystemObject, 1 },
+        { "missing ORG folder", [](Run& r) { r.window.boxes[0] = U16(r.tree.Path("nowhere"), true); },
+            messages::OrgFolderNotFound + (u"\n" + U16(tree.Path("nowhere"), true)), 1 },
+        { "NEW is ORG's parent", [](Run& r) { r.window.boxes[1] = U16(r.tree.Path("org"), true); },
+            messages::FoldersOverlap + (u"\n" + U16(tree.Path("org"), true)), 1 },
+        { "single separator", [](Run& r) { r.window.boxes[0] = u"/"; }, messages::Finished, 0 },
+    };
+    const auto orgBefore = Snapshot(tree.Path("org"));
+    for (const Case& c : cases) {
+        SetUp();
+        window = FakeWindow {};
+        SetUp();
+        c.arrange(*this);
+        Start();
+        EXPECT_EQ(window.LastCaption(), c.caption) << c.name;
+        EXPECT_EQ(window.beeps, c.beeps) << c.name;
+        EXPECT_EQ(window.lockCount, 1) << c.name;
+        ExpectUnlockedWithFocus();
+        tree.Write("rules.txt", "old,new\r\n");
+        EXPECT_EQ(Snapshot(tree.Path("org")), orgBefore) << c.name;
+    }
+}
+
+TEST_F(Run, GreyedMarkOptionRunsWithoutMarks)
+{
+    for (const int check2 : { 0, 1, 2 }) {
+        window.check2 = check2;
+        Start();
+        const std::string expected = (check2 == 1 ? engine::ModificationMark() + "\r\n" : "") + "Dim new\r\n";
+        EXPECT_EQ(ReadBytes(tree.Path("new/proj/a.frm")), expected);
+    }
+}
+
+TEST_F(Run, ReadOnlyCopyInTheWayIsKeptAndReported)
+{
+    tree.Write("new/proj/a.frm", "earlier");
+    std::filesystem::permissions(tree.Path("new/proj/a.frm"), std::filesystem::perms::owner_read);
+    Start();
+    EXPECT_EQ(ReadBytes(tree.Path("new/proj/a.frm")), "earlier");
+    EXPECT_EQ(window.LastCaption(), messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/proj/a.frm"))));
+    EXPECT_EQ(window.beeps, 1);
+}
+
+TEST_F(Run, OutputFolderThatCannotBeMadeIsReported)
+{
+    window.boxes[1] = U16(tree.Path("new/missing/deeper"), true);
+    Start();
+    EXPECT_EQ(window.LastCaption(), messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/proj/a.frm"))));
+    EXPECT_FALSE(std::filesystem::exists(tree.Path("new/missing")));
+}
+
+TEST_F(Run, WriteFailingMidwayLeavesNoPartialCopy)
+{
+    std::string big;
+    for (int i = 0; i < 100000; ++i) {
+        big += "line " + std::to_string(i) + " old\r\n";
+    }
+    tree.Write("org/proj/a.frm", big);
+    tree.Write("new/proj/a.frm", "stale copy");
+    static long budget;
+    budget = 100000;
+    platform::Sys().write = [](int fd, const void* data, std::size_t size) -> ssize_t {
+        if (static_cast<long>(size) > budget) {
+            errno = ENOSPC;
+            return -1;
+        }
+        budget -= static_cast<long>(size);
+        return platform::RealSysCalls().write(fd, data, size);
+    };
+    Start();
+    platform::Sys() = platform::RealSysCalls();
+    EXPECT_FALSE(std::filesystem::exists(tree.Path("new/proj/a.frm")));
+    EXPECT_EQ(window.LastCaption(), messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/proj/a.frm"))));
+    // The next run into the same NEW folder is whole.
+    Start();
+    EXPECT_EQ(window.LastCaption(), messages::Finished);
+    EXPECT_EQ(ReadBytes(tree.Path("new/proj/a.frm")).size(), big.size());
+}
+
+TEST_F(Run, FolderLinksClosingACycleEnd)
+{
+    std::filesystem::create_directory_symlink(tree.Path("org/proj"), tree.Path("org/proj/loop"));
+    std::filesystem::create_directory_symlink(tree.Path("org"), tree.Path("org/proj/up"));
+    Start();
+    EXPECT_EQ(window.LastCaption(), messages::Finished);
+    EXPECT_EQ(ReadBytes(tree.Path("new/proj/a.frm")), "Dim new\r\n");
+    EXPECT_FALSE(std::filesystem::exists(tree.Path("new/proj/loop")));
+}
+
+TEST_F(Run, NewInsideOrgNeverReadsItsOwnOutput)
+{
+    window.boxes[1] = U16(tree.Path("org/proj/out"), true);
+    tree.MakeFolder("org/proj/out");
+    Start();
+    Start();
+    EXPECT_EQ(window.LastCaption(), messages::Finished);
+    EXPECT_EQ(Snapshot(tree.Path("org/proj/out")),
+        (std::map<std::string, std::string> { { "proj/", "" }, { "proj/a.frm", "Dim new\r\n" } }));
+}
+
+TEST_F(Run, OutputLevelsResolvingIntoTheOrgTreeAreNeverWritten)
+{
+    // ORG a/a written under NEW gives the top output a/, and ORG's subfolder a/a/a would be
+    // mirrored onto a/a, the ORG folder itself.
+    tree.Write("org/a/a/c.frm", "plain\r\n");
+    tree.Write("org/a/a/d.frm", "keep\r\n");
+    tree.Write("org/a/a/a/c.frm", "old\r\n");
+    tree.Write("org/a/a/a/d.frm", "unchanged\r\n");
+    window.boxes[0] = U16(tree.Path("org/a/a"), true);
+    window.boxes[1] = U16(tree.Path("org"), true);
+    const auto before = Snapshot(tree.Path("org/a/a"));
+    Start();
+    EXPECT_EQ(Snapshot(tree.Path("org/a/a")), before);
+    EXPECT_EQ(window.LastCaption(), messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/a/a/a/c.frm"))));
+}
+
+} // namespace

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "common/qt/FileDialog.h"
+#include "ui/Form1.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace uitest {
+
+QString ToQt(const std::u16string& text);
+
+// Writes bytes to a file, creating its folders.
+void WriteFile(const QString& path, const QByteArray& bytes);
+QByteArray ReadFile(const QString& path);
+QByteArray Cp932(const QString& text);
+
+// Runs the action on the next modal dialog as soon as it shows; the action must close it.
+void WhenModalShows(std::function<void(QWidget*)> action);
+
+// A dialog control that records what was set on it and answers as told.
+class FakeDialog final : public common::DialogControl {
+public:
+    void SetDialogTitle(const std::u16string& title) override;
+    void SetInitDir(const std::u16string& folder) override;
+    void SetFileName(const std::u16string& name) override;
+    std::u16string FileName() const override { return fileName; }
+    void SetFilter(const std::u16string& filter) override;
+    void SetCancelError(bool on) override;
+    void ShowOpen() override { Show(u"ShowOpen"); }
+    void ShowSave() override { Show(u"ShowSave"); }
+
+    // What to do when shown: confirm this path, or cancel (throwing only with CancelError on).
+    std::u16string choice;
+    bool cancel = false;
+    std::function<void()> whileShown;
+
+    std::vector<std::u16string> calls; // "Property=value" and the Show call, in order
+    std::u16string fileName;
+    bool cancelError = false;
+
+private:
+    void Show(const char16_t* call);
+};
+
+// Each test runs in a folder of its own, which is the working directory while a Form1 loads.
+class FormTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Creates the window in the test's folder (or the given one) and shows it.
+    ui::Form1& OpenForm(const QString& workingDirectory = {});
+    QString Folder() const { return m_folder.path(); }
+    QString IniFile() const { return m_folder.path() + QStringLiteral("/vandor.ini"); }
+
+    std::unique_ptr<ui::Form1> m_form;
+
+private:
+    QTemporaryDir m_folder { QDir::tempPath() + QStringLiteral("/vandor-ui-XXXXXX") };
+    QString m_savedDirectory;
+};
+
+} // namespace uitest
