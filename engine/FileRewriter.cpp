@@ -5,6 +5,8 @@
 namespace engine {
 namespace {
 
+    constexpr std::size_t kKeptBuffer = std::size_t(4) << 20;
+
     bool EndsWithLineEnd(std::string_view bytes)
     {
         return !bytes.empty() && (bytes.back() == '\r' || (bytes.size() >= 2 && bytes.substr(bytes.size() - 2) == "\r\n"));
@@ -139,6 +141,10 @@ CopyOutcome FileRewriter::DeleteStaleCopy(const std::u16string& output)
 
 CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string& output, bool outputWritable)
 {
+    // A buffer grown for one enormous line is not kept for the rest of the walk.
+    if (m_buffer.size() > kKeptBuffer) {
+        std::string().swap(m_buffer);
+    }
     if (!m_input.Open(input)) {
         return CopyOutcome::Failed;
     }

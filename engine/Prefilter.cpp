@@ -12,22 +12,24 @@ Prefilter::~Prefilter()
     hs_free_database(m_database);
 }
 
-bool Prefilter::Build(const std::vector<std::string>& needles)
+bool Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
 {
     std::vector<const char*> expressions;
     std::vector<std::size_t> lengths;
     std::vector<unsigned> flags;
     std::vector<unsigned> ids;
     for (std::size_t k = 0; k < needles.size(); ++k) {
-        if (needles[k].empty()) {
-            continue;
+        for (const std::string& needle : needles[k]) {
+            if (needle.empty()) {
+                continue;
+            }
+            expressions.push_back(needle.data());
+            lengths.push_back(needle.size());
+            // Caseless folds ASCII letters only, trail bytes included: that adds false hits,
+            // never loses a real one.
+            flags.push_back(HS_FLAG_CASELESS);
+            ids.push_back(static_cast<unsigned>(k));
         }
-        expressions.push_back(needles[k].data());
-        lengths.push_back(needles[k].size());
-        // Caseless folds ASCII letters only, trail bytes included: that adds false hits, never
-        // loses a real one.
-        flags.push_back(HS_FLAG_CASELESS);
-        ids.push_back(static_cast<unsigned>(k));
     }
     if (expressions.empty()) {
         return true;

@@ -10,7 +10,7 @@ struct hs_scratch;
 namespace engine {
 
 // Finds, at byte level and before any decoding, where a search text may occur: each search text
-// gives a needle of CP932 bytes that any real occurrence must contain. Hits may be false, never
+// gives needles of CP932 bytes, one of which any real occurrence must contain. Hits may be false, never
 // missing; the rewriting checks each one on decoded text.
 class Prefilter {
 public:
@@ -24,8 +24,9 @@ public:
     Prefilter(const Prefilter&) = delete;
     Prefilter& operator=(const Prefilter&) = delete;
 
-    // needles[k] empty means pair k has no needle and is left out.
-    bool Build(const std::vector<std::string>& needles);
+    // needles[k]: the byte strings of which every occurrence of pair k holds one; none means the
+    // pair is left out.
+    bool Build(const std::vector<std::vector<std::string>>& needles);
     bool Empty() const { return m_database == nullptr; }
     // Appends the hits in data to hits, in order of their end.
     void Scan(const char* data, std::size_t size, std::vector<Hit>& hits) const;

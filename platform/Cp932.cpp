@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <mutex>
@@ -18,6 +19,7 @@ namespace {
         std::array<std::uint8_t, 65536> codeCount {};
         std::array<std::uint16_t, 65536> encoded {};       // preferred code; 0 where none (U+0000 aside)
         std::array<bool, 65536> encodable {};
+        std::vector<std::pair<char16_t, std::uint16_t>> codesByUnit; // sorted; codes below 0x100 are single bytes
     };
 
     char16_t Convert(iconv_t cd, const char* in, std::size_t inLength)
@@ -100,6 +102,19 @@ namespace {
             t->encoded[u] = n == 1 ? o[0] : static_cast<std::uint16_t>((o[0] << 8) | o[1]);
             t->encodable[u] = n == 1 || n == 2;
         }
+        for (int b = 0; b < 256; ++b) {
+            if (t->single[b] != 0 || b == 0) {
+                t->codesByUnit.emplace_back(t->single[b], static_cast<std::uint16_t>(b));
+            }
+        }
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                if (t->pair[lead][trail] != 0) {
+                    t->codesByUnit.emplace_back(t->pair[lead][trail], static_cast<std::uint16_t>((lead << 8) | trail));
+                }
+            }
+        }
+        std::sort(t->codesByUnit.begin(), t->codesByUnit.end());
         iconv_close(decoder);
         iconv_close(encoder);
         return t;
@@ -165,6 +180,24 @@ std::string EncodeCp932(std::u16string_view text)
         }
     }
     return bytes;
+}
+
+std::vector<std::string> Cp932Codes(char16_t unit)
+{
+    if (IsEscapeUnit(unit)) {
+        return { std::string(1, EscapedByte(unit)) };
+    }
+    const auto& index = GetTables().codesByUnit;
+    std::vector<std::string> codes;
+    for (auto it = std::lower_bound(index.begin(), index.end(), std::make_pair(unit, std::uint16_t(0)));
+         it != index.end() && it->first == unit; ++it) {
+        if (it->second > 0xFF) {
+            codes.push_back({ static_cast<char>(it->second >> 8), static_cast<char>(it->second & 0xFF) });
+        } else {
+            codes.push_back(std::string(1, static_cast<char>(it->second)));
+        }
+    }
+    return codes;
 }
 
 int Cp932CodeCount(char16_t unit)

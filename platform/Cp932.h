@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -29,5 +30,8 @@ std::string EncodeCp932(std::u16string_view text);
 
 // How many CP932 codes decode to this unit (0 for none; 2 or 3 for the doubly-coded characters).
 int Cp932CodeCount(char16_t unit);
+
+// Every byte sequence that decodes to this unit (an escape unit: its one byte).
+std::vector<std::string> Cp932Codes(char16_t unit);
 
 } // namespace platform

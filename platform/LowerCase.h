@@ -19,11 +19,18 @@ constexpr char16_t LowerCaseUnit(char16_t c)
     return c;
 }
 
-// True for a unit that has another case partner (its lower-case form differs, or it is one).
-constexpr bool HasCasePartner(char16_t c)
+// Every unit that lower-cases to the same unit as c, c included.
+inline std::u16string CasePartners(char16_t c)
 {
-    return LowerCaseUnit(c) != c || (c >= u'a' && c <= u'z') || (c >= 0xFF41 && c <= 0xFF5A)
-        || (c >= 0x03B1 && c <= 0x03C9) || (c >= 0x0430 && c <= 0x044F) || c == 0x0451;
+    const char16_t lower = LowerCaseUnit(c);
+    std::u16string partners(1, lower);
+    if (lower == 0x0451) {
+        partners.push_back(0x0401);
+    } else if ((lower >= u'a' && lower <= u'z') || (lower >= 0xFF41 && lower <= 0xFF5A)
+        || (lower >= 0x03B1 && lower <= 0x03C9) || (lower >= 0x0430 && lower <= 0x044F)) {
+        partners.push_back(static_cast<char16_t>(lower - 0x20));
+    }
+    return partners;
 }
 
 inline std::u16string LowerCase(std::u16string_view text)

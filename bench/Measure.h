@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+double Median(std::vector<double> values);
+
+// Removes a tree if it is there; never follows links out of it.
+void RemoveTree(const std::string& path);
+
+struct EngineRun {
+    double seconds = 0;     // LoadDefinition and ReplaceFolder together
+    double loadSeconds = 0; // LoadDefinition alone
+};
+
+// One run of the real engine in this process: the definition loaded, then the ORG folder
+// (subfolders included) walked into outputParent, which is emptied first (untimed). Throws when
+// the definition does not load or a file could not be handled whole.
+EngineRun RunEngine(const std::string& orgFolder, const std::string& definition,
+    const std::string& outputParent);
+
+struct ChildEngineRun {
+    EngineRun run;
+    long peakKiB = 0;      // the child's ru_maxrss, as wait4 reports it
+    long inheritedKiB = 0; // its ru_maxrss right after fork, before the engine ran
+};
+
+// The same run in a forked child, so that the child's own peak resident memory is the engine's.
+ChildEngineRun RunEngineInChild(const std::string& orgFolder, const std::string& definition,
+    const std::string& outputParent);
+
+// Runs a command (searched on PATH) and waits for it; wall seconds from spawn to exit. With
+// cLocale, it runs under LC_ALL=C. Throws when it cannot start or exits non-zero.
+double RunCommand(const std::vector<std::string>& argv, bool cLocale = false);
+
+// True when the command starts and its standard output holds the text.
+bool CommandOutputHas(const std::vector<std::string>& argv, const std::string& text);
+
+} // namespace bench

@@ -1,0 +1,135 @@
+#include "ui/Form1.h"
+
+#include "UiTestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using uitest::Cp932;
+using uitest::ReadFile;
+using uitest::WriteFile;
+
+class RunThroughWindowTest : public uitest::FormTest {
+protected:
+    void MakeTree()
+    {
+        WriteFile(Org() + QStringLiteral("/Main.frm"),
+            Cp932(QStringLiteral("Private Sub Form_Load()\r\n    ' 名前を表示する\r\n    Label1.Caption = \"名前\"\r\nEnd Sub\r\n")));
+        WriteFile(Org() + QStringLiteral("/Util.bas"), Cp932(QStringLiteral("Attribute VB_Name = \"Util\"\r\n' 変更なし\r\n")));
+        WriteFile(Org() + QStringLiteral("/sub/Mod.bas"), Cp932(QStringLiteral("Dim 名前 As String\r\n")));
+        WriteFile(Rules(), Cp932(QStringLiteral("名前,氏名\r\n")));
+        QDir().mkpath(New());
+    }
+    QString Org() const { return Folder() + QStringLiteral("/org"); }
+    QString New() const { return Folder() + QStringLiteral("/new"); }
+    QString Rules() const { return Folder() + QStringLiteral("/rules.txt"); }
+
+    // Every control and menu entry of the window, by name, that is enabled.
+    static QStringList EnabledControls(const ui::Form1& form)
+    {
+        QStringList enabled;
+        for (const QWidget* control : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (!control->isWindow() && control->isEnabled()) {
+                enabled << control->objectName();
+            }
+        }
+        for (const QAction* entry : form.findChildren<QAction*>()) {
+            if (!entry->objectName().isEmpty() && entry->isEnabled()) {
+                enabled << entry->objectName();
+            }
+        }
+        return enabled;
+    }
+};
+
+TEST_F(RunThroughWindowTest, ARunWritesTheChangedFilesIntoTheNewTree)
+{
+    MakeTree();
+    ui::Form1& form = OpenForm();
+    form.Text1->setText(Org() + u'/');
+    form.Text2->setText(New());
+    form.Text3->setText(Rules());
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+
+    EXPECT_EQ(form.Label2->text(), QStringLiteral("リプレース完了。"));
+    EXPECT_EQ(ReadFile(New() + QStringLiteral("/org/Main.frm")),
+        Cp932(QStringLiteral("Private Sub Form_Load()\r\n    ' 氏名を表示する\r\n    Label1.Caption = \"氏名\"\r\nEnd Sub\r\n")));
+    EXPECT_EQ(ReadFile(New() + QStringLiteral("/org/sub/Mod.bas")), Cp932(QStringLiteral("Dim 氏名 As String\r\n")));
+    EXPECT_FALSE(QFile::exists(New() + QStringLiteral("/org/Util.bas")));
+    EXPECT_EQ(form.Text2->text(), New() + u'/');
+    EXPECT_EQ(QApplication::focusWidget(), form.Text1);
+    EXPECT_FALSE(form.IsRunning());
+
+    // With the mark option on, the same run marks each changed line.
+    form.Check2->setChecked(true);
+    form.Check1->setChecked(false);
+    form.IDM_RUN->trigger();
+    EXPECT_EQ(ReadFile(New() + QStringLiteral("/org/sub/Mod.bas")), Cp932(QStringLiteral("Dim 氏名 As String\r\n")))
+        << "without subfolders the copy below is not touched";
+    EXPECT_TRUE(ReadFile(New() + QStringLiteral("/org/Main.frm"))
+                    .startsWith(Cp932(QStringLiteral("Private Sub Form_Load()\r\n'▼▼ ソースリプレース(vandor) ▼▼\r\n"))));
+}
+
+TEST_F(RunThroughWindowTest, DuringARunOnlyTheStatusLineIsEnabledAndTheWindowStays)
+{
+    MakeTree();
+    ui::Form1& form = OpenForm();
+    form.Text1->setText(Org() + u'/');
+    form.Text2->setText(New());
+    form.Text3->setText(Rules());
+
+    bool checked = false;
+    QStringList enabledDuringRun;
+    QString statusDuringRun;
+    bool visibleAfterEsc = false;
+    bool closeAccepted = true;
+    QTimer::singleShot(0, &form, [&] {
+        checked = form.IsRunning();
+        enabledDuringRun = EnabledControls(form);
+        statusDuringRun = form.Label2->text();
+        QTest::keyClick(form.Text1, Qt::Key_Escape);
+        visibleAfterEsc = form.isVisible();
+        closeAccepted = form.close();
+    });
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+
+    ASSERT_TRUE(checked) << "the window handled no event during the run";
+    EXPECT_EQ(enabledDuringRun, QStringList { QStringLiteral("Label2") });
+    EXPECT_EQ(statusDuringRun, QStringLiteral("リプレース開始..."));
+    EXPECT_TRUE(visibleAfterEsc);
+    EXPECT_FALSE(closeAccepted);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_FALSE(QFile::exists(IniFile())) << "nothing was unloaded";
+    EXPECT_EQ(form.Label2->text(), QStringLiteral("リプレース完了。"));
+    EXPECT_EQ(EnabledControls(form).size(), 31) << EnabledControls(form).join(u' ').toStdString();
+}
+
+TEST_F(RunThroughWindowTest, AfterAnErrorTheFocusIsInTheOrgBox)
+{
+    MakeTree();
+    ui::Form1& form = OpenForm();
+    form.Text1->setText(Org() + u'/');
+    form.Text2->setText(New());
+    form.Text3->setText(QStringLiteral("  ") + Folder() + QStringLiteral("/Missing.txt "));
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    EXPECT_EQ(form.Label2->text(),
+        QStringLiteral("【エラー】 リプレース定義が見つかりません。\n") + Folder() + QStringLiteral("/Missing.txt"));
+    EXPECT_EQ(QApplication::focusWidget(), form.Text1);
+    EXPECT_TRUE(form.Command2->isEnabled());
+    EXPECT_TRUE(form.IDM_RUN->isEnabled());
+    EXPECT_FALSE(form.IsRunning());
+}
+
+} // namespace

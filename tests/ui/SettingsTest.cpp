@@ -1,0 +1,101 @@
+#include "ui/Form1.h"
+
+#include "UiTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using uitest::ReadFile;
+using uitest::WriteFile;
+
+class SettingsTest : public uitest::FormTest { };
+
+TEST_F(SettingsTest, FirstStartHasEmptyBoxesAndExitCreatesTheFile)
+{
+    ui::Form1& form = OpenForm();
+    EXPECT_EQ(form.IniPath, (Folder() + QStringLiteral("/vandor.ini")).toStdU16String());
+    EXPECT_TRUE(form.Text1->text().isEmpty());
+    EXPECT_TRUE(form.Text2->text().isEmpty());
+    EXPECT_TRUE(form.Text3->text().isEmpty());
+    EXPECT_FALSE(QFile::exists(IniFile())) << "loading creates nothing";
+    form.Command4_Click();
+    EXPECT_EQ(ReadFile(IniFile()), QByteArray("[file]\r\norg=\r\nnew=\r\nrep=\r\n"));
+}
+
+TEST_F(SettingsTest, StoredValuesFillTheBoxes)
+{
+    const QByteArray a199(199, 'a');
+    const struct {
+        const char* what;
+        QByteArray file;
+        QString text1, text2, text3;
+    } cases[] = {
+        { "capitals and spaces: trimmed, case kept on this file system",
+            "[FILE]\r\nOrg =  /Src/Forms  \r\nNEW=\"/Out/\"\r\n", QStringLiteral("/Src/Forms"), QStringLiteral("/Out/"),
+            QString() },
+        { "199 characters whole", "[file]\r\nrep=/" + a199.left(198) + "\r\n", QString(), QString(),
+            QStringLiteral("/") + QString::fromLatin1(a199.left(198)) },
+        { "200 characters cut to 199", "[file]\r\nrep=/" + a199 + "\r\n", QString(), QString(),
+            QStringLiteral("/") + QString::fromLatin1(a199.left(198)) },
+        { "a CP932 file written on Windows",
+            uitest::Cp932(QStringLiteral("[file]\r\norg=/ソース/*.*\r\nrep=/定義/ルール.txt\r\n")),
+            QStringLiteral("/ソース/*.*"), QString(), QStringLiteral("/定義/ルール.txt") },
+        { "keys of another section", "[other]\r\norg=/no\r\n", QString(), QString(), QString() },
+    };
+    for (const auto& c : cases) {
+        WriteFile(IniFile(), c.file);
+        ui::Form1& form = OpenForm();
+        EXPECT_EQ(form.Text1->text(), c.text1) << c.what;
+        EXPECT_EQ(form.Text2->text(), c.text2) << c.what;
+        EXPECT_EQ(form.Text3->text(), c.text3) << c.what;
+    }
+}
+
+TEST_F(SettingsTest, OtherSectionsAndCommentsSurviveExit)
+{
+    WriteFile(IniFile(), "; kept\r\n[window]\r\nleft=10\r\n\r\n[file]\r\norg=/a\r\n; note\r\n[last]\r\nx=1");
+    ui::Form1& form = OpenForm();
+    form.Text2->setText(QStringLiteral("/b/"));
+    form.Command4_Click();
+    EXPECT_EQ(ReadFile(IniFile()),
+        QByteArray("; kept\r\n[window]\r\nleft=10\r\n\r\n[file]\r\norg=/a\r\nnew=/b/\r\nrep=\r\n; note\r\n[last]\r\nx=1\r\n"));
+
+    // A CP932 file stays CP932, so the Windows program still reads it.
+    WriteFile(IniFile(), uitest::Cp932(QStringLiteral("[file]\r\norg=/ソース\r\n")));
+    ui::Form1& again = OpenForm();
+    again.Text3->setText(QStringLiteral("/定義.txt"));
+    again.Command4_Click();
+    EXPECT_EQ(ReadFile(IniFile()), uitest::Cp932(QStringLiteral("[file]\r\norg=/ソース\r\nnew=\r\nrep=/定義.txt\r\n")));
+}
+
+TEST_F(SettingsTest, TheFileIsFixedAtLoadInTheStartFolder)
+{
+    const QString other = Folder() + QStringLiteral("/other");
+    const QString dotted = Folder() + QStringLiteral("/my.dir");
+    QDir().mkpath(other);
+    QDir().mkpath(dotted);
+    WriteFile(other + QStringLiteral("/vandor.ini"), "[file]\r\norg=/from-other\r\n");
+
+    // Started elsewhere: that folder's file, not this one's.
+    ui::Form1& fromOther = OpenForm(other);
+    EXPECT_EQ(fromOther.Text1->text(), QStringLiteral("/from-other"));
+
+    ui::Form1& form = OpenForm();
+    EXPECT_TRUE(form.Text1->text().isEmpty());
+    QDir::setCurrent(other);
+    form.Text1->setText(QStringLiteral("/here"));
+    form.Command4_Click();
+    EXPECT_EQ(ReadFile(IniFile()), QByteArray("[file]\r\norg=/here\r\nnew=\r\nrep=\r\n"));
+    EXPECT_EQ(ReadFile(other + QStringLiteral("/vandor.ini")), QByteArray("[file]\r\norg=/from-other\r\n"));
+
+    // A dot in the working directory's path makes its last name count as a file name.
+    ui::Form1& fromDotted = OpenForm(dotted);
+    EXPECT_EQ(fromDotted.IniPath, IniFile().toStdU16String());
+}
+
+} // namespace
