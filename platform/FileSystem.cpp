@@ -183,9 +183,12 @@ bool FileLister::Next(std::u16string& name)
         if (!WildcardMatch(m_impl->pattern, candidate)) {
             continue;
         }
-        struct stat st {};
-        if (stat((m_impl->folder + entry->d_name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-            continue;
+        // Only links and file systems that give no type need a look at the file itself.
+        if (entry->d_type != DT_REG) {
+            struct stat st {};
+            if (stat((m_impl->folder + entry->d_name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+                continue;
+            }
         }
         name = std::move(candidate);
         return true;
