@@ -69,12 +69,14 @@ std::optional<std::string> ReadBytes(const std::string& path)
 
 std::u16string Decode(std::string_view bytes, Encoding encoding)
 {
-    return encoding == Encoding::Utf8 ? platform::DecodeFileName(bytes) : platform::DecodeCp932(bytes);
+    return encoding == Encoding::Utf8 ? platform::DecodeFileName(bytes)
+                                      : platform::DecodeCp932(bytes);
 }
 
 std::string Encode(std::u16string_view text, Encoding encoding)
 {
-    return encoding == Encoding::Utf8 ? platform::EncodeFileName(text) : platform::EncodeCp932(text);
+    return encoding == Encoding::Utf8 ? platform::EncodeFileName(text)
+                                      : platform::EncodeCp932(text);
 }
 
 bool IsUtf8(std::string_view bytes)
@@ -152,7 +154,7 @@ enum class LineKind { Other, Section, Key };
 
 struct ParsedLine {
     LineKind kind = LineKind::Other;
-    std::u16string_view name;  // section or key name, trimmed
+    std::u16string_view name; // section or key name, trimmed
     std::u16string_view value; // trimmed, quotes kept
 };
 
@@ -182,7 +184,7 @@ ParsedLine ParseLine(std::u16string_view text)
 // Where a section starts and ends in the file's lines, and where its key is if present.
 struct Location {
     std::optional<std::size_t> section; // index of the header line
-    std::size_t insertAt = 0;           // line index after the last key of the section
+    std::size_t insertAt = 0; // line index after the last key of the section
     std::optional<std::size_t> key;
 };
 
@@ -302,10 +304,13 @@ std::u16string ReadProfileString(const std::u16string& iniPath, std::u16string_v
 bool WriteProfileString(const std::u16string& iniPath, std::u16string_view section,
     std::u16string_view key, std::u16string_view value)
 {
+    if (iniPath.empty()) {
+        return false;
+    }
     const std::string target = TargetOf(platform::EncodeFileName(iniPath));
     IniFile file;
     std::optional<mode_t> mode;
-    struct stat info {};
+    struct stat info { };
     if (::stat(target.c_str(), &info) == 0) {
         // A read-only settings file stays as it is, as the platform's profile functions leave it.
         if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0) {
@@ -333,7 +338,8 @@ bool WriteProfileString(const std::u16string& iniPath, std::u16string_view secti
         const std::u16string name(ParseLine(file.lines[*where.key].text).name);
         file.lines[*where.key] = newLine(name);
     } else if (where.section) {
-        file.lines.insert(file.lines.begin() + static_cast<std::ptrdiff_t>(where.insertAt), newLine(key));
+        file.lines.insert(
+            file.lines.begin() + static_cast<std::ptrdiff_t>(where.insertAt), newLine(key));
     } else {
         std::u16string header = u"[";
         header += section;

@@ -13,8 +13,8 @@ inline constexpr std::size_t ProfileValueLimit = 199;
 
 // The settings file to use. Only a development environment would ever run the program under
 // another executable, so the default path is always the answer here.
-std::u16string GetIniName(
-    std::uintptr_t windowHandle, const std::u16string& defaultPath, const std::u16string& developmentPath);
+std::u16string GetIniName(std::uintptr_t windowHandle, const std::u16string& defaultPath,
+    const std::u16string& developmentPath);
 
 // One entry of an INI file: empty when the file, section or key is missing. The value is cut to
 // ProfileValueLimit units and trimmed; lower-cased only when asked and the path style ignores case.

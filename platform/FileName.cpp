@@ -94,8 +94,13 @@ std::u16string ReadableName(std::u16string_view name)
     static constexpr char16_t hex[] = u"0123456789ABCDEF";
     std::u16string text;
     text.reserve(name.size());
-    for (const char16_t unit : name) {
-        if (IsEscapeUnit(unit)) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char16_t unit = name[i];
+        // The second half of a surrogate pair may have an escape unit's number; it is no byte.
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+            text.push_back(unit);
+            text.push_back(name[++i]);
+        } else if (IsEscapeUnit(unit)) {
             const unsigned byte = static_cast<unsigned char>(EscapedByte(unit));
             text += u"\\x";
             text.push_back(hex[byte >> 4]);

@@ -6,7 +6,7 @@
 namespace platform {
 
 // Linux names are bytes. They travel through the program as UTF-16, with every byte that is not
-// part of valid UTF-8 carried as the escape unit an escape unit (see Cp932.h), so any name comes back unchanged.
+// part of valid UTF-8 carried as an escape unit (see Cp932.h), so any name comes back unchanged.
 std::u16string DecodeFileName(std::string_view bytes);
 std::string EncodeFileName(std::u16string_view name);
 

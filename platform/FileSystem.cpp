@@ -4,12 +4,14 @@
 #include "platform/LowerCase.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <string>
 
 namespace platform {
 namespace {
@@ -100,6 +102,18 @@ std::optional<FileId> IdentityOf(const std::u16string& path)
 
 std::u16string RealPath(const std::u16string& path)
 {
+    // The kernel resolves a path in one walk; realpath looks at every prefix in turn, which in a
+    // tree a thousand levels deep costs a million lookups for each level.
+    const int fd = open(EncodeFileName(path).c_str(), O_PATH | O_CLOEXEC);
+    if (fd >= 0) {
+        char link[PATH_MAX];
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t n = readlink(self.c_str(), link, sizeof link);
+        close(fd);
+        if (n > 0 && static_cast<std::size_t>(n) < sizeof link && link[0] == '/') {
+            return DecodeFileName(std::string_view(link, static_cast<std::size_t>(n)));
+        }
+    }
     char* resolved = realpath(EncodeFileName(path).c_str(), nullptr);
     if (resolved == nullptr) {
         return {};
@@ -128,8 +142,9 @@ CopySlot InspectCopySlot(const std::u16string& path, std::optional<FileId>* id)
     if (id != nullptr) {
         *id = IdOf(st);
     }
-    // Without any write bit the file counts as read-only, even for root.
-    if (!S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    // Without any write bit the file counts as read-only, even for root. A file with another name
+    // (a hard link) is someone else's file too: writing the copy would write there.
+    if (!S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || st.st_nlink > 1) {
         return CopySlot::InTheWay;
     }
     return CopySlot::Writable;
@@ -149,6 +164,7 @@ struct FileLister::Impl {
     std::string folder;
     std::u16string pattern;
     DIR* dir = nullptr;
+    bool failed = false;
 };
 
 FileLister::FileLister(const std::u16string& folder, std::u16string pattern)
@@ -157,6 +173,8 @@ FileLister::FileLister(const std::u16string& folder, std::u16string pattern)
     m_impl->folder = WithSlash(folder);
     m_impl->pattern = std::move(pattern);
     m_impl->dir = opendir(m_impl->folder.c_str());
+    // A folder that is gone has no files to miss; one that is there but locked has.
+    m_impl->failed = m_impl->dir == nullptr && errno != ENOENT && errno != ENOTDIR;
 }
 
 FileLister::~FileLister()
@@ -171,7 +189,12 @@ bool FileLister::Next(std::u16string& name)
     if (m_impl->dir == nullptr) {
         return false;
     }
-    while (const dirent* entry = readdir(m_impl->dir)) {
+    for (;;) {
+        errno = 0; // readdir tells its end from an error only by errno
+        const dirent* entry = readdir(m_impl->dir);
+        if (entry == nullptr) {
+            break;
+        }
         const std::string_view bytes = entry->d_name;
         if (bytes.empty() || bytes.front() == '.') {
             continue;
@@ -193,10 +216,13 @@ bool FileLister::Next(std::u16string& name)
         name = std::move(candidate);
         return true;
     }
+    m_impl->failed = errno != 0;
     closedir(m_impl->dir);
     m_impl->dir = nullptr;
     return false;
 }
+
+bool FileLister::Failed() const { return m_impl->failed; }
 
 std::unique_ptr<FileSystemObject> CreateFileSystemObject() { return std::make_unique<RealFileSystemObject>(); }
 

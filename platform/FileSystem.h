@@ -47,6 +47,8 @@ public:
     FileLister(const FileLister&) = delete;
     FileLister& operator=(const FileLister&) = delete;
     bool Next(std::u16string& name);
+    // The folder is there but could not be read, or not to its end: files may have been missed.
+    bool Failed() const;
 
 private:
     struct Impl;

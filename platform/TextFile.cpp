@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -180,12 +181,14 @@ bool OutputFile::Create(const std::u16string& path)
 {
     m_failed = false;
     m_buffer.clear();
-    m_fd = Sys().open(EncodeFileName(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    // Emptied only once it is known to be a plain file of one name: a hard link planted at the
+    // copy's name must not empty the file it shares.
+    m_fd = Sys().open(EncodeFileName(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (m_fd < 0) {
         return false;
     }
     struct stat st {};
-    if (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1 || ftruncate(m_fd, 0) != 0) {
         Sys().close(m_fd);
         m_fd = -1;
         return false;

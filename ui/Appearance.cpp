@@ -10,7 +10,8 @@ QFont JapaneseFont(qreal pointSize)
 {
     static const bool substituted = [] {
         QFont::insertSubstitutions(QString::fromUtf16(JapaneseFontFamily),
-            { QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"), QStringLiteral("Noto Sans CJK JP") });
+            { QStringLiteral("IPAPGothic"), QStringLiteral("IPA Pゴシック"),
+                QStringLiteral("Noto Sans CJK JP") });
         return true;
     }();
     Q_UNUSED(substituted);
@@ -20,10 +21,7 @@ QFont JapaneseFont(qreal pointSize)
     return font;
 }
 
-QPixmap AppPixmap(int size)
-{
-    return QPixmap(QStringLiteral(":/icons/vandor-%1.png").arg(size));
-}
+QPixmap AppPixmap(int size) { return QPixmap(QStringLiteral(":/icons/vandor-%1.png").arg(size)); }
 
 QIcon AppIcon()
 {

@@ -23,8 +23,12 @@ CommonDialog::CommonDialog(QWidget* owner)
 
 void CommonDialog::Show(bool save)
 {
-    QFileDialog dialog(m_owner, QString::fromStdU16String(m_title), QString::fromStdU16String(m_initDir));
+    QFileDialog dialog(
+        m_owner, QString::fromStdU16String(m_title), QString::fromStdU16String(m_initDir));
     dialog.setObjectName(QStringLiteral("CommonDialog1"));
+    if (m_owner != nullptr) {
+        dialog.setFont(m_owner->font());
+    }
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The descriptions already name their patterns, as the Windows dialog shows them.

@@ -34,9 +34,11 @@ namespace {
 const std::u16string OrgTitle = u"ORG ソース";
 const std::u16string NewTitle = u"NEW ソース";
 const std::u16string DefinitionTitle = u"リプレース定義";
-const std::u16string SourceFilter = std::u16string(u"ソースファイル(*.frm;*.bas;*.cls)|*.frm;*.bas;*.cls")
+const std::u16string SourceFilter
+    = std::u16string(u"ソースファイル(*.frm;*.bas;*.cls)|*.frm;*.bas;*.cls")
     + u"|ウェブファイル(*.htm;*.asp;*.cgi)|*.htm;*.asp;*.cgi" + u"|すべてのファイル(*.*)|*.*";
-const std::u16string DefinitionFilter = u"テキストファイル(*.txt;*.def)|*.txt;*.def|すべてのファイル(*.*)|*.*";
+const std::u16string DefinitionFilter
+    = u"テキストファイル(*.txt;*.def)|*.txt;*.def|すべてのファイル(*.*)|*.*";
 const std::u16string IniFileName = u"vandor.ini";
 const std::u16string IniSection = u"file";
 
@@ -68,11 +70,13 @@ std::optional<std::u16string> FirstDroppedPath(const QMimeData& data)
     if (urls.isEmpty() || !urls.constFirst().isLocalFile()) {
         return std::nullopt;
     }
-    const QByteArray bytes = QByteArray::fromPercentEncoding(urls.constFirst().path(QUrl::FullyEncoded).toLatin1());
+    const QByteArray bytes
+        = QByteArray::fromPercentEncoding(urls.constFirst().path(QUrl::FullyEncoded).toLatin1());
     if (bytes.isEmpty()) {
         return std::nullopt;
     }
-    return platform::DecodeFileName(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return platform::DecodeFileName(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 QAction* AddEntry(QMenu* menu, const char* name, const QString& caption)
@@ -98,13 +102,12 @@ Form1::Form1(QWidget* parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("ヴァンドール"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-        | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+        | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(AppIcon());
-    // The platform default of the Japanese systems the window is drawn for; the menus, the About
-    // box and the file dialog take it over.
+    // The platform default of the Japanese systems the window is drawn for. Menus and dialogs are
+    // windows of their own, which do not inherit it: each is given it.
     setFont(JapaneseFont(9));
-    setAttribute(Qt::WA_WindowPropagation);
 
     CreateMenu();
     CreateControls();
@@ -131,6 +134,8 @@ void Form1::CreateMenu()
     IDM_HELP = MenuBar->addMenu(QStringLiteral("&Help"));
     IDM_HELP->setObjectName(QStringLiteral("IDM_HELP"));
     IDM_ABOUT = AddEntry(IDM_HELP, "IDM_ABOUT", QStringLiteral("&About..."));
+    IDM_FILE->setFont(font());
+    IDM_HELP->setFont(font());
 
     connect(IDM_ORGFLD, &QAction::triggered, this, &Form1::IDM_ORGFLD_Click);
     connect(IDM_NEWFLD, &QAction::triggered, this, &Form1::IDM_NEWFLD_Click);
@@ -191,19 +196,23 @@ void Form1::CreateControls()
     Command5 = makeButton("Command5", QStringLiteral("参照"), TwipRect(6600, 600, 615, 330));
     Text3 = makeBox("Text3", TwipRect(1800, 1080, 4695, 330));
     Command6 = makeButton("Command6", QStringLiteral("参照"), TwipRect(6600, 1080, 615, 330));
-    Check1 = makeCheck("Check1", QStringLiteral("サブフォルダ内もリプレース"), TwipRect(1800, 1560, 4695, 255));
+    Check1 = makeCheck(
+        "Check1", QStringLiteral("サブフォルダ内もリプレース"), TwipRect(1800, 1560, 4695, 255));
     Check2 = makeCheck("Check2", QStringLiteral("修正マーク挿入"), TwipRect(1800, 1920, 4695, 255));
     Command2 = makeButton("Command2", QStringLiteral("実行"), TwipRect(1200, 2880, 1695, 375));
     Command4 = makeButton("Command4", QStringLiteral("終了"), TwipRect(4440, 2880, 1695, 375));
-    Label1 = makeLabel("Label1", QStringLiteral("ORG ソースフォルダ:"), TwipRect(120, 120, 1695, 255));
-    Label2 = makeLabel("Label2", QStringLiteral("上のフォルダ、リプレース定義指定は、ドロップできます。"),
+    Label1
+        = makeLabel("Label1", QStringLiteral("ORG ソースフォルダ:"), TwipRect(120, 120, 1695, 255));
+    Label2 = makeLabel("Label2",
+        QStringLiteral("上のフォルダ、リプレース定義指定は、ドロップできます。"),
         TwipRect(120, 2280, 7095, 495));
-    Label3 = makeLabel("Label3", QStringLiteral("NEW ソースフォルダ:"), TwipRect(120, 600, 1695, 255));
+    Label3
+        = makeLabel("Label3", QStringLiteral("NEW ソースフォルダ:"), TwipRect(120, 600, 1695, 255));
     Label4 = makeLabel("Label4", QStringLiteral("リプレース定義:"), TwipRect(120, 1080, 1335, 255));
     Label2->setWordWrap(true);
 
-    QWidget* const tabOrder[] = { Text1, Command1, Text2, Command5, Text3, Command6, Check1, Check2, Command2,
-        Command4 };
+    QWidget* const tabOrder[]
+        = { Text1, Command1, Text2, Command5, Text3, Command6, Check1, Check2, Command2, Command4 };
     for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
     }
@@ -232,8 +241,10 @@ void Form1::Form_Load()
     const std::filesystem::path workingDirectory = std::filesystem::current_path(error);
     if (!error) {
         const std::u16string defaultPath
-            = common::NormalizePath(platform::DecodeFileName(workingDirectory.native()), m_style) + IniFileName;
-        IniPath = common::GetIniName(static_cast<std::uintptr_t>(internalWinId()), defaultPath, defaultPath);
+            = common::NormalizePath(platform::DecodeFileName(workingDirectory.native()), m_style)
+            + IniFileName;
+        IniPath = common::GetIniName(
+            static_cast<std::uintptr_t>(internalWinId()), defaultPath, defaultPath);
     }
 
     Text1->setText(ToQt(common::ReadProfileString(IniPath, IniSection, u"org", true, m_style)));
@@ -248,7 +259,8 @@ void Form1::Form_Unload()
     common::WriteProfileString(IniPath, IniSection, u"rep", Text3->text().toStdU16String());
 }
 
-void Form1::BrowseInto(QLineEdit* box, const std::u16string& title, const std::u16string& filter, bool folderOnly)
+void Form1::BrowseInto(
+    QLineEdit* box, const std::u16string& title, const std::u16string& filter, bool folderOnly)
 {
     std::u16string path = box->text().toStdU16String();
     if (common::ShowFileDialog(*m_dialogControl, title, false, filter, path, m_style)) {
@@ -281,7 +293,8 @@ void Form1::Text3_OLEDragDrop(const QMimeData& data)
 {
     if (const auto path = FirstDroppedPath(data)) {
         // Not trimmed: the file manager gives the name exactly.
-        Text3->setText(ToQt(m_style == common::PathStyle::Windows ? platform::LowerCase(*path) : *path));
+        Text3->setText(
+            ToQt(m_style == common::PathStyle::Windows ? platform::LowerCase(*path) : *path));
     }
 }
 
@@ -338,6 +351,12 @@ void Form1::closeEvent(QCloseEvent* event)
     }
     Form_Unload();
     event->accept();
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    // The window system places the main window; a dialog would centre itself on the screen.
+    QWidget::showEvent(event);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
@@ -419,7 +438,10 @@ void Form1::ProcessPendingEvents()
     m_sinceFlush.start();
 }
 
-std::u16string Form1::BoxText(engine::PathBox box) const { return Box(box)->text().toStdU16String(); }
+std::u16string Form1::BoxText(engine::PathBox box) const
+{
+    return Box(box)->text().toStdU16String();
+}
 
 void Form1::SetBoxText(engine::PathBox box, const std::u16string& text)
 {

@@ -109,13 +109,15 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void CreateMenu();
     void CreateControls();
     QLineEdit* Box(engine::PathBox box) const;
-    void BrowseInto(QLineEdit* box, const std::u16string& title, const std::u16string& filter, bool folderOnly);
+    void BrowseInto(
+        QLineEdit* box, const std::u16string& title, const std::u16string& filter, bool folderOnly);
     void ShowPendingCaption();
 
     common::PathStyle m_style = common::NativePathStyle();

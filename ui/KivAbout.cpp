@@ -37,9 +37,10 @@ KivAbout::KivAbout(QWidget* owner)
 {
     setObjectName(QStringLiteral("KivAbout"));
     setWindowTitle(QStringLiteral("KivAbout"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-        | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+        | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setWindowIcon(AppIcon());
+    setFont(JapaneseFont(9));
     setFixedSize(TwipsToPixels(4680), TwipsToPixels(3600));
     setModal(true);
 
@@ -75,7 +76,7 @@ KivAbout::KivAbout(QWidget* owner)
 
     Label5 = MakeLabel(this, "Label5", QStringLiteral("ご質問・不具合は開発チームの課題管理へ"),
         TwipRect(240, 1680, 4215, 255));
-    Label6 = MakeLabel(this, "Label6", QStringLiteral("Questions and bug reports: the team's issue tracker"),
+    Label6 = MakeLabel(this, "Label6", QStringLiteral("Bug reports: the team's issue tracker"),
         TwipRect(240, 2040, 4335, 255));
     for (QLabel* contact : { Label5, Label6 }) {
         contact->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);

@@ -11,7 +11,8 @@ constexpr int TwipsToPixels(int twips) { return twips / TwipsPerPixel; }
 
 constexpr QRect TwipRect(int left, int top, int width, int height)
 {
-    return QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
+    return QRect(
+        TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height));
 }
 
 } // namespace ui

@@ -39,10 +39,7 @@ protected:
 
     std::u16string IniPath() const { return platform::DecodeFileName(m_ini.string()); }
 
-    void Store(const std::string& bytes) const
-    {
-        std::ofstream(m_ini, std::ios::binary) << bytes;
-    }
+    void Store(const std::string& bytes) const { std::ofstream(m_ini, std::ios::binary) << bytes; }
 
     std::string Stored() const
     {
@@ -52,7 +49,8 @@ protected:
 
     std::size_t FilesInFolder() const
     {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()));
     }
 
     fs::path m_folder;
@@ -73,23 +71,29 @@ TEST_F(ProfileTest, ReadsEntries)
         std::u16string expected;
     } cases[] = {
         { "plain", "[file]\r\norg=c:\\src\r\n", u"org", true, PathStyle::Windows, u"c:\\src" },
-        { "names without regard to case", "[FILE]\r\nOrg=x\r\n", u"oRG", true, PathStyle::Posix, u"x" },
+        { "names without regard to case", "[FILE]\r\nOrg=x\r\n", u"oRG", true, PathStyle::Posix,
+            u"x" },
         { "spaces and tabs around names and values", " [ file ]\t\r\n\t org \t=\t  C:\\Src \t\r\n",
             u"org", true, PathStyle::Windows, u"c:\\src" },
-        { "capitals kept on posix", "[file]\r\norg=  /Src/Forms  \r\n", u"org", true, PathStyle::Posix,
-            u"/Src/Forms" },
+        { "capitals kept on posix", "[file]\r\norg=  /Src/Forms  \r\n", u"org", true,
+            PathStyle::Posix, u"/Src/Forms" },
         { "capitals kept without the switch", "[file]\r\norg=C:\\Src\r\n", u"org", false,
             PathStyle::Windows, u"C:\\Src" },
-        { "one pair of double quotes", "[file]\r\norg=\"  A b  \"\r\n", u"org", false, PathStyle::Posix,
-            u"A b" },
-        { "one pair of single quotes", "[file]\r\norg=''x''\r\n", u"org", false, PathStyle::Posix, u"'x'" },
-        { "quotes that do not match", "[file]\r\norg=\"x'\r\n", u"org", false, PathStyle::Posix, u"\"x'" },
-        { "comment lines", "[file]\r\n;org=old\r\norg=new\r\n", u"org", false, PathStyle::Posix, u"new" },
+        { "one pair of double quotes", "[file]\r\norg=\"  A b  \"\r\n", u"org", false,
+            PathStyle::Posix, u"A b" },
+        { "one pair of single quotes", "[file]\r\norg=''x''\r\n", u"org", false, PathStyle::Posix,
+            u"'x'" },
+        { "quotes that do not match", "[file]\r\norg=\"x'\r\n", u"org", false, PathStyle::Posix,
+            u"\"x'" },
+        { "comment lines", "[file]\r\n;org=old\r\norg=new\r\n", u"org", false, PathStyle::Posix,
+            u"new" },
         { "key of another section", "[other]\r\norg=no\r\n[file]\r\nnew=x\r\n", u"org", false,
             PathStyle::Posix, u"" },
-        { "first key of the name", "[file]\r\norg=1\r\norg=2\r\n", u"org", false, PathStyle::Posix, u"1" },
+        { "first key of the name", "[file]\r\norg=1\r\norg=2\r\n", u"org", false, PathStyle::Posix,
+            u"1" },
         { "key before any section", "org=no\r\n[file]\r\n", u"org", false, PathStyle::Posix, u"" },
-        { "lone CR line ends", "[x]\rorg=1\r[file]\rorg=2\r", u"org", false, PathStyle::Posix, u"2" },
+        { "lone CR line ends", "[x]\rorg=1\r[file]\rorg=2\r", u"org", false, PathStyle::Posix,
+            u"2" },
         { "lone LF line ends", "[x]\norg=1\n[file]\norg=2", u"org", false, PathStyle::Posix, u"2" },
         { "empty value", "[file]\r\norg=\r\n", u"org", true, PathStyle::Posix, u"" },
         { "199 characters whole", "[file]\r\norg=" + a199 + "\r\n", u"org", true, PathStyle::Posix,
@@ -98,13 +102,15 @@ TEST_F(ProfileTest, ReadsEntries)
             std::u16string(199, u'a') },
         { "UTF-8 file", "[file]\r\nrep=/定義/ルール.txt\r\n", u"rep", true, PathStyle::Posix,
             u"/定義/ルール.txt" },
-        { "CP932 file written on Windows", Cp932(u"[file]\r\nrep=C:\\定義\\ルール.TXT\r\n"), u"rep", true,
-            PathStyle::Windows, u"c:\\定義\\ルール.txt" },
-        { "UTF-8 byte order mark", "\xEF\xBB\xBF[file]\r\norg=x\r\n", u"org", true, PathStyle::Posix, u"x" },
+        { "CP932 file written on Windows", Cp932(u"[file]\r\nrep=C:\\定義\\ルール.TXT\r\n"), u"rep",
+            true, PathStyle::Windows, u"c:\\定義\\ルール.txt" },
+        { "UTF-8 byte order mark", "\xEF\xBB\xBF[file]\r\norg=x\r\n", u"org", true,
+            PathStyle::Posix, u"x" },
     };
     for (const auto& c : cases) {
         Store(c.file);
-        EXPECT_EQ(common::ReadProfileString(IniPath(), u"file", c.key, c.lowerCase, c.style), c.expected)
+        EXPECT_EQ(
+            common::ReadProfileString(IniPath(), u"file", c.key, c.lowerCase, c.style), c.expected)
             << c.what;
     }
 }
@@ -137,14 +143,15 @@ TEST_F(ProfileTest, WritesEntries)
             "[file]\r\norg=a\r\nrep=r\r\n;tail\r\n\r\n[other]\r\nk=v\r\n" },
         { "new key in an empty section", "[file]\r\n[other]\r\n", u"rep", u"r",
             "[file]\r\nrep=r\r\n[other]\r\n" },
-        { "new section at the end", "[other]\r\nk=v", u"org", u"o", "[other]\r\nk=v\r\n[file]\r\norg=o\r\n" },
+        { "new section at the end", "[other]\r\nk=v", u"org", u"o",
+            "[other]\r\nk=v\r\n[file]\r\norg=o\r\n" },
         { "CP932 file stays CP932", Cp932(u"[表示]\r\n名前=値\r\n[file]\r\norg=a\r\n"), u"org",
             u"/ソース", Cp932(u"[表示]\r\n名前=値\r\n[file]\r\norg=/ソース\r\n") },
         { "UTF-8 file stays UTF-8", "[表示]\r\n名前=値\r\n", u"org", u"/ソース",
             "[表示]\r\n名前=値\r\n[file]\r\norg=/ソース\r\n" },
         // 0x8790 and 0x81E0 both code "≒"; a kept line keeps the code it was written in.
-        { "kept CP932 lines keep their bytes", "[x]\r\nk=\x87\x90\r\n[file]\r\norg=\x82\xa0\r\n", u"org",
-            u"b", "[x]\r\nk=\x87\x90\r\n[file]\r\norg=b\r\n" },
+        { "kept CP932 lines keep their bytes", "[x]\r\nk=\x87\x90\r\n[file]\r\norg=\x82\xa0\r\n",
+            u"org", u"b", "[x]\r\nk=\x87\x90\r\n[file]\r\norg=b\r\n" },
     };
     for (const auto& c : cases) {
         std::error_code ignored;
@@ -160,10 +167,12 @@ TEST_F(ProfileTest, WritesEntries)
 
 TEST_F(ProfileTest, ValuesReadBackAsWritten)
 {
-    const std::u16string values[] = { u"", u"/src/Forms/*.*", u"d:\\出力\\", std::u16string(199, u'x') };
+    const std::u16string values[]
+        = { u"", u"/src/Forms/*.*", u"d:\\出力\\", std::u16string(199, u'x') };
     for (const auto& value : values) {
         ASSERT_TRUE(common::WriteProfileString(IniPath(), u"file", u"org", value));
-        EXPECT_EQ(common::ReadProfileString(IniPath(), u"file", u"org", true, PathStyle::Posix), value);
+        EXPECT_EQ(
+            common::ReadProfileString(IniPath(), u"file", u"org", true, PathStyle::Posix), value);
     }
     // The Windows profile functions read CP932; our rewrite must keep a file they can read.
     Store(Cp932(u"[file]\r\norg=c:\\ソース\r\n"));
@@ -195,8 +204,10 @@ TEST_F(ProfileTest, FailedWritesLeaveTheFileAsItWas)
         fs::permissions(m_ini, fs::perms::owner_read, fs::perm_options::replace);
         EXPECT_FALSE(common::WriteProfileString(IniPath(), u"file", u"org", u"x"));
         EXPECT_EQ(Stored(), before);
-        fs::permissions(m_ini, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
-        fs::permissions(m_folder, fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
+        fs::permissions(
+            m_ini, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+        fs::permissions(
+            m_folder, fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
         EXPECT_FALSE(common::WriteProfileString(IniPath(), u"file", u"org", u"x"));
         EXPECT_EQ(Stored(), before);
     }

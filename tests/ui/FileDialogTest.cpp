@@ -14,7 +14,8 @@ namespace {
 using common::PathStyle;
 using uitest::FakeDialog;
 
-const std::u16string Filter = u"テキストファイル(*.txt;*.def)|*.txt;*.def|すべてのファイル(*.*)|*.*";
+const std::u16string Filter
+    = u"テキストファイル(*.txt;*.def)|*.txt;*.def|すべてのファイル(*.*)|*.*";
 
 TEST(FileDialog, SetsThePropertiesInOrderFromThePath)
 {
@@ -41,9 +42,9 @@ TEST(FileDialog, SetsThePropertiesInOrderFromThePath)
             dialog.cancel = true;
             std::u16string path = c.path;
             common::ShowFileDialog(dialog, u"リプレース定義", save, Filter, path, c.style);
-            const std::vector<std::u16string> expected = { u"DialogTitle=リプレース定義", u"InitDir=" + c.initDir,
-                u"FileName=" + c.fileName, u"Filter=" + Filter, u"CancelError=true",
-                save ? u"ShowSave" : u"ShowOpen" };
+            const std::vector<std::u16string> expected = { u"DialogTitle=リプレース定義",
+                u"InitDir=" + c.initDir, u"FileName=" + c.fileName, u"Filter=" + Filter,
+                u"CancelError=true", save ? u"ShowSave" : u"ShowOpen" };
             EXPECT_EQ(dialog.calls, expected) << uitest::ToQt(c.path).toStdString();
         }
     }

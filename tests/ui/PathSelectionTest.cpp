@@ -3,11 +3,15 @@
 
 #include "UiTestSupport.h"
 
+#include "platform/FileName.h"
+
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
@@ -62,14 +66,15 @@ TEST_F(PathSelectionTest, DropsSetTheirBoxFromTheFirstItem)
         QString text1, text2, text3;
     } cases[] = {
         { "a folder", { src }, src + QStringLiteral("/*.*"), src + u'/', src },
-        { "a file in it", { src + QStringLiteral("/Main.frm") }, src + QStringLiteral("/*.*"), src + u'/',
-            src + QStringLiteral("/Main.frm") },
-        { "a folder with a dot", { out + QStringLiteral("/v.2") }, out + QStringLiteral("/*.*"), out + u'/',
-            out + QStringLiteral("/v.2") },
-        { "the file-system root", { QStringLiteral("/") }, QStringLiteral("//*.*"), QStringLiteral("//"),
-            QStringLiteral("/") },
+        { "a file in it", { src + QStringLiteral("/Main.frm") }, src + QStringLiteral("/*.*"),
+            src + u'/', src + QStringLiteral("/Main.frm") },
+        { "a folder with a dot", { out + QStringLiteral("/v.2") }, out + QStringLiteral("/*.*"),
+            out + u'/', out + QStringLiteral("/v.2") },
+        { "the file-system root", { QStringLiteral("/") }, QStringLiteral("//*.*"),
+            QStringLiteral("//"), QStringLiteral("/") },
         { "three files at once",
-            { Folder() + QStringLiteral("/Defs/Rules.TXT"), src + QStringLiteral("/Main.frm"), out },
+            { Folder() + QStringLiteral("/Defs/Rules.TXT"), src + QStringLiteral("/Main.frm"),
+                out },
             Folder() + QStringLiteral("/Defs/*.*"), Folder() + QStringLiteral("/Defs/"),
             Folder() + QStringLiteral("/Defs/Rules.TXT") },
         { "dragged text", {}, keep, keep, keep },
@@ -89,12 +94,26 @@ TEST_F(PathSelectionTest, DropsSetTheirBoxFromTheFirstItem)
                 data = FileList(c.paths);
             }
             const bool accepted = Drop(box, *data);
-            EXPECT_EQ(accepted, !c.paths.isEmpty()) << c.what << " on " << box->objectName().toStdString();
+            EXPECT_EQ(accepted, !c.paths.isEmpty())
+                << c.what << " on " << box->objectName().toStdString();
             const QString expected[] = { c.text1, c.text2, c.text3 };
-            EXPECT_EQ(box->text(), expected[i]) << c.what << " on " << box->objectName().toStdString();
+            EXPECT_EQ(box->text(), expected[i])
+                << c.what << " on " << box->objectName().toStdString();
             EXPECT_EQ(QApplication::focusWidget(), form.Command2) << "the focus stays where it was";
         }
     }
+}
+
+// A Linux name need not be UTF-8; the box must still name the very same bytes.
+TEST_F(PathSelectionTest, ADroppedNameThatIsNotUtf8KeepsItsBytes)
+{
+    ui::Form1& form = OpenForm();
+    QMimeData data;
+    data.setUrls(
+        { QUrl::fromEncoded("file:///tmp/%83%5C%83%5B%83X.frm") }); // "ソース.frm" in CP932
+    Drop(form.Text3, data);
+    const std::string expected = std::string("/tmp/") + "\x83\x5C\x83\x5B\x83" + "X.frm";
+    EXPECT_EQ(platform::EncodeFileName(form.Text3->text().toStdU16String()), expected);
 }
 
 TEST_F(PathSelectionTest, OnlyThePathBoxesTakeDrops)
@@ -107,7 +126,9 @@ TEST_F(PathSelectionTest, OnlyThePathBoxesTakeDrops)
         }
     }
     accepting.sort();
-    EXPECT_EQ(accepting, (QStringList { QStringLiteral("Text1"), QStringLiteral("Text2"), QStringLiteral("Text3") }));
+    EXPECT_EQ(accepting,
+        (QStringList {
+            QStringLiteral("Text1"), QStringLiteral("Text2"), QStringLiteral("Text3") }));
     EXPECT_FALSE(form.acceptDrops());
 }
 
@@ -116,7 +137,8 @@ TEST_F(PathSelectionTest, BrowseButtonsAndFileEntriesFillTheirBox)
     const std::u16string sourceFilter = u"ソースファイル(*.frm;*.bas;*.cls)|*.frm;*.bas;*.cls"
                                         u"|ウェブファイル(*.htm;*.asp;*.cgi)|*.htm;*.asp;*.cgi"
                                         u"|すべてのファイル(*.*)|*.*";
-    const std::u16string definitionFilter = u"テキストファイル(*.txt;*.def)|*.txt;*.def|すべてのファイル(*.*)|*.*";
+    const std::u16string definitionFilter
+        = u"テキストファイル(*.txt;*.def)|*.txt;*.def|すべてのファイル(*.*)|*.*";
     ui::Form1& form = OpenForm();
     const struct {
         QPushButton* button;
@@ -127,17 +149,18 @@ TEST_F(PathSelectionTest, BrowseButtonsAndFileEntriesFillTheirBox)
         std::u16string chosen;
         QString expected;
     } cases[] = {
-        { form.Command1, form.IDM_ORGFLD, form.Text1, u"ORG ソース", sourceFilter, u" /Src/Main.frm ",
-            QStringLiteral("/Src/Main.frm") },
+        { form.Command1, form.IDM_ORGFLD, form.Text1, u"ORG ソース", sourceFilter,
+            u" /Src/Main.frm ", QStringLiteral("/Src/Main.frm") },
         { form.Command5, form.IDM_NEWFLD, form.Text2, u"NEW ソース", sourceFilter, u"/Out/A.frm",
             QStringLiteral("/Out/") },
-        { form.Command6, form.IDM_REPFIL, form.Text3, u"リプレース定義", definitionFilter, u"/Defs/Rules.TXT",
-            QStringLiteral("/Defs/Rules.TXT") },
+        { form.Command6, form.IDM_REPFIL, form.Text3, u"リプレース定義", definitionFilter,
+            u"/Defs/Rules.TXT", QStringLiteral("/Defs/Rules.TXT") },
     };
     for (const auto& c : cases) {
         for (const bool byMenu : { false, true }) {
             for (const bool cancel : { false, true }) {
-                const std::string what = c.box->objectName().toStdString() + (byMenu ? " by menu" : " by button")
+                const std::string what = c.box->objectName().toStdString()
+                    + (byMenu ? " by menu" : " by button")
                     + (cancel ? ", cancelled" : ", confirmed");
                 FakeDialog dialog;
                 dialog.choice = c.chosen;
@@ -150,10 +173,12 @@ TEST_F(PathSelectionTest, BrowseButtonsAndFileEntriesFillTheirBox)
                 } else {
                     QTest::mouseClick(c.button, Qt::LeftButton);
                 }
-                const std::vector<std::u16string> expectedCalls = { u"DialogTitle=" + c.title, u"InitDir=/Was/",
-                    u"FileName=There.frm", u"Filter=" + c.filter, u"CancelError=true", u"ShowOpen" };
+                const std::vector<std::u16string> expectedCalls
+                    = { u"DialogTitle=" + c.title, u"InitDir=/Was/", u"FileName=There.frm",
+                          u"Filter=" + c.filter, u"CancelError=true", u"ShowOpen" };
                 EXPECT_EQ(dialog.calls, expectedCalls) << what;
-                EXPECT_EQ(c.box->text(), cancel ? QStringLiteral(" /Was/There.frm") : c.expected) << what;
+                EXPECT_EQ(c.box->text(), cancel ? QStringLiteral(" /Was/There.frm") : c.expected)
+                    << what;
                 EXPECT_EQ(QApplication::focusWidget(), c.box) << what;
             }
         }
@@ -163,12 +188,15 @@ TEST_F(PathSelectionTest, BrowseButtonsAndFileEntriesFillTheirBox)
 
 TEST(CommonDialog, FiltersBecomeQtNameFilters)
 {
-    EXPECT_EQ(ui::QtNameFilters(u"ソースファイル(*.frm;*.bas;*.cls)|*.frm;*.bas;*.cls"
-                                u"|ウェブファイル(*.htm;*.asp;*.cgi)|*.htm;*.asp;*.cgi|すべてのファイル(*.*)|*.*"),
+    EXPECT_EQ(
+        ui::QtNameFilters(
+            u"ソースファイル(*.frm;*.bas;*.cls)|*.frm;*.bas;*.cls"
+            u"|ウェブファイル(*.htm;*.asp;*.cgi)|*.htm;*.asp;*.cgi|すべてのファイル(*.*)|*.*"),
         (QStringList { QStringLiteral("ソースファイル(*.frm;*.bas;*.cls) (*.frm *.bas *.cls)"),
             QStringLiteral("ウェブファイル(*.htm;*.asp;*.cgi) (*.htm *.asp *.cgi)"),
             QStringLiteral("すべてのファイル(*.*) (*.*)") }));
-    EXPECT_EQ(ui::QtNameFilters(u"Text|*.txt|dangling"), QStringList { QStringLiteral("Text (*.txt)") });
+    EXPECT_EQ(
+        ui::QtNameFilters(u"Text|*.txt|dangling"), QStringList { QStringLiteral("Text (*.txt)") });
     EXPECT_TRUE(ui::QtNameFilters(u"").isEmpty());
 }
 
@@ -185,6 +213,7 @@ TEST_F(PathSelectionTest, TheRealDialogOpensFromTheBrowseButton)
         QString title;
         QStringList filters;
         QString directory;
+        QString font;
         uitest::WhenModalShows([&](QWidget* modal) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             ASSERT_NE(dialog, nullptr);
@@ -192,9 +221,10 @@ TEST_F(PathSelectionTest, TheRealDialogOpensFromTheBrowseButton)
             title = dialog->windowTitle();
             filters = dialog->nameFilters();
             directory = dialog->directory().absolutePath();
+            font = QFontInfo(dialog->font()).family();
             if (confirm) {
                 dialog->selectFile(defs + QStringLiteral("/Other.txt"));
-                dialog->accept();
+                static_cast<QDialog*>(dialog)->accept();
             } else {
                 dialog->reject();
             }
@@ -206,8 +236,10 @@ TEST_F(PathSelectionTest, TheRealDialogOpensFromTheBrowseButton)
             (QStringList { QStringLiteral("テキストファイル(*.txt;*.def) (*.txt *.def)"),
                 QStringLiteral("すべてのファイル(*.*) (*.*)") }));
         EXPECT_EQ(directory, defs);
-        EXPECT_EQ(form.Text3->text(), defs + (confirm ? QStringLiteral("/Other.txt") : QStringLiteral("/Rules.txt")));
-        EXPECT_EQ(QApplication::focusWidget(), form.Text3);
+        EXPECT_EQ(font, QFontInfo(form.font()).family()) << "the window's Japanese font";
+        EXPECT_EQ(form.Text3->text(),
+            defs + (confirm ? QStringLiteral("/Other.txt") : QStringLiteral("/Rules.txt")));
+        EXPECT_EQ(form.focusWidget(), form.Text3);
         EXPECT_EQ(QDir::currentPath(), Folder());
     }
 }

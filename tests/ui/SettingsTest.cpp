@@ -36,8 +36,8 @@ TEST_F(SettingsTest, StoredValuesFillTheBoxes)
         QString text1, text2, text3;
     } cases[] = {
         { "capitals and spaces: trimmed, case kept on this file system",
-            "[FILE]\r\nOrg =  /Src/Forms  \r\nNEW=\"/Out/\"\r\n", QStringLiteral("/Src/Forms"), QStringLiteral("/Out/"),
-            QString() },
+            "[FILE]\r\nOrg =  /Src/Forms  \r\nNEW=\"/Out/\"\r\n", QStringLiteral("/Src/Forms"),
+            QStringLiteral("/Out/"), QString() },
         { "199 characters whole", "[file]\r\nrep=/" + a199.left(198) + "\r\n", QString(), QString(),
             QStringLiteral("/") + QString::fromLatin1(a199.left(198)) },
         { "200 characters cut to 199", "[file]\r\nrep=/" + a199 + "\r\n", QString(), QString(),
@@ -58,19 +58,22 @@ TEST_F(SettingsTest, StoredValuesFillTheBoxes)
 
 TEST_F(SettingsTest, OtherSectionsAndCommentsSurviveExit)
 {
-    WriteFile(IniFile(), "; kept\r\n[window]\r\nleft=10\r\n\r\n[file]\r\norg=/a\r\n; note\r\n[last]\r\nx=1");
+    WriteFile(IniFile(),
+        "; kept\r\n[window]\r\nleft=10\r\n\r\n[file]\r\norg=/a\r\n; note\r\n[last]\r\nx=1");
     ui::Form1& form = OpenForm();
     form.Text2->setText(QStringLiteral("/b/"));
     form.Command4_Click();
     EXPECT_EQ(ReadFile(IniFile()),
-        QByteArray("; kept\r\n[window]\r\nleft=10\r\n\r\n[file]\r\norg=/a\r\nnew=/b/\r\nrep=\r\n; note\r\n[last]\r\nx=1\r\n"));
+        QByteArray("; kept\r\n[window]\r\nleft=10\r\n\r\n[file]\r\norg=/a\r\nnew=/b/\r\nrep=\r\n; "
+                   "note\r\n[last]\r\nx=1\r\n"));
 
     // A CP932 file stays CP932, so the Windows program still reads it.
     WriteFile(IniFile(), uitest::Cp932(QStringLiteral("[file]\r\norg=/ソース\r\n")));
     ui::Form1& again = OpenForm();
     again.Text3->setText(QStringLiteral("/定義.txt"));
     again.Command4_Click();
-    EXPECT_EQ(ReadFile(IniFile()), uitest::Cp932(QStringLiteral("[file]\r\norg=/ソース\r\nnew=\r\nrep=/定義.txt\r\n")));
+    EXPECT_EQ(ReadFile(IniFile()),
+        uitest::Cp932(QStringLiteral("[file]\r\norg=/ソース\r\nnew=\r\nrep=/定義.txt\r\n")));
 }
 
 TEST_F(SettingsTest, TheFileIsFixedAtLoadInTheStartFolder)
@@ -91,7 +94,8 @@ TEST_F(SettingsTest, TheFileIsFixedAtLoadInTheStartFolder)
     form.Text1->setText(QStringLiteral("/here"));
     form.Command4_Click();
     EXPECT_EQ(ReadFile(IniFile()), QByteArray("[file]\r\norg=/here\r\nnew=\r\nrep=\r\n"));
-    EXPECT_EQ(ReadFile(other + QStringLiteral("/vandor.ini")), QByteArray("[file]\r\norg=/from-other\r\n"));
+    EXPECT_EQ(ReadFile(other + QStringLiteral("/vandor.ini")),
+        QByteArray("[file]\r\norg=/from-other\r\n"));
 
     // A dot in the working directory's path makes its last name count as a file name.
     ui::Form1& fromDotted = OpenForm(dotted);

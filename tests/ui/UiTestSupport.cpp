@@ -55,7 +55,10 @@ void WhenModalShows(std::function<void(QWidget*)> action)
     timer->start();
 }
 
-void FakeDialog::SetDialogTitle(const std::u16string& title) { calls.push_back(u"DialogTitle=" + title); }
+void FakeDialog::SetDialogTitle(const std::u16string& title)
+{
+    calls.push_back(u"DialogTitle=" + title);
+}
 
 void FakeDialog::SetInitDir(const std::u16string& folder) { calls.push_back(u"InitDir=" + folder); }
 
