@@ -30,6 +30,24 @@ namespace {
         return std::chrono::duration<double>(Clock::now() - start).count();
     }
 
+    double CpuSeconds(const rusage& usage)
+    {
+        return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+            + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+    }
+
+    double SystemSeconds(const rusage& usage)
+    {
+        return static_cast<double>(usage.ru_stime.tv_sec) + static_cast<double>(usage.ru_stime.tv_usec) * 1e-6;
+    }
+
+    rusage OwnUsage()
+    {
+        rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage;
+    }
+
     // The window a benchmark run reports to: it shows nothing and always walks subfolders.
     class SilentWindow final : public engine::WalkWindow {
     public:
@@ -80,6 +98,8 @@ namespace {
 
     struct ChildReport {
         double seconds;
+        double cpuSeconds;
+        double systemSeconds;
         double loadSeconds;
         long inheritedKiB;
         int ok;
@@ -112,6 +132,7 @@ EngineRun RunEngine(const std::string& orgFolder, const std::string& definition,
     const std::u16string definitionPath = platform::DecodeFileName(definition);
 
     EngineRun run;
+    const rusage usageStart = OwnUsage();
     const Clock::time_point start = Clock::now();
     engine::PairTable pairs;
     const engine::DefinitionOutcome outcome = engine::LoadDefinition(definitionPath, pairs);
@@ -124,6 +145,9 @@ EngineRun RunEngine(const std::string& orgFolder, const std::string& definition,
     engine::WalkState state(window, common::PathStyle::Posix);
     engine::ReplaceFolder(folderPath, outputPath, *fileSystem, false, pairs, state);
     run.seconds = SecondsSince(start);
+    const rusage usageEnd = OwnUsage();
+    run.cpuSeconds = CpuSeconds(usageEnd) - CpuSeconds(usageStart);
+    run.systemSeconds = SystemSeconds(usageEnd) - SystemSeconds(usageStart);
     if (!state.firstUnhandled.empty()) {
         throw std::runtime_error("the engine could not handle " + platform::EncodeFileName(state.firstUnhandled));
     }
@@ -152,6 +176,8 @@ ChildEngineRun RunEngineInChild(const std::string& orgFolder, const std::string&
         try {
             const EngineRun run = RunEngine(orgFolder, definition, outputParent);
             report.seconds = run.seconds;
+            report.cpuSeconds = run.cpuSeconds;
+            report.systemSeconds = run.systemSeconds;
             report.loadSeconds = run.loadSeconds;
             report.ok = 1;
         } catch (const std::exception&) {
@@ -182,22 +208,28 @@ ChildEngineRun RunEngineInChild(const std::string& orgFolder, const std::string&
     }
     ChildEngineRun result;
     result.run.seconds = report.seconds;
+    result.run.cpuSeconds = report.cpuSeconds;
+    result.run.systemSeconds = report.systemSeconds;
     result.run.loadSeconds = report.loadSeconds;
     result.peakKiB = usage.ru_maxrss;
     result.inheritedKiB = report.inheritedKiB;
     return result;
 }
 
-double RunCommand(const std::vector<std::string>& argv, bool cLocale)
+CommandRun RunCommand(const std::vector<std::string>& argv, bool cLocale)
 {
     const Clock::time_point start = Clock::now();
     const pid_t pid = Spawn(argv, cLocale, nullptr);
-    const int status = WaitFor(pid);
-    const double seconds = SecondsSince(start);
+    rusage usage {};
+    const int status = WaitFor(pid, &usage);
+    CommandRun run;
+    run.seconds = SecondsSince(start);
+    run.cpuSeconds = CpuSeconds(usage);
+    run.systemSeconds = SystemSeconds(usage);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         throw std::runtime_error(argv[0] + " failed");
     }
-    return seconds;
+    return run;
 }
 
 bool CommandOutputHas(const std::vector<std::string>& argv, const std::string& text)

@@ -11,8 +11,10 @@ double Median(std::vector<double> values);
 void RemoveTree(const std::string& path);
 
 struct EngineRun {
-    double seconds = 0;     // LoadDefinition and ReplaceFolder together
-    double loadSeconds = 0; // LoadDefinition alone
+    double seconds = 0;     // LoadDefinition and ReplaceFolder together, wall clock
+    double cpuSeconds = 0;  // the same span, user and system time of this process
+    double systemSeconds = 0; // the system part of it: time in the kernel
+    double loadSeconds = 0; // LoadDefinition alone, wall clock
 };
 
 // One run of the real engine in this process: the definition loaded, then the ORG folder
@@ -31,9 +33,15 @@ struct ChildEngineRun {
 ChildEngineRun RunEngineInChild(const std::string& orgFolder, const std::string& definition,
     const std::string& outputParent);
 
-// Runs a command (searched on PATH) and waits for it; wall seconds from spawn to exit. With
-// cLocale, it runs under LC_ALL=C. Throws when it cannot start or exits non-zero.
-double RunCommand(const std::vector<std::string>& argv, bool cLocale = false);
+struct CommandRun {
+    double seconds = 0;    // wall clock from spawn to exit
+    double cpuSeconds = 0; // user and system time of the command and the children it waited for
+    double systemSeconds = 0;
+};
+
+// Runs a command (searched on PATH) and waits for it. With cLocale, it runs under LC_ALL=C.
+// Throws when it cannot start or exits non-zero.
+CommandRun RunCommand(const std::vector<std::string>& argv, bool cLocale = false);
 
 // True when the command starts and its standard output holds the text.
 bool CommandOutputHas(const std::vector<std::string>& argv, const std::string& text);

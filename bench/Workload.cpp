@@ -670,10 +670,10 @@ std::string SedScript(const std::vector<Pair>& pairs)
 {
     // Byte by byte, as sed sees the text under LC_ALL=C: a trail byte 0x5C is escaped like any
     // backslash.
-    auto escape = [](const std::string& text, std::string_view special) {
+    auto escape = [](const std::string& text, std::string_view metacharacters) {
         std::string escaped;
         for (const char c : text) {
-            if (special.find(c) != std::string_view::npos) {
+            if (metacharacters.find(c) != std::string_view::npos) {
                 escaped.push_back('\\');
             }
             escaped.push_back(c);

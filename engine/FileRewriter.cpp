@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace engine {
 namespace {
 
@@ -10,6 +14,33 @@ namespace {
     bool EndsWithLineEnd(std::string_view bytes)
     {
         return !bytes.empty() && (bytes.back() == '\r' || (bytes.size() >= 2 && bytes.substr(bytes.size() - 2) == "\r\n"));
+    }
+
+    // A CR not followed by LF; the bytes never end between the two of a CR LF.
+    bool HasLoneCr(std::string_view bytes)
+    {
+        const char* p = bytes.data();
+        const std::size_t n = bytes.size();
+        std::size_t i = 0;
+#ifdef __SSE2__
+        const __m128i cr = _mm_set1_epi8('\r');
+        const __m128i lf = _mm_set1_epi8('\n');
+        for (; i + 17 <= n; i += 16) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
+            const int crs = _mm_movemask_epi8(_mm_cmpeq_epi8(here, cr));
+            const int lfs = _mm_movemask_epi8(_mm_cmpeq_epi8(next, lf));
+            if ((crs & ~lfs) != 0) {
+                return true;
+            }
+        }
+#endif
+        for (; i < n; ++i) {
+            if (p[i] == '\r' && (i + 1 == n || p[i + 1] != '\n')) {
+                return true;
+            }
+        }
+        return false;
     }
 
     // The line around a hit: [start, end) without its terminator, next just after the terminator.
@@ -54,7 +85,15 @@ void FileRewriter::CopyUnchanged(std::string_view bytes, bool addFinalLineEnd)
     if (!m_output.IsOpen() || bytes.empty()) {
         return;
     }
-    // Lines keep their bytes; only a lone CR gains its LF.
+    // Lines keep their bytes; only a lone CR gains its LF. Lone CRs are rare, so one quick pass
+    // tells whether the bytes can go out as they are.
+    if (!HasLoneCr(bytes)) {
+        m_output.Write(bytes);
+        if (addFinalLineEnd) {
+            m_output.Write("\r\n");
+        }
+        return;
+    }
     std::size_t from = 0;
     while (from < bytes.size()) {
         const void* cr = std::memchr(bytes.data() + from, '\r', bytes.size() - from);
@@ -189,8 +228,14 @@ CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string
                 }
             }
             at = line.next;
+            // The block's scan already tells which pairs may match here; no second scan.
+            m_found.clear();
+            for (std::size_t h = hit; !everyLine && h < m_hits.size() && m_hits[h].end - 1 < line.next; ++h) {
+                m_found.push_back(m_hits[h].pair);
+            }
             m_records.clear();
-            if (!m_rewriter.Rewrite(block.substr(line.start, line.end - line.start), m_records)) {
+            if (!m_rewriter.Rewrite(block.substr(line.start, line.end - line.start), m_records,
+                    everyLine ? nullptr : &m_found)) {
                 continue;
             }
             if (!m_output.IsOpen()) {

@@ -36,6 +36,7 @@ private:
     std::string m_buffer;
     std::string m_records;
     std::vector<Prefilter::Hit> m_hits;
+    std::vector<int> m_found;
 };
 
 } // namespace engine

@@ -104,15 +104,7 @@ void CompilePairs(PairTable& table)
             needles[static_cast<std::size_t>(k)] = std::move(*found);
         }
     }
-    if (!compiled->prefilter.Build(needles)) {
-        // Without the prefilter every pair is tried on every line: slower, the same result.
-        compiled->unfiltered.clear();
-        for (int k = 0; k < count; ++k) {
-            if (!table.SearchTexts[static_cast<std::size_t>(k)].empty()) {
-                compiled->unfiltered.push_back(k);
-            }
-        }
-    }
+    compiled->prefilter.Build(needles);
     table.compiled = std::move(compiled);
 }
 

@@ -1,80 +1,248 @@
 #include "engine/Prefilter.h"
 
-#include <hs/hs.h>
-
 #include <algorithm>
+#include <cstring>
+#include <tuple>
+#include <unordered_map>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace engine {
+namespace {
 
-Prefilter::~Prefilter()
-{
-    hs_free_scratch(m_scratch);
-    hs_free_database(m_database);
-}
+    constexpr std::size_t kStrides[] = { 8, 4, 2, 1 };
+    constexpr std::uint32_t kMaxSharing = 64;
 
-bool Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
+    constexpr unsigned char Fold(unsigned char b) { return b >= 'A' && b <= 'Z' ? b | 0x20 : b; }
+
+    void FoldBytes(const char* in, std::size_t size, char* out)
+    {
+        std::size_t i = 0;
+#ifdef __SSE2__
+        // 'A'..'Z' are the bytes b with (b - 'A') < 26 as signed bytes after a shift by 0x80.
+        const __m128i shift = _mm_set1_epi8(static_cast<char>(0x80 - 'A'));
+        const __m128i limit = _mm_set1_epi8(static_cast<char>(-0x80 + 26));
+        const __m128i bit = _mm_set1_epi8(0x20);
+        for (; i + 16 <= size; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            const __m128i upper = _mm_cmplt_epi8(_mm_add_epi8(v, shift), limit);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(v, _mm_and_si128(upper, bit)));
+        }
+#endif
+        for (; i < size; ++i) {
+            out[i] = static_cast<char>(Fold(static_cast<unsigned char>(in[i])));
+        }
+    }
+
+    inline std::uint32_t Load4(const char* p)
+    {
+        std::uint32_t v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+
+    inline std::uint32_t Hash(std::uint32_t gram, unsigned shift) { return (gram * 0x9E3779B1u) >> shift; }
+
+} // namespace
+
+void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
 {
-    std::vector<const char*> expressions;
-    std::vector<std::size_t> lengths;
-    std::vector<unsigned> flags;
-    std::vector<unsigned> ids;
+    m_needles.clear();
+    m_bands.clear();
+    m_shortByFirstByte.assign(256, {});
+    m_hasShort = false;
     for (std::size_t k = 0; k < needles.size(); ++k) {
         for (const std::string& needle : needles[k]) {
             if (needle.empty()) {
                 continue;
             }
-            expressions.push_back(needle.data());
-            lengths.push_back(needle.size());
-            // Caseless folds ASCII letters only, trail bytes included: that adds false hits,
-            // never loses a real one.
-            flags.push_back(HS_FLAG_CASELESS);
-            ids.push_back(static_cast<unsigned>(k));
+            std::string folded = needle;
+            for (char& c : folded) {
+                c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
+            }
+            const std::uint32_t tail = folded.size() >= 4 ? Load4(folded.data() + folded.size() - 4) : 0;
+            m_needles.push_back({ std::move(folded), static_cast<int>(k), tail });
         }
     }
-    if (expressions.empty()) {
-        return true;
+    std::vector<Band> bands(std::size(kStrides));
+    for (std::size_t b = 0; b < bands.size(); ++b) {
+        bands[b].stride = kStrides[b];
     }
-    hs_compile_error_t* error = nullptr;
-    if (hs_compile_lit_multi(expressions.data(), flags.data(), ids.data(), lengths.data(),
-            static_cast<unsigned>(expressions.size()), HS_MODE_BLOCK, nullptr, &m_database, &error)
-        != HS_SUCCESS) {
-        hs_free_compile_error(error);
-        m_database = nullptr;
-        return false;
+    // How many needles share each window near their ends. A needle probed by windows that many
+    // others share (OrderTotal01 ... OrderTotal99 all hold "Tota") would be verified at every
+    // such window in the text; it gets a narrower stride, so that its windows lie in its last
+    // bytes, where the family differs.
+    std::unordered_map<std::uint32_t, std::uint32_t> sharing;
+    for (const Needle& needle : m_needles) {
+        const std::string& folded = needle.folded;
+        if (folded.size() < 4) {
+            continue;
+        }
+        std::vector<std::uint32_t> grams;
+        for (std::size_t offset = folded.size() - std::min<std::size_t>(folded.size() - 3, kStrides[0]);
+             offset + 4 <= folded.size(); ++offset) {
+            grams.push_back(Load4(folded.data() + offset));
+        }
+        std::sort(grams.begin(), grams.end());
+        grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
+        for (const std::uint32_t gram : grams) {
+            ++sharing[gram];
+        }
     }
-    if (hs_alloc_scratch(m_database, &m_scratch) != HS_SUCCESS) {
-        hs_free_database(m_database);
-        m_database = nullptr;
-        return false;
+    for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
+        const std::string& folded = m_needles[n].folded;
+        if (folded.size() < 4) {
+            m_shortByFirstByte[static_cast<unsigned char>(folded[0])].push_back(n);
+            m_hasShort = true;
+            continue;
+        }
+        // The widest stride that an occurrence of this length cannot slip through, and whose
+        // windows (any `stride` consecutive ones do; the last ones here) are not widely shared.
+        auto band = bands.begin();
+        for (; band + 1 != bands.end(); ++band) {
+            if (band->stride > folded.size() - 3) {
+                continue;
+            }
+            bool rare = true;
+            for (std::size_t offset = folded.size() - 3 - band->stride; offset + 4 <= folded.size(); ++offset) {
+                rare = rare && sharing[Load4(folded.data() + offset)] <= kMaxSharing;
+            }
+            if (rare) {
+                break;
+            }
+        }
+        const std::size_t first = folded.size() - 3 - band->stride;
+        for (std::size_t offset = first; offset < first + band->stride; ++offset) {
+            band->entries.push_back({ Load4(folded.data() + offset), n, static_cast<std::uint32_t>(offset) });
+        }
     }
-    return true;
+    for (Band& band : bands) {
+        if (band.entries.empty()) {
+            continue;
+        }
+        // A sparse bitmap rejects most probes; the rest find their entries through buckets.
+        unsigned bits = 16;
+        while (bits < 26 && (std::size_t(1) << bits) < band.entries.size() * 64) {
+            ++bits;
+        }
+        band.shift = 32 - bits;
+        band.bitmap.assign((std::size_t(1) << bits) / 64, 0);
+        unsigned bucketBits = 8;
+        while (bucketBits < 24 && (std::size_t(1) << bucketBits) < band.entries.size() * 2) {
+            ++bucketBits;
+        }
+        band.bucketShift = 32 - bucketBits;
+        for (const Entry& entry : band.entries) {
+            const std::uint32_t h = Hash(entry.gram, band.shift);
+            band.bitmap[h >> 6] |= std::uint64_t(1) << (h & 63);
+        }
+        auto key = [&](const Entry& e) {
+            return std::make_tuple(Hash(e.gram, band.bucketShift), e.gram, e.offset,
+                static_cast<std::uint32_t>(m_needles[e.needle].folded.size()));
+        };
+        std::sort(band.entries.begin(), band.entries.end(),
+            [&](const Entry& a, const Entry& b) { return key(a) < key(b); });
+        band.bucketStart.assign((std::size_t(1) << bucketBits) + 1, 0);
+        for (std::size_t e = 0; e < band.entries.size(); ++e) {
+            const Entry& entry = band.entries[e];
+            const auto length = static_cast<std::uint32_t>(m_needles[entry.needle].folded.size());
+            if (e == 0 || key(band.entries[e - 1]) != key(entry)) {
+                band.groups.push_back({ entry.gram, entry.offset, length,
+                    static_cast<std::uint32_t>(band.tails.size()), 0 });
+                ++band.bucketStart[Hash(entry.gram, band.bucketShift) + 1];
+            }
+            band.tails.push_back({ m_needles[entry.needle].tail, entry.needle });
+            band.groups.back().endTail = static_cast<std::uint32_t>(band.tails.size());
+        }
+        for (std::size_t b = 1; b < band.bucketStart.size(); ++b) {
+            band.bucketStart[b] += band.bucketStart[b - 1];
+        }
+        std::vector<Entry>().swap(band.entries);
+        m_bands.push_back(std::move(band));
+    }
+}
+
+void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* folded, std::size_t size,
+    std::vector<Hit>& hits) const
+{
+    const Needle& entry = m_needles[needle];
+    const std::size_t length = entry.folded.size();
+    if (start + length > size) {
+        return;
+    }
+    // Needles of one family differ in their last bytes: compare those first.
+    if (length >= 4 && Load4(folded + start + length - 4) != entry.tail) {
+        return;
+    }
+    if (std::memcmp(folded + start, entry.folded.data(), length) == 0) {
+        hits.push_back({ start + length, entry.pair });
+    }
+}
+
+void Prefilter::ScanBand(const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const
+{
+    if (size < 4) {
+        return;
+    }
+    // Locals, so the probe loop keeps them in registers.
+    const std::uint64_t* const bitmap = band.bitmap.data();
+    const std::size_t stride = band.stride;
+    const unsigned shift = band.shift;
+    const std::size_t end = size - 3;
+    for (std::size_t i = 0; i < end; i += stride) {
+        const std::uint32_t gram = Load4(data + i);
+        const std::uint32_t h = Hash(gram, shift);
+        if ((bitmap[h >> 6] >> (h & 63) & 1) == 0) {
+            continue;
+        }
+        const std::uint32_t bucket = Hash(gram, band.bucketShift);
+        for (std::uint32_t g = band.bucketStart[bucket]; g < band.bucketStart[bucket + 1]; ++g) {
+            const Group& group = band.groups[g];
+            if (group.gram != gram || i < group.offset || i - group.offset + group.length > size) {
+                continue;
+            }
+            const std::size_t start = i - group.offset;
+            const std::uint32_t tail = Load4(data + start + group.length - 4);
+            for (std::uint32_t t = group.firstTail; t < group.endTail; ++t) {
+                if (band.tails[t].tail == tail) {
+                    Verify(band.tails[t].needle, start, data, size, hits);
+                }
+            }
+        }
+    }
+}
+
+void Prefilter::ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const
+{
+    for (std::size_t i = 0; i < size; ++i) {
+        for (const std::uint32_t needle : m_shortByFirstByte[static_cast<unsigned char>(data[i])]) {
+            Verify(needle, i, data, size, hits);
+        }
+    }
 }
 
 void Prefilter::Scan(const char* data, std::size_t size, std::vector<Hit>& hits) const
 {
-    if (m_database == nullptr || size == 0) {
+    if (m_needles.empty() || size == 0) {
         return;
     }
+    // Folded once here, so probes and comparisons need no folding of their own.
+    m_folded.resize(size);
+    FoldBytes(data, size, m_folded.data());
+    const char* folded = m_folded.data();
     const std::size_t first = hits.size();
-    auto onMatch = [](unsigned id, unsigned long long, unsigned long long to, unsigned, void* context) -> int {
-        static_cast<std::vector<Hit>*>(context)->push_back({ static_cast<std::size_t>(to), static_cast<int>(id) });
-        return 0;
-    };
-    // Blocks beyond 4 GiB (one enormous line) are scanned in overlapping windows.
-    constexpr std::size_t kWindow = std::size_t(1) << 31;
-    for (std::size_t offset = 0; offset < size; offset += kWindow / 2) {
-        const std::size_t length = std::min(kWindow, size - offset);
-        const std::size_t before = hits.size();
-        hs_scan(m_database, data + offset, static_cast<unsigned>(length), 0, m_scratch, onMatch, &hits);
-        for (std::size_t i = before; i < hits.size(); ++i) {
-            hits[i].end += offset;
-        }
-        if (offset + length == size) {
-            break;
-        }
+    for (const Band& band : m_bands) {
+        ScanBand(band, folded, size, hits);
     }
-    std::sort(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end(),
-        [](const Hit& a, const Hit& b) { return a.end < b.end || (a.end == b.end && a.pair < b.pair); });
+    if (m_hasShort) {
+        ScanShort(folded, size, hits);
+    }
+    if (hits.size() - first > 1) {
+        std::sort(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end(),
+            [](const Hit& a, const Hit& b) { return a.end < b.end || (a.end == b.end && a.pair < b.pair); });
+    }
 }
 
 } // namespace engine

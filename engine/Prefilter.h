@@ -1,17 +1,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
-
-struct hs_database;
-struct hs_scratch;
 
 namespace engine {
 
 // Finds, at byte level and before any decoding, where a search text may occur: each search text
-// gives needles of CP932 bytes, one of which any real occurrence must contain. Hits may be false, never
-// missing; the rewriting checks each one on decoded text.
+// gives needles of CP932 bytes, one of which any real occurrence must contain. ASCII letters are
+// compared without regard to case (trail bytes too, which only adds false hits). Hits may be
+// false, never missing; the rewriting checks each one on decoded text.
 class Prefilter {
 public:
     struct Hit {
@@ -19,21 +18,60 @@ public:
         int pair;
     };
 
-    Prefilter() = default;
-    ~Prefilter();
-    Prefilter(const Prefilter&) = delete;
-    Prefilter& operator=(const Prefilter&) = delete;
-
     // needles[k]: the byte strings of which every occurrence of pair k holds one; none means the
     // pair is left out.
-    bool Build(const std::vector<std::vector<std::string>>& needles);
-    bool Empty() const { return m_database == nullptr; }
+    void Build(const std::vector<std::vector<std::string>>& needles);
     // Appends the hits in data to hits, in order of their end.
     void Scan(const char* data, std::size_t size, std::vector<Hit>& hits) const;
 
 private:
-    hs_database* m_database = nullptr;
-    hs_scratch* m_scratch = nullptr;
+    struct Needle {
+        std::string folded;
+        int pair;
+        std::uint32_t tail; // the folded last four bytes
+    };
+    struct Entry {
+        std::uint32_t gram; // the folded four bytes of the needle at offset
+        std::uint32_t needle;
+        std::uint32_t offset;
+    };
+    // Entries alike but for their needle's last four bytes, as a family of texts gives them
+    // (OrderTotal01 ... OrderTotal09): one probe hit costs one look at the text's bytes there.
+    struct Group {
+        std::uint32_t gram;
+        std::uint32_t offset;
+        std::uint32_t length;
+        std::uint32_t firstTail;
+        std::uint32_t endTail;
+    };
+    struct Tail {
+        std::uint32_t tail;
+        std::uint32_t needle;
+    };
+    // Needles at least 4 bytes long, probed every `stride` bytes by the four bytes there: an
+    // occurrence always covers a probe position with a four-byte window inside the needle.
+    struct Band {
+        std::size_t stride = 0;
+        unsigned shift = 0;
+        unsigned bucketShift = 0;
+        std::vector<Entry> entries;              // while building
+        std::vector<std::uint64_t> bitmap;       // hashed grams present
+        std::vector<Group> groups;               // grouped by bucket
+        std::vector<std::uint32_t> bucketStart;  // groups of bucket b: [bucketStart[b], bucketStart[b + 1])
+        std::vector<Tail> tails;
+    };
+
+    void ScanBand(const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    void ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    void Verify(std::uint32_t needle, std::size_t start, const char* folded, std::size_t size,
+        std::vector<Hit>& hits) const;
+
+    std::vector<Needle> m_needles;
+    std::vector<Band> m_bands;
+    // Needles of 1 to 3 bytes, probed at every position by their first byte.
+    std::vector<std::vector<std::uint32_t>> m_shortByFirstByte;
+    bool m_hasShort = false;
+    mutable std::string m_folded; // the block being scanned, folded
 };
 
 } // namespace engine

@@ -55,6 +55,7 @@ void ReplaceFolder(const std::u16string& FolderPath, const std::u16string& Outpu
     }
 
     platform::MakeFolder(outputFolder);
+    const std::optional<platform::FileId> outputId = platform::IdentityOf(outputFolder);
     const std::u16string outputReal = platform::RealPath(outputFolder);
     if (top) {
         state.topOutput = platform::IdentityOf(outputFolder);
@@ -76,10 +77,16 @@ void ReplaceFolder(const std::u16string& FolderPath, const std::u16string& Outpu
             state.window.SetStatusCaption(messages::Replacing + name);
             state.window.ProcessPendingEvents();
             const std::u16string input = level->inputFolder + name;
-            const CopyOutcome outcome = state.files->Copy(input, outputFolder + name, outputWritable);
+            // An output folder swapped for another (a link into the ORG tree, say) since the level
+            // began is not ours to write in.
+            const bool writable = outputWritable && platform::IdentityOf(outputFolder) == outputId;
+            const CopyOutcome outcome = state.files->Copy(input, outputFolder + name, writable);
             if (outcome == CopyOutcome::Failed) {
                 Remember(state, input);
             }
+        }
+        if (lister.Failed()) {
+            Remember(state, level->inputFolder);
         }
     }
 

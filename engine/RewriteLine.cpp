@@ -22,10 +22,11 @@ void DecodedLine::Load(std::string_view bytes)
     m_bytes.assign(bytes);
     m_lower.clear();
     m_offsets.clear();
+    const platform::Cp932Decoder& decoder = platform::Cp932();
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t i = 0;
     while (i < bytes.size()) {
-        const platform::DecodedUnit d = platform::DecodeCp932At(data + i, bytes.size() - i);
+        const platform::DecodedUnit d = decoder.At(data + i, bytes.size() - i);
         m_lower.push_back(platform::LowerCaseUnit(d.unit));
         m_offsets.push_back(static_cast<std::uint32_t>(i));
         i += d.length;
@@ -101,13 +102,24 @@ void LineRewriter::FindCandidates(std::string_view bytes, int after)
             m_candidates.push_back(pair);
         }
     }
+    SortCandidates();
+}
+
+void LineRewriter::SortCandidates()
+{
     std::sort(m_candidates.begin(), m_candidates.end());
     m_candidates.erase(std::unique(m_candidates.begin(), m_candidates.end()), m_candidates.end());
 }
 
-bool LineRewriter::Substitute(std::string_view line)
+bool LineRewriter::Substitute(std::string_view line, const std::vector<int>* found)
 {
-    FindCandidates(line, -1);
+    if (found != nullptr) {
+        m_candidates.assign(found->begin(), found->end());
+        m_candidates.insert(m_candidates.end(), m_pairs.unfiltered.begin(), m_pairs.unfiltered.end());
+        SortCandidates();
+    } else {
+        FindCandidates(line, -1);
+    }
     bool loaded = false;
     bool changed = false;
     // Pairs run in table order on the line as earlier pairs left it; after a change the candidates
@@ -131,9 +143,9 @@ bool LineRewriter::Substitute(std::string_view line)
     return changed;
 }
 
-bool LineRewriter::Rewrite(std::string_view line, std::string& out)
+bool LineRewriter::Rewrite(std::string_view line, std::string& out, const std::vector<int>* found)
 {
-    if (!Substitute(line)) {
+    if (!Substitute(line, found)) {
         return false;
     }
     if (m_insertMark) {
@@ -152,7 +164,7 @@ bool LineRewriter::Rewrite(std::string_view line, std::string& out)
 RewrittenLine LineRewriter::Records(std::string_view line)
 {
     RewrittenLine result;
-    if (!Substitute(line)) {
+    if (!Substitute(line, nullptr)) {
         result.Records.emplace_back(line);
         return result;
     }

@@ -50,13 +50,15 @@ class LineRewriter {
 public:
     LineRewriter(const PairTable& table, bool insertMark);
     // For a changed line, appends its records, each followed by CR LF, and returns true; for an
-    // unchanged one appends nothing and returns false.
-    bool Rewrite(std::string_view line, std::string& out);
+    // unchanged one appends nothing and returns false. found, when given, holds the pairs whose
+    // needles the caller's prefilter scan already found in the line.
+    bool Rewrite(std::string_view line, std::string& out, const std::vector<int>* found = nullptr);
     RewrittenLine Records(std::string_view line);
 
 private:
-    bool Substitute(std::string_view line);
+    bool Substitute(std::string_view line, const std::vector<int>* found);
     void FindCandidates(std::string_view bytes, int after);
+    void SortCandidates();
 
     const CompiledPairs& m_pairs;
     bool m_insertMark;

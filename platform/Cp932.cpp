@@ -15,7 +15,7 @@ namespace {
     // Tables built once from glibc's CP932 converter: decoding is table lookups, never iconv calls.
     struct Tables {
         std::array<char16_t, 256> single {};              // 0 where the byte alone is not a character
-        std::array<std::array<char16_t, 256>, 256> pair {}; // [lead][trail], 0 where not a character
+        std::array<char16_t, 65536> pair {};                // [lead << 8 | trail], 0 where not a character
         std::array<std::uint8_t, 65536> codeCount {};
         std::array<std::uint16_t, 65536> encoded {};       // preferred code; 0 where none (U+0000 aside)
         std::array<bool, 65536> encodable {};
@@ -74,7 +74,7 @@ namespace {
                 const char in[2] = { static_cast<char>(lead), static_cast<char>(trail) };
                 const char16_t unit = Convert(decoder, in, 2);
                 if (unit != 0 && !IsEscapeUnit(unit)) {
-                    t->pair[lead][trail] = unit;
+                    t->pair[(lead << 8) | trail] = unit;
                     ++t->codeCount[unit];
                 }
             }
@@ -109,8 +109,8 @@ namespace {
         }
         for (int lead = 0x81; lead <= 0xFC; ++lead) {
             for (int trail = 0x40; trail <= 0xFC; ++trail) {
-                if (t->pair[lead][trail] != 0) {
-                    t->codesByUnit.emplace_back(t->pair[lead][trail], static_cast<std::uint16_t>((lead << 8) | trail));
+                if (t->pair[(lead << 8) | trail] != 0) {
+                    t->codesByUnit.emplace_back(t->pair[(lead << 8) | trail], static_cast<std::uint16_t>((lead << 8) | trail));
                 }
             }
         }
@@ -128,34 +128,27 @@ namespace {
 
 } // namespace
 
-DecodedUnit DecodeCp932At(const unsigned char* data, std::size_t size)
+const Cp932Decoder& Cp932()
 {
-    const Tables& t = GetTables();
-    const unsigned char b = data[0];
-    if (IsLeadByte(b)) {
-        if (size >= 2) {
-            const char16_t unit = t.pair[b][data[1]];
-            if (unit != 0) {
-                return { unit, 2 };
-            }
-        }
-        return { EscapeUnit(b), 1 };
-    }
-    if (b == 0) {
-        return { 0, 1 };
-    }
-    const char16_t unit = t.single[b];
-    return { unit != 0 ? unit : EscapeUnit(b), 1 };
+    static const Cp932Decoder decoder = [] {
+        const Tables& t = GetTables();
+        Cp932Decoder d;
+        d.m_single = t.single.data();
+        d.m_pair = t.pair.data();
+        return d;
+    }();
+    return decoder;
 }
 
 std::u16string DecodeCp932(std::string_view bytes)
 {
+    const Cp932Decoder& decoder = Cp932();
     std::u16string text;
     text.reserve(bytes.size());
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t i = 0;
     while (i < bytes.size()) {
-        const DecodedUnit d = DecodeCp932At(p + i, bytes.size() - i);
+        const DecodedUnit d = decoder.At(p + i, bytes.size() - i);
         text.push_back(d.unit);
         i += d.length;
     }

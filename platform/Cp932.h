@@ -20,8 +20,36 @@ struct DecodedUnit {
     std::uint8_t length; // bytes taken from the input: 1 or 2
 };
 
+// The decoding tables, for loops that decode byte after byte without a call per character.
+class Cp932Decoder {
+public:
+    // Decodes the character that starts at data[0]; size must be at least 1.
+    DecodedUnit At(const unsigned char* data, std::size_t size) const
+    {
+        const unsigned char b = data[0];
+        if ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC)) {
+            if (size >= 2) {
+                const char16_t unit = m_pair[(std::size_t(b) << 8) | data[1]];
+                if (unit != 0) {
+                    return { unit, 2 };
+                }
+            }
+            return { EscapeUnit(b), 1 };
+        }
+        const char16_t unit = m_single[b];
+        return { unit != 0 || b == 0 ? unit : EscapeUnit(b), 1 };
+    }
+
+private:
+    friend const Cp932Decoder& Cp932();
+    const char16_t* m_single = nullptr; // 256 entries, 0 where the byte alone is not a character
+    const char16_t* m_pair = nullptr;   // [lead << 8 | trail], 0 where not a character
+};
+
+const Cp932Decoder& Cp932();
+
 // Decodes the character that starts at data[0]; size must be at least 1.
-DecodedUnit DecodeCp932At(const unsigned char* data, std::size_t size);
+inline DecodedUnit DecodeCp932At(const unsigned char* data, std::size_t size) { return Cp932().At(data, size); }
 
 std::u16string DecodeCp932(std::string_view bytes);
 

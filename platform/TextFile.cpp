@@ -204,9 +204,8 @@ void OutputFile::Write(std::string_view bytes)
     }
     if (m_buffer.size() + bytes.size() > kOutputBuffer) {
         Flush();
-        if (bytes.size() >= kOutputBuffer) {
-            m_buffer.assign(bytes);
-            Flush();
+        if (bytes.size() >= kOutputBuffer / 4) {
+            WriteAll(bytes); // large pieces go out without a copy
             return;
         }
     }
@@ -219,11 +218,11 @@ void OutputFile::WriteRecord(std::string_view record)
     Write("\r\n");
 }
 
-void OutputFile::Flush()
+void OutputFile::WriteAll(std::string_view bytes)
 {
     std::size_t done = 0;
-    while (!m_failed && done < m_buffer.size()) {
-        const ssize_t n = Sys().write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
+    while (!m_failed && done < bytes.size()) {
+        const ssize_t n = Sys().write(m_fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -233,6 +232,11 @@ void OutputFile::Flush()
             done += static_cast<std::size_t>(n);
         }
     }
+}
+
+void OutputFile::Flush()
+{
+    WriteAll(m_buffer);
     m_buffer.clear();
 }
 

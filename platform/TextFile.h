@@ -97,6 +97,7 @@ public:
 
 private:
     void Flush();
+    void WriteAll(std::string_view bytes);
 
     int m_fd = -1;
     bool m_failed = false;

@@ -93,6 +93,21 @@ TEST(RewriteLine, KeepsEveryByteNoPairTouched)
     }
 }
 
+TEST(RewriteLine, FindsEveryOccurrenceAfterLongRunsOfOneByte)
+{
+    // A multi-pattern matcher that lost matches behind floods of one byte once left such lines
+    // unchanged without a word.
+    const engine::PairTable table = engine::MakePairTable({ { u"old", u"new" }, { u"ox", u"bx" } });
+    for (const char flood : { '-', ' ', '\x90', '\xff' }) {
+        for (std::size_t n = 0; n < 300; ++n) {
+            const std::string line = "'" + std::string(n, flood) + " OLD";
+            const engine::RewrittenLine result = engine::RewriteLine(line, table, false);
+            ASSERT_TRUE(result.LineChanged) << n;
+            EXPECT_EQ(result.Records[0].substr(result.Records[0].size() - 3), "new");
+        }
+    }
+}
+
 // Random pieces that stress the byte promise: letters in both cases, kana, both codes of
 // doubly-coded characters, full-width letters, bytes that are not CP932, and the token.
 const std::vector<std::string> kPieces = { "a", "B", "c", "A", "b", " ", "\x82\xa0", "\x82\xa2", "\xed\x40", "\xfa\x5c",

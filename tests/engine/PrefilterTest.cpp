@@ -1,0 +1,83 @@
+#include "engine/Prefilter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+namespace {
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c; }
+
+// Every occurrence of every needle, found the slow way.
+std::set<std::pair<std::size_t, int>> Occurrences(const std::string& text, const std::vector<std::vector<std::string>>& needles)
+{
+    std::set<std::pair<std::size_t, int>> found;
+    for (std::size_t k = 0; k < needles.size(); ++k) {
+        for (const std::string& needle : needles[k]) {
+            for (std::size_t at = 0; at + needle.size() <= text.size(); ++at) {
+                bool same = true;
+                for (std::size_t i = 0; same && i < needle.size(); ++i) {
+                    same = FoldAscii(text[at + i]) == FoldAscii(needle[i]);
+                }
+                if (same) {
+                    found.insert({ at + needle.size(), static_cast<int>(k) });
+                }
+            }
+        }
+    }
+    return found;
+}
+
+TEST(Prefilter, NeverMissesAnOccurrence)
+{
+    std::mt19937 random(2024);
+    const std::string alphabet = "aAbBxX0123 -\x82\x90\xff\r\n";
+    auto pick = [&](std::size_t length) {
+        std::string text(length, ' ');
+        for (char& c : text) {
+            c = alphabet[random() % alphabet.size()];
+        }
+        return text;
+    };
+    for (int round = 0; round < 300; ++round) {
+        // Families of needles that share all but their ends, as definition files often hold.
+        std::vector<std::vector<std::string>> needles;
+        const std::string stem = pick(random() % 12);
+        const int count = 1 + static_cast<int>(random() % 150);
+        for (int k = 0; k < count; ++k) {
+            std::vector<std::string> spellings;
+            const int variants = 1 + static_cast<int>(random() % 2);
+            for (int v = 0; v < variants; ++v) {
+                std::string needle = (random() % 2 ? stem : std::string()) + pick(1 + random() % 4);
+                spellings.push_back(needle);
+            }
+            needles.push_back(spellings);
+        }
+        std::string text;
+        const int pieces = static_cast<int>(random() % 200);
+        for (int p = 0; p < pieces; ++p) {
+            if (random() % 3 == 0) {
+                const auto& spellings = needles[random() % needles.size()];
+                text += spellings[random() % spellings.size()];
+            } else {
+                text += pick(random() % 30) + std::string(random() % 4 == 0 ? 100 : 0, alphabet[random() % alphabet.size()]);
+            }
+        }
+        engine::Prefilter prefilter;
+        prefilter.Build(needles);
+        std::vector<engine::Prefilter::Hit> hits;
+        prefilter.Scan(text.data(), text.size(), hits);
+        std::set<std::pair<std::size_t, int>> reported;
+        for (const auto& hit : hits) {
+            reported.insert({ hit.end, hit.pair });
+        }
+        for (const auto& occurrence : Occurrences(text, needles)) {
+            ASSERT_TRUE(reported.count(occurrence)) << "round " << round << " end " << occurrence.first;
+        }
+        ASSERT_TRUE(std::is_sorted(hits.begin(), hits.end(), [](const auto& a, const auto& b) { return a.end < b.end; }));
+    }
+}
+
+} // namespace
