@@ -124,19 +124,18 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
         }
         // A sparse bitmap rejects most probes; the rest find their entries through buckets.
         unsigned bits = 16;
-        while (bits < 26 && (std::size_t(1) << bits) < band.entries.size() * 64) {
+        while (bits < 22 && (std::size_t(1) << bits) < band.entries.size() * 16) {
             ++bits;
         }
         band.shift = 32 - bits;
-        band.bitmap.assign((std::size_t(1) << bits) / 64, 0);
+        band.present.assign(std::size_t(1) << bits, 0);
         unsigned bucketBits = 8;
         while (bucketBits < 24 && (std::size_t(1) << bucketBits) < band.entries.size() * 2) {
             ++bucketBits;
         }
         band.bucketShift = 32 - bucketBits;
         for (const Entry& entry : band.entries) {
-            const std::uint32_t h = Hash(entry.gram, band.shift);
-            band.bitmap[h >> 6] |= std::uint64_t(1) << (h & 63);
+            band.present[Hash(entry.gram, band.shift)] = 1;
         }
         auto key = [&](const Entry& e) {
             return std::make_tuple(Hash(e.gram, band.bucketShift), e.gram, e.offset,
@@ -186,29 +185,47 @@ void Prefilter::ScanBand(const Band& band, const char* data, std::size_t size, s
     if (size < 4) {
         return;
     }
-    // Locals, so the probe loop keeps them in registers.
-    const std::uint64_t* const bitmap = band.bitmap.data();
+    // Locals, so the probe loop keeps them in registers. Four probes are tested together: most
+    // groups of four hit nothing and cost one branch.
+    const std::uint8_t* const present = band.present.data();
     const std::size_t stride = band.stride;
     const unsigned shift = band.shift;
     const std::size_t end = size - 3;
-    for (std::size_t i = 0; i < end; i += stride) {
-        const std::uint32_t gram = Load4(data + i);
-        const std::uint32_t h = Hash(gram, shift);
-        if ((bitmap[h >> 6] >> (h & 63) & 1) == 0) {
+    std::size_t i = 0;
+    auto probe = [&](std::size_t at) { return present[Hash(Load4(data + at), shift)]; };
+    for (; i + 3 * stride < end; i += 4 * stride) {
+        if ((probe(i) | probe(i + stride) | probe(i + 2 * stride) | probe(i + 3 * stride)) != 0) {
+            for (std::size_t k = 0; k < 4; ++k) {
+                if (probe(i + k * stride) != 0) {
+                    Candidates(band, i + k * stride, data, size, hits);
+                }
+            }
+        }
+    }
+    for (; i < end; i += stride) {
+        if (probe(i) != 0) {
+            Candidates(band, i, data, size, hits);
+        }
+    }
+}
+
+// The needles whose window at `at` is the gram there: families share a group, told apart by
+// their last four bytes.
+void Prefilter::Candidates(const Band& band, std::size_t at, const char* data, std::size_t size,
+    std::vector<Hit>& hits) const
+{
+    const std::uint32_t gram = Load4(data + at);
+    const std::uint32_t bucket = Hash(gram, band.bucketShift);
+    for (std::uint32_t g = band.bucketStart[bucket]; g < band.bucketStart[bucket + 1]; ++g) {
+        const Group& group = band.groups[g];
+        if (group.gram != gram || at < group.offset || at - group.offset + group.length > size) {
             continue;
         }
-        const std::uint32_t bucket = Hash(gram, band.bucketShift);
-        for (std::uint32_t g = band.bucketStart[bucket]; g < band.bucketStart[bucket + 1]; ++g) {
-            const Group& group = band.groups[g];
-            if (group.gram != gram || i < group.offset || i - group.offset + group.length > size) {
-                continue;
-            }
-            const std::size_t start = i - group.offset;
-            const std::uint32_t tail = Load4(data + start + group.length - 4);
-            for (std::uint32_t t = group.firstTail; t < group.endTail; ++t) {
-                if (band.tails[t].tail == tail) {
-                    Verify(band.tails[t].needle, start, data, size, hits);
-                }
+        const std::size_t start = at - group.offset;
+        const std::uint32_t tail = Load4(data + start + group.length - 4);
+        for (std::uint32_t t = group.firstTail; t < group.endTail; ++t) {
+            if (band.tails[t].tail == tail) {
+                Verify(band.tails[t].needle, start, data, size, hits);
             }
         }
     }

@@ -55,13 +55,14 @@ private:
         unsigned shift = 0;
         unsigned bucketShift = 0;
         std::vector<Entry> entries;              // while building
-        std::vector<std::uint64_t> bitmap;       // hashed grams present
+        std::vector<std::uint8_t> present;       // 1 where some gram hashes
         std::vector<Group> groups;               // grouped by bucket
         std::vector<std::uint32_t> bucketStart;  // groups of bucket b: [bucketStart[b], bucketStart[b + 1])
         std::vector<Tail> tails;
     };
 
     void ScanBand(const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    void Candidates(const Band& band, std::size_t at, const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void Verify(std::uint32_t needle, std::size_t start, const char* folded, std::size_t size,
         std::vector<Hit>& hits) const;
