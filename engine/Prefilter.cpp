@@ -45,6 +45,11 @@ namespace {
 
     inline std::uint32_t Hash(std::uint32_t gram, unsigned shift) { return (gram * 0x9E3779B1u) >> shift; }
 
+    inline std::uint32_t TailHash(std::uint32_t tail, std::uint32_t reach, unsigned shift)
+    {
+        return ((tail ^ (reach * 0x85EBCA6Bu)) * 0xC2B2AE35u) >> shift;
+    }
+
 } // namespace
 
 void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
@@ -122,20 +127,26 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
         if (band.entries.empty()) {
             continue;
         }
-        // A sparse bitmap rejects most probes; the rest find their entries through buckets.
+        // A sparse table rejects most probes. It tells for each window how far the needles that
+        // hold it end beyond it, so that a window of a common stem in the text costs one look at
+        // the four bytes where each such needle would end, before any entry is visited.
         unsigned bits = 16;
         while (bits < 22 && (std::size_t(1) << bits) < band.entries.size() * 16) {
             ++bits;
         }
         band.shift = 32 - bits;
         band.present.assign(std::size_t(1) << bits, 0);
+        band.tailPresent.assign(std::size_t(1) << bits, 0);
         unsigned bucketBits = 8;
         while (bucketBits < 24 && (std::size_t(1) << bucketBits) < band.entries.size() * 2) {
             ++bucketBits;
         }
         band.bucketShift = 32 - bucketBits;
         for (const Entry& entry : band.entries) {
-            band.present[Hash(entry.gram, band.shift)] = 1;
+            const Needle& needle = m_needles[entry.needle];
+            const auto reach = static_cast<std::uint32_t>(needle.folded.size()) - entry.offset;
+            band.present[Hash(entry.gram, band.shift)] |= static_cast<std::uint8_t>(1u << (reach - 4));
+            band.tailPresent[TailHash(needle.tail, reach, band.shift)] = 1;
         }
         auto key = [&](const Entry& e) {
             return std::make_tuple(Hash(e.gram, band.bucketShift), e.gram, e.offset,
@@ -196,15 +207,24 @@ void Prefilter::ScanBand(const Band& band, const char* data, std::size_t size, s
     for (; i + 3 * stride < end; i += 4 * stride) {
         if ((probe(i) | probe(i + stride) | probe(i + 2 * stride) | probe(i + 3 * stride)) != 0) {
             for (std::size_t k = 0; k < 4; ++k) {
-                if (probe(i + k * stride) != 0) {
-                    Candidates(band, i + k * stride, data, size, hits);
-                }
+                CheckTails(band, i + k * stride, probe(i + k * stride), data, size, hits);
             }
         }
     }
     for (; i < end; i += stride) {
-        if (probe(i) != 0) {
-            Candidates(band, i, data, size, hits);
+        CheckTails(band, i, probe(i), data, size, hits);
+    }
+}
+
+void Prefilter::CheckTails(const Band& band, std::size_t at, std::uint8_t reaches, const char* data,
+    std::size_t size, std::vector<Hit>& hits) const
+{
+    for (std::uint32_t bit = 0; reaches != 0; ++bit, reaches >>= 1) {
+        const std::size_t reach = bit + 4;
+        if ((reaches & 1) != 0 && at + reach <= size
+            && band.tailPresent[TailHash(Load4(data + at + reach - 4), static_cast<std::uint32_t>(reach), band.shift)] != 0) {
+            Candidates(band, at, data, size, hits);
+            return;
         }
     }
 }
@@ -246,9 +266,12 @@ void Prefilter::Scan(const char* data, std::size_t size, std::vector<Hit>& hits)
         return;
     }
     // Folded once here, so probes and comparisons need no folding of their own.
-    m_folded.resize(size);
-    FoldBytes(data, size, m_folded.data());
-    const char* folded = m_folded.data();
+    if (m_foldedCapacity < size) {
+        m_folded = std::make_unique_for_overwrite<char[]>(size);
+        m_foldedCapacity = size;
+    }
+    FoldBytes(data, size, m_folded.get());
+    const char* folded = m_folded.get();
     const std::size_t first = hits.size();
     for (const Band& band : m_bands) {
         ScanBand(band, folded, size, hits);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,13 +56,16 @@ private:
         unsigned shift = 0;
         unsigned bucketShift = 0;
         std::vector<Entry> entries;              // while building
-        std::vector<std::uint8_t> present;       // 1 where some gram hashes
+        std::vector<std::uint8_t> present;       // by hashed gram: bit r - 4 set when a needle ends r bytes on
+        std::vector<std::uint8_t> tailPresent;   // by hashed last four bytes and reach
         std::vector<Group> groups;               // grouped by bucket
         std::vector<std::uint32_t> bucketStart;  // groups of bucket b: [bucketStart[b], bucketStart[b + 1])
         std::vector<Tail> tails;
     };
 
     void ScanBand(const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    void CheckTails(const Band& band, std::size_t at, std::uint8_t reaches, const char* data, std::size_t size,
+        std::vector<Hit>& hits) const;
     void Candidates(const Band& band, std::size_t at, const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void Verify(std::uint32_t needle, std::size_t start, const char* folded, std::size_t size,
@@ -72,7 +76,9 @@ private:
     // Needles of 1 to 3 bytes, probed at every position by their first byte.
     std::vector<std::vector<std::uint32_t>> m_shortByFirstByte;
     bool m_hasShort = false;
-    mutable std::string m_folded; // the block being scanned, folded
+    // The block being scanned, folded; reused from block to block.
+    mutable std::unique_ptr<char[]> m_folded;
+    mutable std::size_t m_foldedCapacity = 0;
 };
 
 } // namespace engine
