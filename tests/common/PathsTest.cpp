@@ -10,6 +10,15 @@ struct PathCase {
     std::u16string input, normalized, fileName;
 };
 
+template <std::size_t N>
+void ExpectSplits(const PathCase (&cases)[N], PathStyle style)
+{
+    for (const PathCase& c : cases) {
+        EXPECT_EQ(common::NormalizePath(c.input, style), c.normalized);
+        EXPECT_EQ(common::GetFileNamePart(c.input, style), c.fileName);
+    }
+}
+
 TEST(Paths, WindowsStyleGivesTheWorkedResults)
 {
     const PathCase cases[] = {
@@ -29,10 +38,7 @@ TEST(Paths, WindowsStyleGivesTheWorkedResults)
         { u"   ", u"\\", u"" },
         { u"C:\\データ\\ＡＢ", u"c:\\データ\\ａｂ\\", u"ａｂ" },
     };
-    for (const PathCase& c : cases) {
-        EXPECT_EQ(common::NormalizePath(c.input, PathStyle::Windows), c.normalized);
-        EXPECT_EQ(common::GetFileNamePart(c.input, PathStyle::Windows), c.fileName);
-    }
+    ExpectSplits(cases, PathStyle::Windows);
 }
 
 TEST(Paths, PosixStyleKeepsCaseHasNoDriveAndUsesSlash)
@@ -50,10 +56,7 @@ TEST(Paths, PosixStyleKeepsCaseHasNoDriveAndUsesSlash)
         { u"sub", u"sub/", u"" },
         { u"", u"/", u"" },
     };
-    for (const PathCase& c : cases) {
-        EXPECT_EQ(common::NormalizePath(c.input, PathStyle::Posix), c.normalized);
-        EXPECT_EQ(common::GetFileNamePart(c.input, PathStyle::Posix), c.fileName);
-    }
+    ExpectSplits(cases, PathStyle::Posix);
 }
 
 } // namespace

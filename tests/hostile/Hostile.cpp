@@ -4,6 +4,8 @@
 #include "engine/RunCommand.h"
 #include "tests/engine/Reference.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
@@ -187,6 +189,14 @@ std::string InChild(const std::function<std::string()>& body, bool unprivileged,
     waitpid(pid, &raw, 0);
     status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -WTERMSIG(raw);
     return result;
+}
+
+void WriteFast(const std::string& path, std::string_view bytes)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fd);
 }
 
 } // namespace hostile

@@ -65,4 +65,7 @@ constexpr bool Sanitized()
 #endif
 }
 
+// Writes a file with one system call, for trees of many files.
+void WriteFast(const std::string& path, std::string_view bytes);
+
 } // namespace hostile

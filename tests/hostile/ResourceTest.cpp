@@ -24,18 +24,11 @@ namespace {
 
 using hostile::Scene;
 using hostile::TreeDigest;
+using hostile::WriteFast;
 using testing_support::ReadBytes;
 using testing_support::Snapshot;
 namespace fs = std::filesystem;
 namespace messages = engine::messages;
-
-void WriteFast(const std::string& path, std::string_view bytes)
-{
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0) << path;
-    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    close(fd);
-}
 
 // Forty files on four levels, half of them changed, some with stale copies.
 void Populate(Scene& scene)
