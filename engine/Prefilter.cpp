@@ -89,7 +89,7 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
             continue;
         }
         std::vector<std::uint32_t> grams;
-        for (std::size_t offset = folded.size() - std::min<std::size_t>(folded.size() - 3, kStrides[0]);
+        for (std::size_t offset = folded.size() - 3 - std::min<std::size_t>(folded.size() - 3, kStrides[0]);
              offset + 4 <= folded.size(); ++offset) {
             grams.push_back(Load4(folded.data() + offset));
         }
