@@ -116,10 +116,10 @@ void FileRewriter::CopyUnchanged(std::string_view bytes, bool addFinalLineEnd)
     }
 }
 
-bool FileRewriter::OpenOutput(const std::u16string& output, bool outputWritable, std::uint64_t changedLineOffset)
+bool FileRewriter::OpenOutput(const std::u16string& output, const std::function<bool()>& mayWrite, std::uint64_t changedLineOffset)
 {
     std::optional<platform::FileId> existing;
-    if (!outputWritable || platform::InspectCopySlot(output, &existing) == platform::CopySlot::InTheWay
+    if (!mayWrite() || platform::InspectCopySlot(output, &existing) == platform::CopySlot::InTheWay
         || (existing && *existing == m_input.Id())) {
         return false;
     }
@@ -160,10 +160,15 @@ CopyOutcome FileRewriter::Fail(const std::u16string& output)
     return CopyOutcome::Failed;
 }
 
-CopyOutcome FileRewriter::DeleteStaleCopy(const std::u16string& output)
+CopyOutcome FileRewriter::DeleteStaleCopy(const std::u16string& output, const std::function<bool()>& mayWrite)
 {
     std::optional<platform::FileId> existing;
-    switch (platform::InspectCopySlot(output, &existing)) {
+    const platform::CopySlot slot = platform::InspectCopySlot(output, &existing);
+    // What lies in a folder that is not ours is not a copy of ours: left alone.
+    if (slot == platform::CopySlot::Missing || !mayWrite()) {
+        return CopyOutcome::Unchanged;
+    }
+    switch (slot) {
     case platform::CopySlot::Missing:
         return CopyOutcome::Unchanged;
     case platform::CopySlot::Writable:
@@ -178,7 +183,8 @@ CopyOutcome FileRewriter::DeleteStaleCopy(const std::u16string& output)
     return CopyOutcome::Failed;
 }
 
-CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string& output, bool outputWritable)
+CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string& output,
+    const std::function<bool()>& mayWrite, bool freshFolder)
 {
     // A buffer grown for one enormous line is not kept for the rest of the walk.
     if (m_buffer.size() > kKeptBuffer) {
@@ -239,7 +245,7 @@ CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string
                 continue;
             }
             if (!m_output.IsOpen()) {
-                if (!OpenOutput(output, outputWritable, blockOffset + line.start)) {
+                if (!OpenOutput(output, mayWrite, blockOffset + line.start)) {
                     return Fail(output);
                 }
             } else {
@@ -255,7 +261,7 @@ CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string
     }
     if (!m_output.IsOpen()) {
         m_input.Close();
-        return outputWritable ? DeleteStaleCopy(output) : CopyOutcome::Unchanged;
+        return freshFolder ? CopyOutcome::Unchanged : DeleteStaleCopy(output, mayWrite);
     }
     m_input.Close();
     if (!m_output.Close()) {

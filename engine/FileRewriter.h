@@ -4,6 +4,7 @@
 #include "engine/RewriteLine.h"
 #include "platform/TextFile.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,14 +21,16 @@ enum class CopyOutcome {
 class FileRewriter {
 public:
     FileRewriter(const PairTable& table, bool insertMark);
-    // With outputWritable false, nothing at the output name is created, changed or deleted.
-    CopyOutcome Copy(const std::u16string& input, const std::u16string& output, bool outputWritable);
+    // Nothing at the output name is created, changed or deleted unless mayWrite says so at that
+    // moment. With freshFolder, the output folder was made for this run and holds no stale copy.
+    CopyOutcome Copy(const std::u16string& input, const std::u16string& output,
+        const std::function<bool()>& mayWrite, bool freshFolder);
 
 private:
-    bool OpenOutput(const std::u16string& output, bool outputWritable, std::uint64_t changedLineOffset);
+    bool OpenOutput(const std::u16string& output, const std::function<bool()>& mayWrite, std::uint64_t changedLineOffset);
     void CopyUnchanged(std::string_view bytes, bool addFinalLineEnd);
     CopyOutcome Fail(const std::u16string& output);
-    CopyOutcome DeleteStaleCopy(const std::u16string& output);
+    CopyOutcome DeleteStaleCopy(const std::u16string& output, const std::function<bool()>& mayWrite);
 
     const PairTable& m_table;
     LineRewriter m_rewriter;

@@ -54,7 +54,8 @@ void ReplaceFolder(const std::u16string& FolderPath, const std::u16string& Outpu
         state.files.emplace(pairs, InsertMark);
     }
 
-    platform::MakeFolder(outputFolder);
+    // A folder made just now holds no stale copies to look for.
+    const bool freshOutput = platform::MakeFolder(outputFolder);
     const std::optional<platform::FileId> outputId = platform::IdentityOf(outputFolder);
     const std::u16string outputReal = platform::RealPath(outputFolder);
     if (top) {
@@ -78,9 +79,9 @@ void ReplaceFolder(const std::u16string& FolderPath, const std::u16string& Outpu
             state.window.ProcessPendingEvents();
             const std::u16string input = level->inputFolder + name;
             // An output folder swapped for another (a link into the ORG tree, say) since the level
-            // began is not ours to write in.
-            const bool writable = outputWritable && platform::IdentityOf(outputFolder) == outputId;
-            const CopyOutcome outcome = state.files->Copy(input, outputFolder + name, writable);
+            // began is not ours to write in; asked only when a copy is about to be written or deleted.
+            const auto mayWrite = [&] { return outputWritable && platform::IdentityOf(outputFolder) == outputId; };
+            const CopyOutcome outcome = state.files->Copy(input, outputFolder + name, mayWrite, freshOutput);
             if (outcome == CopyOutcome::Failed) {
                 Remember(state, input);
             }
