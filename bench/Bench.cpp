@@ -31,12 +31,14 @@ namespace {
         bool repsGiven = false;
         bool keep = false;
         std::string only; // empty: every workload
+        std::vector<std::string> run; // --run ORG DEFINITION OUTPUT: one engine run on a kept workload
     };
 
     [[noreturn]] void Usage(const std::string& problem)
     {
         std::fprintf(stderr,
-            "%s\nusage: vandor_bench [--smoke] [--reps N] [--sed|--no-sed] [--keep] [--only W1|W2|W3]\n",
+            "%s\nusage: vandor_bench [--smoke] [--reps N] [--sed|--no-sed] [--keep] [--only W1|W2|W3]\n"
+            "       vandor_bench --run ORG DEFINITION OUTPUT\n",
             problem.c_str());
         std::exit(2);
     }
@@ -59,6 +61,9 @@ namespace {
                 if (options.reps < 1) {
                     Usage("--reps needs a whole number of 1 or more");
                 }
+            } else if (arg == "--run" && i + 3 < argc) {
+                options.run.assign(argv + i + 1, argv + i + 4);
+                i += 3;
             } else if (arg == "--only" && i + 1 < argc) {
                 options.only = argv[++i];
                 if (options.only != "W1" && options.only != "W2" && options.only != "W3") {
@@ -512,6 +517,13 @@ int main(int argc, char** argv)
 {
     const bench::Options options = bench::ParseOptions(argc, argv);
     try {
+        if (!options.run.empty()) {
+            // For a profiler: the engine alone on a workload that --keep left behind.
+            const bench::EngineRun run = bench::RunEngine(options.run[0], options.run[1], options.run[2]);
+            std::printf("engine %.3f s, CPU %.3f s, in the kernel %.3f s\n", run.seconds, run.cpuSeconds,
+                run.systemSeconds);
+            return 0;
+        }
         bench::TempFolder work(options.keep);
         std::printf("vandor_bench%s: %ld cores online, %s, load average %s; %d repetitions; workloads in %s%s\n",
             options.smoke ? " --smoke" : "", sysconf(_SC_NPROCESSORS_ONLN), bench::CpuModel().c_str(),

@@ -186,25 +186,41 @@ CopyOutcome FileRewriter::DeleteStaleCopy(const std::u16string& output, const st
 CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string& output,
     const std::function<bool()>& mayWrite, bool freshFolder)
 {
-    // A buffer grown for one enormous line is not kept for the rest of the walk.
-    if (m_buffer.size() > kKeptBuffer) {
-        std::string().swap(m_buffer);
-    }
+    // Memory grown for one enormous line is not kept for the rest of the walk.
+    m_slots.Trim(kKeptBuffer);
     if (!m_input.Open(input)) {
         return CopyOutcome::Failed;
     }
-    const bool everyLine = !m_table.compiled->unfiltered.empty();
-    platform::LineBlockReader reader(m_input, m_buffer);
-    std::string_view block;
-    while (reader.Next(block)) {
-        const std::uint64_t blockOffset = reader.BlockOffset();
+    bool whole = false;
+    {
+        const bool everyLine = !m_table.compiled->unfiltered.empty();
+        BlockSource source(m_input, everyLine ? nullptr : &m_table.compiled->prefilter, m_slots);
+        whole = RewriteBlocks(source, everyLine, output, mayWrite) && !source.Failed();
+    }
+    if (!whole) {
+        return Fail(output);
+    }
+    if (!m_output.IsOpen()) {
+        m_input.Close();
+        return freshFolder ? CopyOutcome::Unchanged : DeleteStaleCopy(output, mayWrite);
+    }
+    m_input.Close();
+    if (!m_output.Close()) {
+        platform::DeleteFile(output);
+        return CopyOutcome::Failed;
+    }
+    return CopyOutcome::Changed;
+}
+
+bool FileRewriter::RewriteBlocks(BlockSource& source, bool everyLine, const std::u16string& output,
+    const std::function<bool()>& mayWrite)
+{
+    while (const ScannedBlock* scanned = source.Next()) {
+        const std::string_view block = scanned->bytes;
+        const std::vector<Prefilter::Hit>& hits = scanned->hits;
         // The last line of a file may lack its terminator; its copy gets one.
-        const bool unterminated = reader.LastBlock() && !EndsWithLineEnd(block);
-        m_hits.clear();
-        if (!everyLine) {
-            m_table.compiled->prefilter.Scan(block.data(), block.size(), m_hits);
-        }
-        if (!everyLine && m_hits.empty()) {
+        const bool unterminated = scanned->last && !EndsWithLineEnd(block);
+        if (!everyLine && hits.empty()) {
             CopyUnchanged(block, unterminated);
             continue;
         }
@@ -220,13 +236,13 @@ CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string
                 }
                 line = LineAround(block, at);
             } else {
-                while (hit < m_hits.size() && m_hits[hit].end - 1 < at) {
+                while (hit < hits.size() && hits[hit].end - 1 < at) {
                     ++hit;
                 }
-                if (hit == m_hits.size()) {
+                if (hit == hits.size()) {
                     break;
                 }
-                const std::size_t last = m_hits[hit].end - 1;
+                const std::size_t last = hits[hit].end - 1;
                 line = LineAround(block, last);
                 if (last >= line.end) { // the hit ends in a terminator: no line holds it
                     at = line.next;
@@ -236,8 +252,8 @@ CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string
             at = line.next;
             // The block's scan already tells which pairs may match here; no second scan.
             m_found.clear();
-            for (std::size_t h = hit; !everyLine && h < m_hits.size() && m_hits[h].end - 1 < line.next; ++h) {
-                m_found.push_back(m_hits[h].pair);
+            for (std::size_t h = hit; !everyLine && h < hits.size() && hits[h].end - 1 < line.next; ++h) {
+                m_found.push_back(hits[h].pair);
             }
             m_records.clear();
             if (!m_rewriter.Rewrite(block.substr(line.start, line.end - line.start), m_records,
@@ -245,8 +261,8 @@ CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string
                 continue;
             }
             if (!m_output.IsOpen()) {
-                if (!OpenOutput(output, mayWrite, blockOffset + line.start)) {
-                    return Fail(output);
+                if (!OpenOutput(output, mayWrite, scanned->offset + line.start)) {
+                    return false;
                 }
             } else {
                 CopyUnchanged(block.substr(copied, line.start - copied), false);
@@ -256,19 +272,7 @@ CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string
         }
         CopyUnchanged(block.substr(copied), unterminated && copied < block.size());
     }
-    if (reader.Failed()) {
-        return Fail(output);
-    }
-    if (!m_output.IsOpen()) {
-        m_input.Close();
-        return freshFolder ? CopyOutcome::Unchanged : DeleteStaleCopy(output, mayWrite);
-    }
-    m_input.Close();
-    if (!m_output.Close()) {
-        platform::DeleteFile(output);
-        return CopyOutcome::Failed;
-    }
-    return CopyOutcome::Changed;
+    return true;
 }
 
 } // namespace engine

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/BlockSource.h"
 #include "engine/PairTable.h"
 #include "engine/RewriteLine.h"
 #include "platform/TextFile.h"
@@ -27,6 +28,9 @@ public:
         const std::function<bool()>& mayWrite, bool freshFolder);
 
 private:
+    // False when a changed line's copy could not be created.
+    bool RewriteBlocks(BlockSource& source, bool everyLine, const std::u16string& output,
+        const std::function<bool()>& mayWrite);
     bool OpenOutput(const std::u16string& output, const std::function<bool()>& mayWrite, std::uint64_t changedLineOffset);
     void CopyUnchanged(std::string_view bytes, bool addFinalLineEnd);
     CopyOutcome Fail(const std::u16string& output);
@@ -36,9 +40,8 @@ private:
     LineRewriter m_rewriter;
     platform::InputFile m_input;
     platform::OutputFile m_output;
-    std::string m_buffer;
+    BlockSlots m_slots;
     std::string m_records;
-    std::vector<Prefilter::Hit> m_hits;
     std::vector<int> m_found;
 };
 

@@ -268,13 +268,16 @@ void Prefilter::Scan(const char* data, std::size_t size, std::vector<Hit>& hits)
     if (m_needles.empty() || size == 0) {
         return;
     }
-    // Folded once here, so probes and comparisons need no folding of their own.
-    if (m_foldedCapacity < size) {
-        m_folded = std::make_unique_for_overwrite<char[]>(size);
-        m_foldedCapacity = size;
+    // Folded once here, so probes and comparisons need no folding of their own. One buffer per
+    // thread: a large file is scanned by a thread of its own while the walk's thread rewrites.
+    thread_local std::unique_ptr<char[]> buffer;
+    thread_local std::size_t capacity = 0;
+    if (capacity < size) {
+        buffer = std::make_unique_for_overwrite<char[]>(size);
+        capacity = size;
     }
-    FoldBytes(data, size, m_folded.get());
-    const char* folded = m_folded.get();
+    FoldBytes(data, size, buffer.get());
+    const char* folded = buffer.get();
     const std::size_t first = hits.size();
     for (const Band& band : m_bands) {
         ScanBand(band, folded, size, hits);

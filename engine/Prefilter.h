@@ -76,9 +76,6 @@ private:
     // Needles of 1 to 3 bytes, probed at every position by their first byte.
     std::vector<std::vector<std::uint32_t>> m_shortByFirstByte;
     bool m_hasShort = false;
-    // The block being scanned, folded; reused from block to block.
-    mutable std::unique_ptr<char[]> m_folded;
-    mutable std::size_t m_foldedCapacity = 0;
 };
 
 } // namespace engine

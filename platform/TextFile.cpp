@@ -33,6 +33,7 @@ bool InputFile::Open(const std::u16string& path)
     }
     m_fd = fd;
     m_id = { static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
+    m_sizeAtOpen = static_cast<std::uint64_t>(st.st_size);
     return true;
 }
 
@@ -66,6 +67,23 @@ long InputFile::ReadAt(char* buffer, std::size_t size, std::uint64_t offset)
     }
 }
 
+std::size_t WholeLinesEnd(std::string_view bytes)
+{
+    // A CR as the last byte read may yet be followed by its LF: only the CRs before it count.
+    if (bytes.size() < 2) {
+        return std::string_view::npos;
+    }
+    const void* cr = memrchr(bytes.data(), '\r', bytes.size() - 1);
+    if (cr == nullptr) {
+        return std::string_view::npos;
+    }
+    std::size_t cut = static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data()) + 1;
+    if (bytes[cut] == '\n') {
+        ++cut;
+    }
+    return cut;
+}
+
 LineBlockReader::LineBlockReader(InputFile& file, std::string& buffer, std::size_t blockSize)
     : m_file(file)
     , m_buffer(buffer)
@@ -80,20 +98,10 @@ bool LineBlockReader::Next(std::string_view& block)
     for (;;) {
         if (m_begin < m_end) {
             const char* data = m_buffer.data();
-            // The block ends after the last CR that is not the last byte read: a CR there may yet be
-            // followed by its LF.
-            std::size_t limit = m_eof ? m_end : m_end - 1;
-            std::size_t cut = std::string::npos;
-            for (std::size_t i = limit; i > m_begin; --i) {
-                if (data[i - 1] == '\r') {
-                    cut = i;
-                    break;
-                }
-            }
-            if (m_eof) {
-                cut = m_end;
-            } else if (cut != std::string::npos && data[cut] == '\n') {
-                ++cut;
+            std::size_t cut = m_end;
+            if (!m_eof) {
+                const std::size_t whole = WholeLinesEnd(std::string_view(data + m_begin, m_end - m_begin));
+                cut = whole == std::string_view::npos ? std::string::npos : m_begin + whole;
             }
             if (cut != std::string::npos) {
                 block = std::string_view(data + m_begin, cut - m_begin);
@@ -187,8 +195,12 @@ bool OutputFile::Create(const std::u16string& path)
     if (m_fd < 0) {
         return false;
     }
+    // An empty file is not truncated: ext4 takes a truncation to zero for a file being replaced
+    // and writes the whole new copy to disk when it is closed, which would cost the walk the
+    // disk's time for every copy.
     struct stat st {};
-    if (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1 || ftruncate(m_fd, 0) != 0) {
+    if (fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1
+        || (st.st_size != 0 && ftruncate(m_fd, 0) != 0)) {
         Sys().close(m_fd);
         m_fd = -1;
         return false;

@@ -20,6 +20,8 @@ public:
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
     FileId Id() const { return m_id; }
+    // The size when opened; the file may since have grown or shrunk.
+    std::uint64_t SizeAtOpen() const { return m_sizeAtOpen; }
     // Bytes read, 0 at the end, -1 on an error.
     long Read(char* buffer, std::size_t size);
     long ReadAt(char* buffer, std::size_t size, std::uint64_t offset);
@@ -27,7 +29,12 @@ public:
 private:
     int m_fd = -1;
     FileId m_id;
+    std::uint64_t m_sizeAtOpen = 0;
 };
+
+// Where the whole lines in bytes read so far end, when more may follow: just after the last
+// terminator that is complete (CR LF, or a lone CR that is not the last byte); npos when none.
+std::size_t WholeLinesEnd(std::string_view bytes);
 
 // Hands out the input in blocks of whole lines: a block ends just after a line terminator (CR LF or
 // a lone CR), or at the end of the file. CR and LF never occur as the second byte of a double-byte

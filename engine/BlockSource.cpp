@@ -1,0 +1,156 @@
+#include "engine/BlockSource.h"
+
+#include <cstring>
+#include <new>
+
+namespace engine {
+namespace {
+
+    constexpr std::size_t kBlockSize = std::size_t(1) << 20;
+    // Below this, a thread costs more than the overlap gains.
+    constexpr std::uint64_t kThreadedSize = std::uint64_t(4) << 20;
+
+} // namespace
+
+void BlockSlots::Trim(std::size_t kept)
+{
+    for (Slot& slot : slots) {
+        if (slot.buffer.size() > kept) {
+            std::string().swap(slot.buffer);
+        }
+    }
+    if (carry.capacity() > kept) {
+        std::string().swap(carry);
+    }
+}
+
+BlockSource::BlockSource(platform::InputFile& file, const Prefilter* prefilter, BlockSlots& slots)
+    : m_file(file)
+    , m_prefilter(prefilter)
+    , m_slots(slots)
+{
+    m_slots.carry.clear();
+    if (file.SizeAtOpen() >= kThreadedSize && std::thread::hardware_concurrency() > 1) {
+        m_thread = std::thread([this] { Ahead(); });
+    }
+}
+
+BlockSource::~BlockSource()
+{
+    if (m_thread.joinable()) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+}
+
+const ScannedBlock* BlockSource::Next()
+{
+    if (!m_thread.joinable()) {
+        switch (FillSlot(m_slots.slots[0])) {
+        case Fill::Block:
+            return &m_slots.slots[0].block;
+        case Fill::Error:
+            m_failed = true;
+            return nullptr;
+        case Fill::End:
+            return nullptr;
+        }
+    }
+    std::unique_lock lock(m_mutex);
+    // Asking for the next block hands the previous one back.
+    m_changed.wait(lock, [this] { return m_filled > m_taken || m_done; });
+    if (m_filled == m_taken) {
+        return nullptr;
+    }
+    const ScannedBlock* block = &m_slots.slots[m_taken % BlockSlots::kCount].block;
+    ++m_taken;
+    lock.unlock();
+    m_changed.notify_all();
+    return block;
+}
+
+// The thread's loop: fills the slots the caller is not holding and has not yet been handed.
+void BlockSource::Ahead()
+{
+    for (;;) {
+        int index = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_stop || m_filled < m_taken - 1 + BlockSlots::kCount; });
+            if (m_stop) {
+                return;
+            }
+            index = m_filled % BlockSlots::kCount;
+        }
+        Fill fill = Fill::Error;
+        try {
+            fill = FillSlot(m_slots.slots[index]);
+        } catch (const std::bad_alloc&) {
+            // A line too long for memory: the file cannot be handled whole.
+        }
+        {
+            const std::lock_guard lock(m_mutex);
+            if (fill == Fill::Block) {
+                ++m_filled;
+            } else {
+                m_failed = fill == Fill::Error;
+                m_done = true;
+            }
+        }
+        m_changed.notify_all();
+        if (fill != Fill::Block) {
+            return;
+        }
+    }
+}
+
+BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
+{
+    std::string& buffer = slot.buffer;
+    std::string& carry = m_slots.carry;
+    if (buffer.size() < kBlockSize || buffer.size() < carry.size() * 2) {
+        buffer.resize(std::max(kBlockSize, carry.size() * 2));
+    }
+    std::memcpy(buffer.data(), carry.data(), carry.size());
+    std::size_t end = carry.size();
+    std::size_t cut = 0;
+    for (;;) {
+        if (m_eof) {
+            if (end == 0) {
+                return Fill::End;
+            }
+            cut = end;
+            break;
+        }
+        if (end == buffer.size()) {
+            cut = platform::WholeLinesEnd(std::string_view(buffer.data(), end));
+            if (cut != std::string_view::npos) {
+                break;
+            }
+            buffer.resize(buffer.size() * 2); // one line longer than the buffer
+        }
+        const long n = m_file.Read(buffer.data() + end, buffer.size() - end);
+        if (n < 0) {
+            return Fill::Error;
+        }
+        m_eof = n == 0;
+        end += static_cast<std::size_t>(n);
+    }
+    ScannedBlock& block = slot.block;
+    block.bytes = std::string_view(buffer.data(), cut);
+    block.offset = m_offset;
+    carry.assign(buffer.data() + cut, end - cut);
+    m_offset += cut;
+    block.last = m_eof && carry.empty();
+    block.hits.clear();
+    if (m_prefilter != nullptr) {
+        m_prefilter->Scan(block.bytes.data(), block.bytes.size(), block.hits);
+    }
+    return Fill::Block;
+}
+
+} // namespace engine

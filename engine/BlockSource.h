@@ -1,0 +1,75 @@
+#pragma once
+
+#include "engine/Prefilter.h"
+#include "platform/TextFile.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace engine {
+
+// A block of whole lines of the input, with the prefilter's hits in it.
+struct ScannedBlock {
+    std::string_view bytes;
+    std::uint64_t offset = 0; // in the file
+    bool last = false;        // the block ends the file
+    std::vector<Prefilter::Hit> hits;
+};
+
+// The memory of a BlockSource, kept by its owner so that one allocation serves every file.
+struct BlockSlots {
+    static constexpr int kCount = 3;
+    struct Slot {
+        std::string buffer;
+        ScannedBlock block;
+    };
+    Slot slots[kCount];
+    std::string carry; // the start of a line that the next block begins with
+
+    // Gives back the memory grown for one enormous line.
+    void Trim(std::size_t kept);
+};
+
+// Reads the input in blocks of whole lines and scans each with the prefilter (none: no hits).
+// A large file is read and scanned by a thread of its own a few blocks ahead, so that reading
+// and scanning overlap with rewriting and writing on another core. Memory grows with the
+// longest line only.
+class BlockSource {
+public:
+    BlockSource(platform::InputFile& file, const Prefilter* prefilter, BlockSlots& slots);
+    ~BlockSource();
+    BlockSource(const BlockSource&) = delete;
+    BlockSource& operator=(const BlockSource&) = delete;
+
+    // The next block, valid until the next call; null at the end or on a read error.
+    const ScannedBlock* Next();
+    bool Failed() const { return m_failed; }
+
+private:
+    enum class Fill { Block, End, Error };
+    Fill FillSlot(BlockSlots::Slot& slot);
+    void Ahead();
+
+    platform::InputFile& m_file;
+    const Prefilter* m_prefilter;
+    BlockSlots& m_slots;
+    std::uint64_t m_offset = 0; // of the carry's first byte
+    bool m_eof = false;
+    bool m_failed = false;
+
+    // With a thread: slots [m_taken, m_filled) are ready in turn, m_taken - 1 is the caller's.
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_taken = 0;
+    int m_filled = 0;
+    bool m_done = false; // the thread filled its last slot
+    bool m_stop = false;
+};
+
+} // namespace engine
