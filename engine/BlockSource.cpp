@@ -4,13 +4,6 @@
 #include <new>
 
 namespace engine {
-namespace {
-
-    constexpr std::size_t kBlockSize = std::size_t(1) << 20;
-    // Below this, a thread costs more than the overlap gains.
-    constexpr std::uint64_t kThreadedSize = std::uint64_t(4) << 20;
-
-} // namespace
 
 void BlockSlots::Trim(std::size_t kept)
 {

@@ -41,6 +41,10 @@ struct BlockSlots {
 // longest line only.
 class BlockSource {
 public:
+    // Files at least this large get the thread; below it, the thread costs more than it gains.
+    static constexpr std::uint64_t kThreadedSize = std::uint64_t(4) << 20;
+    static constexpr std::size_t kBlockSize = std::size_t(1) << 20;
+
     BlockSource(platform::InputFile& file, const Prefilter* prefilter, BlockSlots& slots);
     ~BlockSource();
     BlockSource(const BlockSource&) = delete;

@@ -1,0 +1,173 @@
+// Files large enough to be read and scanned ahead on a thread of their own: the copies are
+// byte for byte what the straightforward rewriting gives, wherever lines meet the block edges,
+// and a read that fails or a copy that cannot be created ends the file cleanly.
+
+#include "engine/BlockSource.h"
+#include "engine/ReplaceFolder.h"
+#include "platform/Cp932.h"
+#include "platform/SysCalls.h"
+#include "tests/engine/FakeWindow.h"
+#include "tests/engine/Reference.h"
+#include "tests/support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <cerrno>
+#include <filesystem>
+
+using testing_support::ReadBytes;
+using testing_support::Snapshot;
+using testing_support::TempTree;
+using testing_support::U16;
+
+namespace {
+
+constexpr std::size_t kLarge = engine::BlockSource::kThreadedSize + engine::BlockSource::kBlockSize / 3;
+constexpr std::size_t kBlock = engine::BlockSource::kBlockSize;
+
+// A large file made of runs of whole lines: what the straightforward rewriting gives for the
+// file is what it gives for each run, so the expected copy costs a look at each kind of line
+// only.
+struct Run {
+    std::string lines;
+    std::size_t times = 1;
+    std::function<std::string(bool mark)> copy; // the copy written out, where the reference is too slow
+};
+
+struct Case {
+    const char* name;
+    std::vector<Run> runs;
+
+    std::string Bytes() const
+    {
+        std::string bytes;
+        for (const Run& run : runs) {
+            for (std::size_t i = 0; i < run.times; ++i) {
+                bytes += run.lines;
+            }
+        }
+        return bytes;
+    }
+    std::string Expected(const engine::PairTable& pairs, bool mark, bool& changed) const
+    {
+        std::string copy;
+        changed = false;
+        for (const Run& run : runs) {
+            bool runChanged = static_cast<bool>(run.copy);
+            const std::string lines = run.copy ? run.copy(mark) : reference::RewriteFile(run.lines, pairs, mark, runChanged);
+            changed = changed || runChanged;
+            for (std::size_t i = 0; i < run.times; ++i) {
+                copy += lines;
+            }
+        }
+        return copy;
+    }
+};
+
+// Lines without a search text, enough to take the file from `from` bytes to at least `to`.
+Run Filler(std::size_t from, std::size_t to)
+{
+    const std::string line = "    Call Print(\"nothing to see\")\r\n";
+    return { line, to > from ? (to - from + line.size() - 1) / line.size() : 0 };
+}
+
+struct Walk {
+    TempTree tree;
+    FakeWindow window;
+    engine::PairTable pairs = engine::MakePairTable({ { u"old", u"New" }, { u"古い", u"新しい" } });
+
+    std::u16string Run(bool mark = false)
+    {
+        engine::WalkState state(window, common::PathStyle::Posix);
+        auto fso = platform::CreateFileSystemObject();
+        engine::ReplaceFolder(U16(tree.Path("org"), true), U16(tree.Path("out"), true), *fso, mark, pairs, state);
+        return state.firstUnhandled;
+    }
+};
+
+TEST(ReadAhead, LargeFilesMatchTheReferenceWhereverLinesMeetTheBlockEdges)
+{
+    // Lines of 37 bytes, each with two matches: every block edge falls inside or next to one.
+    const std::string matching = "x = OLD_value + \x8c\xc3\x82\xa2(1234567)\r\n";
+    const std::string split = std::string(kBlock - 1 - 5 * 35, 'b') + "\r\n";
+    const std::string as(2 * kBlock + kBlock / 2, 'a');
+    const auto longCopy = [&](bool mark) {
+        return (mark ? platform::EncodeCp932(u"'▼▼ ソースリプレース(vandor) ▼▼") + "\r\n" : "") + as + "New\r\n";
+    };
+    const std::vector<Case> cases = {
+        { "a match at every edge", { { matching, kLarge / matching.size() + 1 } } },
+        // Longer than two blocks: the buffer grows for it.
+        { "a line longer than two blocks", { { "start\r\n" }, { as + "old\r\n", 1, longCopy }, Filler(0, kLarge) } },
+        { "a CR LF split by a block edge", { Filler(0, 5 * 35), { split }, { "old\r\n" }, Filler(kBlock, kLarge) } },
+        { "lone CRs and an unterminated last line",
+            { { "lone CR old\rlone LF\nold\r\n", kLarge / 26 + 1 }, { "an unterminated Old" } } },
+        { "nothing matches", { Filler(0, kLarge) } },
+    };
+    ASSERT_EQ(split.size() + 5 * 35, kBlock + 1);
+    for (const Case& each : cases) {
+        const std::string bytes = each.Bytes();
+        ASSERT_GE(bytes.size(), engine::BlockSource::kThreadedSize) << each.name;
+        for (const bool mark : { false, true }) {
+            Walk walk;
+            walk.tree.Write("org/big.bas", bytes);
+            walk.tree.Write("out/org/big.bas", "a stale copy");
+            ASSERT_TRUE(walk.Run(mark).empty()) << each.name;
+            bool changed = false;
+            const std::string expected = each.Expected(walk.pairs, mark, changed);
+            const auto out = Snapshot(walk.tree.Path("out"));
+            if (changed) {
+                ASSERT_EQ(out.size(), 2u) << each.name;
+                EXPECT_TRUE(ReadBytes(walk.tree.Path("out/org/big.bas")) == expected) << each.name << ", mark " << mark;
+            } else {
+                EXPECT_TRUE(out.empty()) << each.name << ": the stale copy is deleted with its folder";
+            }
+        }
+    }
+}
+
+std::atomic<int> readsLeft;
+
+ssize_t FailingRead(int fd, void* buffer, std::size_t size)
+{
+    if (--readsLeft < 0) {
+        errno = EIO;
+        return -1;
+    }
+    return platform::RealSysCalls().read(fd, buffer, size);
+}
+
+// A read that fails after the first blocks were copied, and a copy name taken by a link while the
+// thread is still reading: either way the file is reported, and nothing is left at its name but
+// what was there.
+TEST(ReadAhead, AFileThatCannotBeHandledWholeEndsTheThreadCleanly)
+{
+    std::string bytes;
+    while (bytes.size() < kLarge) {
+        bytes += "old line\r\n";
+    }
+    {
+        Walk walk;
+        walk.tree.Write("org/big.bas", bytes);
+        readsLeft = 3;
+        platform::Sys().read = FailingRead;
+        const std::u16string unhandled = walk.Run();
+        platform::Sys() = platform::RealSysCalls();
+        EXPECT_EQ(unhandled, U16(walk.tree.Path("org/big.bas")));
+        EXPECT_FALSE(std::filesystem::exists(walk.tree.Path("out/org/big.bas")));
+        EXPECT_TRUE(ReadBytes(walk.tree.Path("org/big.bas")) == bytes);
+    }
+    {
+        Walk walk;
+        walk.tree.Write("org/big.bas", bytes);
+        walk.tree.Write("elsewhere.txt", "kept");
+        std::filesystem::create_directories(walk.tree.Path("out/org"));
+        std::filesystem::create_symlink(walk.tree.Path("elsewhere.txt"), walk.tree.Path("out/org/big.bas"));
+        EXPECT_EQ(walk.Run(), U16(walk.tree.Path("org/big.bas")));
+        EXPECT_EQ(ReadBytes(walk.tree.Path("elsewhere.txt")), "kept");
+        EXPECT_TRUE(std::filesystem::is_symlink(walk.tree.Path("out/org/big.bas")));
+    }
+}
+
+} // namespace
