@@ -139,6 +139,7 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
     carry.assign(buffer.data() + cut, end - cut);
     m_offset += cut;
     block.last = m_eof && carry.empty();
+    block.loneCr = platform::HasLoneCr(block.bytes);
     block.hits.clear();
     if (m_prefilter != nullptr) {
         m_prefilter->Scan(block.bytes.data(), block.bytes.size(), block.hits);

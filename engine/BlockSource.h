@@ -18,6 +18,7 @@ struct ScannedBlock {
     std::string_view bytes;
     std::uint64_t offset = 0; // in the file
     bool last = false;        // the block ends the file
+    bool loneCr = false;      // a CR in it is not followed by LF
     std::vector<Prefilter::Hit> hits;
 };
 
@@ -43,7 +44,7 @@ class BlockSource {
 public:
     // Files at least this large get the thread; below it, the thread costs more than it gains.
     static constexpr std::uint64_t kThreadedSize = std::uint64_t(4) << 20;
-    static constexpr std::size_t kBlockSize = std::size_t(1) << 20;
+    static constexpr std::size_t kBlockSize = std::size_t(1) << 18;
 
     BlockSource(platform::InputFile& file, const Prefilter* prefilter, BlockSlots& slots);
     ~BlockSource();

@@ -2,10 +2,6 @@
 
 #include <cstring>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 namespace engine {
 namespace {
 
@@ -14,33 +10,6 @@ namespace {
     bool EndsWithLineEnd(std::string_view bytes)
     {
         return !bytes.empty() && (bytes.back() == '\r' || (bytes.size() >= 2 && bytes.substr(bytes.size() - 2) == "\r\n"));
-    }
-
-    // A CR not followed by LF; the bytes never end between the two of a CR LF.
-    bool HasLoneCr(std::string_view bytes)
-    {
-        const char* p = bytes.data();
-        const std::size_t n = bytes.size();
-        std::size_t i = 0;
-#ifdef __SSE2__
-        const __m128i cr = _mm_set1_epi8('\r');
-        const __m128i lf = _mm_set1_epi8('\n');
-        for (; i + 17 <= n; i += 16) {
-            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
-            const int crs = _mm_movemask_epi8(_mm_cmpeq_epi8(here, cr));
-            const int lfs = _mm_movemask_epi8(_mm_cmpeq_epi8(next, lf));
-            if ((crs & ~lfs) != 0) {
-                return true;
-            }
-        }
-#endif
-        for (; i < n; ++i) {
-            if (p[i] == '\r' && (i + 1 == n || p[i + 1] != '\n')) {
-                return true;
-            }
-        }
-        return false;
     }
 
     // The line around a hit: [start, end) without its terminator, next just after the terminator.
@@ -80,14 +49,14 @@ FileRewriter::FileRewriter(const PairTable& table, bool insertMark)
 {
 }
 
-void FileRewriter::CopyUnchanged(std::string_view bytes, bool addFinalLineEnd)
+void FileRewriter::CopyUnchanged(std::string_view bytes, bool addFinalLineEnd, bool mayHoldLoneCr)
 {
     if (!m_output.IsOpen() || bytes.empty()) {
         return;
     }
     // Lines keep their bytes; only a lone CR gains its LF. Lone CRs are rare, so one quick pass
-    // tells whether the bytes can go out as they are.
-    if (!HasLoneCr(bytes)) {
+    // (made for each block as it is read) tells whether the bytes can go out as they are.
+    if (!mayHoldLoneCr || !platform::HasLoneCr(bytes)) {
         m_output.Write(bytes);
         if (addFinalLineEnd) {
             m_output.Write("\r\n");
@@ -144,7 +113,7 @@ bool FileRewriter::OpenOutput(const std::u16string& output, const std::function<
                 chunk[length++] = '\n';
             }
         }
-        CopyUnchanged(std::string_view(chunk.data(), length), false);
+        CopyUnchanged(std::string_view(chunk.data(), length), false, true);
         offset += length;
     }
     return true;
@@ -221,7 +190,7 @@ bool FileRewriter::RewriteBlocks(BlockSource& source, bool everyLine, const std:
         // The last line of a file may lack its terminator; its copy gets one.
         const bool unterminated = scanned->last && !EndsWithLineEnd(block);
         if (!everyLine && hits.empty()) {
-            CopyUnchanged(block, unterminated);
+            CopyUnchanged(block, unterminated, scanned->loneCr);
             continue;
         }
         std::size_t copied = 0; // block bytes already written or passed over
@@ -265,12 +234,12 @@ bool FileRewriter::RewriteBlocks(BlockSource& source, bool everyLine, const std:
                     return false;
                 }
             } else {
-                CopyUnchanged(block.substr(copied, line.start - copied), false);
+                CopyUnchanged(block.substr(copied, line.start - copied), false, scanned->loneCr);
             }
             m_output.Write(m_records);
             copied = line.next;
         }
-        CopyUnchanged(block.substr(copied), unterminated && copied < block.size());
+        CopyUnchanged(block.substr(copied), unterminated && copied < block.size(), scanned->loneCr);
     }
     return true;
 }

@@ -32,7 +32,7 @@ private:
     bool RewriteBlocks(BlockSource& source, bool everyLine, const std::u16string& output,
         const std::function<bool()>& mayWrite);
     bool OpenOutput(const std::u16string& output, const std::function<bool()>& mayWrite, std::uint64_t changedLineOffset);
-    void CopyUnchanged(std::string_view bytes, bool addFinalLineEnd);
+    void CopyUnchanged(std::string_view bytes, bool addFinalLineEnd, bool mayHoldLoneCr);
     CopyOutcome Fail(const std::u16string& output);
     CopyOutcome DeleteStaleCopy(const std::u16string& output, const std::function<bool()>& mayWrite);
 

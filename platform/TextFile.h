@@ -32,6 +32,9 @@ private:
     std::uint64_t m_sizeAtOpen = 0;
 };
 
+// True when a CR is not followed by LF. The bytes never end between the two of a CR LF.
+bool HasLoneCr(std::string_view bytes);
+
 // Where the whole lines in bytes read so far end, when more may follow: just after the last
 // terminator that is complete (CR LF, or a lone CR that is not the last byte); npos when none.
 std::size_t WholeLinesEnd(std::string_view bytes);

@@ -30,20 +30,26 @@ constexpr std::size_t kBlock = engine::BlockSource::kBlockSize;
 // A large file made of runs of whole lines: what the straightforward rewriting gives for the
 // file is what it gives for each run, so the expected copy costs a look at each kind of line
 // only.
-struct Run {
+struct Lines {
+    Lines(std::string lines, std::size_t times = 1, std::function<std::string(bool)> copy = {})
+        : lines(std::move(lines))
+        , times(times)
+        , copy(std::move(copy))
+    {
+    }
     std::string lines;
-    std::size_t times = 1;
+    std::size_t times;
     std::function<std::string(bool mark)> copy; // the copy written out, where the reference is too slow
 };
 
 struct Case {
     const char* name;
-    std::vector<Run> runs;
+    std::vector<Lines> runs;
 
     std::string Bytes() const
     {
         std::string bytes;
-        for (const Run& run : runs) {
+        for (const Lines& run : runs) {
             for (std::size_t i = 0; i < run.times; ++i) {
                 bytes += run.lines;
             }
@@ -54,7 +60,7 @@ struct Case {
     {
         std::string copy;
         changed = false;
-        for (const Run& run : runs) {
+        for (const Lines& run : runs) {
             bool runChanged = static_cast<bool>(run.copy);
             const std::string lines = run.copy ? run.copy(mark) : reference::RewriteFile(run.lines, pairs, mark, runChanged);
             changed = changed || runChanged;
@@ -66,12 +72,13 @@ struct Case {
     }
 };
 
-// Lines without a search text, enough to take the file from `from` bytes to at least `to`.
-Run Filler(std::size_t from, std::size_t to)
+// The lines repeated often enough to take the file from `from` bytes to at least `to`.
+Lines Repeat(const std::string& lines, std::size_t from, std::size_t to)
 {
-    const std::string line = "    Call Print(\"nothing to see\")\r\n";
-    return { line, to > from ? (to - from + line.size() - 1) / line.size() : 0 };
+    return { lines, to > from ? (to - from + lines.size() - 1) / lines.size() : 0 };
 }
+
+Lines Filler(std::size_t from, std::size_t to) { return Repeat("    Call Print(\"nothing to see\")\r\n", from, to); }
 
 struct Walk {
     TempTree tree;
@@ -91,21 +98,23 @@ TEST(ReadAhead, LargeFilesMatchTheReferenceWhereverLinesMeetTheBlockEdges)
 {
     // Lines of 37 bytes, each with two matches: every block edge falls inside or next to one.
     const std::string matching = "x = OLD_value + \x8c\xc3\x82\xa2(1234567)\r\n";
-    const std::string split = std::string(kBlock - 1 - 5 * 35, 'b') + "\r\n";
+    // Its CR is the last byte of the first block, its LF the first of the second.
+    const Lines before = Filler(0, 200);
+    const std::string split = std::string(kBlock - 1 - before.lines.size() * before.times, 'b') + "\r\n";
     const std::string as(2 * kBlock + kBlock / 2, 'a');
     const auto longCopy = [&](bool mark) {
         return (mark ? platform::EncodeCp932(u"'▼▼ ソースリプレース(vandor) ▼▼") + "\r\n" : "") + as + "New\r\n";
     };
     const std::vector<Case> cases = {
-        { "a match at every edge", { { matching, kLarge / matching.size() + 1 } } },
+        { "a match at every edge", { Repeat(matching, 0, kLarge) } },
         // Longer than two blocks: the buffer grows for it.
         { "a line longer than two blocks", { { "start\r\n" }, { as + "old\r\n", 1, longCopy }, Filler(0, kLarge) } },
-        { "a CR LF split by a block edge", { Filler(0, 5 * 35), { split }, { "old\r\n" }, Filler(kBlock, kLarge) } },
+        { "a CR LF split by a block edge", { before, { split }, { "old\r\n" }, Filler(kBlock, kLarge) } },
         { "lone CRs and an unterminated last line",
-            { { "lone CR old\rlone LF\nold\r\n", kLarge / 26 + 1 }, { "an unterminated Old" } } },
+            { Repeat("lone CR old\rlone LF\nold\r\n", 0, kLarge), { "an unterminated Old" } } },
         { "nothing matches", { Filler(0, kLarge) } },
     };
-    ASSERT_EQ(split.size() + 5 * 35, kBlock + 1);
+    ASSERT_EQ(cases[2].Bytes().substr(kBlock - 1, 2), "\r\n");
     for (const Case& each : cases) {
         const std::string bytes = each.Bytes();
         ASSERT_GE(bytes.size(), engine::BlockSource::kThreadedSize) << each.name;
