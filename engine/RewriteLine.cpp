@@ -20,18 +20,25 @@ const std::string& ModificationMark()
 void DecodedLine::Load(std::string_view bytes)
 {
     m_bytes.assign(bytes);
-    m_lower.clear();
-    m_offsets.clear();
+    // A line has at most one unit per byte: sized once, filled in place.
+    m_lower.resize(bytes.size());
+    m_offsets.resize(bytes.size() + 1);
     const platform::Cp932Decoder& decoder = platform::Cp932();
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    char16_t* lower = m_lower.data();
+    std::uint32_t* offsets = m_offsets.data();
+    std::size_t units = 0;
     std::size_t i = 0;
     while (i < bytes.size()) {
         const platform::DecodedUnit d = decoder.At(data + i, bytes.size() - i);
-        m_lower.push_back(platform::LowerCaseUnit(d.unit));
-        m_offsets.push_back(static_cast<std::uint32_t>(i));
+        lower[units] = platform::LowerCaseUnit(d.unit);
+        offsets[units] = static_cast<std::uint32_t>(i);
+        ++units;
         i += d.length;
     }
-    m_offsets.push_back(static_cast<std::uint32_t>(bytes.size()));
+    offsets[units] = static_cast<std::uint32_t>(bytes.size());
+    m_lower.resize(units);
+    m_offsets.resize(units + 1);
 }
 
 void DecodedLine::AppendUnits(std::size_t from, std::size_t to)
