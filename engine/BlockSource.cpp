@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <system_error>
 
 namespace engine {
 
@@ -24,7 +25,11 @@ BlockSource::BlockSource(platform::InputFile& file, const Prefilter* prefilter, 
 {
     m_slots.carry.clear();
     if (file.SizeAtOpen() >= kThreadedSize && std::thread::hardware_concurrency() > 1) {
-        m_thread = std::thread([this] { Ahead(); });
+        try {
+            m_thread = std::thread([this] { Ahead(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the walk's thread reads for itself.
+        }
     }
 }
 
