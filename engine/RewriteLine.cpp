@@ -30,10 +30,15 @@ void DecodedLine::Load(std::string_view bytes)
     std::size_t units = 0;
     std::size_t i = 0;
     while (i < bytes.size()) {
-        const platform::DecodedUnit d = decoder.At(data + i, bytes.size() - i);
-        lower[units] = platform::LowerCaseUnit(d.unit);
+        const unsigned char b = data[i];
         offsets[units] = static_cast<std::uint32_t>(i);
-        ++units;
+        if (b < 0x80) { // CP932 keeps ASCII as it is
+            lower[units++] = static_cast<char16_t>(b >= 'A' && b <= 'Z' ? b | 0x20 : b);
+            ++i;
+            continue;
+        }
+        const platform::DecodedUnit d = decoder.At(data + i, bytes.size() - i);
+        lower[units++] = platform::LowerCaseUnit(d.unit);
         i += d.length;
     }
     offsets[units] = static_cast<std::uint32_t>(bytes.size());

@@ -27,6 +27,14 @@ TEST(Cp932, DecodesSingleDoubleAndInvalidBytes)
     for (const Case& c : cases) {
         EXPECT_EQ(platform::DecodeCp932(c.bytes), c.text) << c.bytes;
     }
+    // Every byte below 0x80 is its own character: the line rewriting takes that short cut.
+    std::string ascii;
+    std::u16string asciiText;
+    for (int b = 0; b < 0x80; ++b) {
+        ascii.push_back(static_cast<char>(b));
+        asciiText.push_back(static_cast<char16_t>(b));
+    }
+    EXPECT_EQ(platform::DecodeCp932(ascii), asciiText);
 }
 
 TEST(Cp932, DoublyCodedCharactersDecodeAlikeAndEncodeToOneCode)
