@@ -25,10 +25,11 @@ BlockSource::BlockSource(platform::InputFile& file, const Prefilter* prefilter, 
 {
     m_slots.carry.clear();
     if (file.SizeAtOpen() >= kThreadedSize && std::thread::hardware_concurrency() > 1) {
+        m_ahead = true;
         try {
             m_thread = std::thread([this] { Ahead(); });
         } catch (const std::system_error&) {
-            // No thread to be had: the walk's thread reads for itself.
+            m_ahead = false; // no thread to be had: the walk's thread reads for itself
         }
     }
 }
@@ -144,7 +145,9 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
     carry.assign(buffer.data() + cut, end - cut);
     m_offset += cut;
     block.last = m_eof && carry.empty();
-    block.loneCr = platform::HasLoneCr(block.bytes);
+    // On the reading thread the look is free to the walk; in the walk's thread it waits until a
+    // copy is written, so a file that does not change is passed over once only.
+    block.mayHoldLoneCr = !m_ahead || platform::HasLoneCr(block.bytes);
     block.hits.clear();
     if (m_prefilter != nullptr) {
         m_prefilter->Scan(block.bytes.data(), block.bytes.size(), block.hits);

@@ -18,7 +18,9 @@ struct ScannedBlock {
     std::string_view bytes;
     std::uint64_t offset = 0; // in the file
     bool last = false;        // the block ends the file
-    bool loneCr = false;      // a CR in it is not followed by LF
+    // False when the reading thread found no CR without its LF; true when one may be there
+    // (a block read in the walk's thread is not looked at until a copy is written).
+    bool mayHoldLoneCr = true;
     std::vector<Prefilter::Hit> hits;
 };
 
@@ -66,6 +68,7 @@ private:
     std::uint64_t m_offset = 0; // of the carry's first byte
     bool m_eof = false;
     bool m_failed = false;
+    bool m_ahead = false; // a thread reads ahead; set before it starts
 
     // With a thread: slots [m_taken, m_filled) are ready in turn, m_taken - 1 is the caller's.
     std::thread m_thread;

@@ -55,7 +55,7 @@ void FileRewriter::CopyUnchanged(std::string_view bytes, bool addFinalLineEnd, b
         return;
     }
     // Lines keep their bytes; only a lone CR gains its LF. Lone CRs are rare, so one quick pass
-    // (made for each block as it is read) tells whether the bytes can go out as they are.
+    // (made by the reading thread for a large file) tells whether the bytes can go out as they are.
     if (!mayHoldLoneCr || !platform::HasLoneCr(bytes)) {
         m_output.Write(bytes);
         if (addFinalLineEnd) {
@@ -190,7 +190,7 @@ bool FileRewriter::RewriteBlocks(BlockSource& source, bool everyLine, const std:
         // The last line of a file may lack its terminator; its copy gets one.
         const bool unterminated = scanned->last && !EndsWithLineEnd(block);
         if (!everyLine && hits.empty()) {
-            CopyUnchanged(block, unterminated, scanned->loneCr);
+            CopyUnchanged(block, unterminated, scanned->mayHoldLoneCr);
             continue;
         }
         std::size_t copied = 0; // block bytes already written or passed over
@@ -234,12 +234,12 @@ bool FileRewriter::RewriteBlocks(BlockSource& source, bool everyLine, const std:
                     return false;
                 }
             } else {
-                CopyUnchanged(block.substr(copied, line.start - copied), false, scanned->loneCr);
+                CopyUnchanged(block.substr(copied, line.start - copied), false, scanned->mayHoldLoneCr);
             }
             m_output.Write(m_records);
             copied = line.next;
         }
-        CopyUnchanged(block.substr(copied), unterminated && copied < block.size(), scanned->loneCr);
+        CopyUnchanged(block.substr(copied), unterminated && copied < block.size(), scanned->mayHoldLoneCr);
     }
     return true;
 }
