@@ -31,13 +31,15 @@ namespace {
         bool repsGiven = false;
         bool keep = false;
         std::string only; // empty: every workload
-        std::vector<std::string> run; // --run ORG DEFINITION OUTPUT: one engine run on a kept workload
+        // --run ORG DEFINITION OUTPUT: one engine run on a workload that --keep left behind
+        std::vector<std::string> run;
     };
 
     [[noreturn]] void Usage(const std::string& problem)
     {
         std::fprintf(stderr,
-            "%s\nusage: vandor_bench [--smoke] [--reps N] [--sed|--no-sed] [--keep] [--only W1|W2|W3]\n"
+            "%s\nusage: vandor_bench [--smoke] [--reps N] [--sed|--no-sed] [--keep]\n"
+            "                    [--only W1|W2|W3]\n"
             "       vandor_bench --run ORG DEFINITION OUTPUT\n",
             problem.c_str());
         std::exit(2);
@@ -519,9 +521,10 @@ int main(int argc, char** argv)
     try {
         if (!options.run.empty()) {
             // For a profiler: the engine alone on a workload that --keep left behind.
-            const bench::EngineRun run = bench::RunEngine(options.run[0], options.run[1], options.run[2]);
-            std::printf("engine %.3f s, CPU %.3f s, in the kernel %.3f s\n", run.seconds, run.cpuSeconds,
-                run.systemSeconds);
+            const bench::EngineRun run
+                = bench::RunEngine(options.run[0], options.run[1], options.run[2]);
+            std::printf("engine %.3f s, CPU %.3f s, in the kernel %.3f s\n", run.seconds,
+                run.cpuSeconds, run.systemSeconds);
             return 0;
         }
         bench::TempFolder work(options.keep);

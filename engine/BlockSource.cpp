@@ -79,7 +79,8 @@ void BlockSource::Ahead()
         int index = 0;
         {
             std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [this] { return m_stop || m_filled < m_taken - 1 + BlockSlots::kCount; });
+            m_changed.wait(
+                lock, [this] { return m_stop || m_filled < m_taken - 1 + BlockSlots::kCount; });
             if (m_stop) {
                 return;
             }

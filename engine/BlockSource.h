@@ -17,7 +17,7 @@ namespace engine {
 struct ScannedBlock {
     std::string_view bytes;
     std::uint64_t offset = 0; // in the file
-    bool last = false;        // the block ends the file
+    bool last = false; // the block ends the file
     // False when the reading thread found no CR without its LF; true when one may be there
     // (a block read in the walk's thread is not looked at until a copy is written).
     bool mayHoldLoneCr = true;

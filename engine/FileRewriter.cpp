@@ -221,7 +221,8 @@ bool FileRewriter::RewriteBlocks(BlockSource& source, bool everyLine, const std:
             at = line.next;
             // The block's scan already tells which pairs may match here; no second scan.
             m_found.clear();
-            for (std::size_t h = hit; !everyLine && h < hits.size() && hits[h].end - 1 < line.next; ++h) {
+            for (std::size_t h = hit; !everyLine && h < hits.size() && hits[h].end - 1 < line.next;
+                 ++h) {
                 m_found.push_back(hits[h].pair);
             }
             m_records.clear();
@@ -234,12 +235,14 @@ bool FileRewriter::RewriteBlocks(BlockSource& source, bool everyLine, const std:
                     return false;
                 }
             } else {
-                CopyUnchanged(block.substr(copied, line.start - copied), false, scanned->mayHoldLoneCr);
+                CopyUnchanged(
+                    block.substr(copied, line.start - copied), false, scanned->mayHoldLoneCr);
             }
             m_output.Write(m_records);
             copied = line.next;
         }
-        CopyUnchanged(block.substr(copied), unterminated && copied < block.size(), scanned->mayHoldLoneCr);
+        CopyUnchanged(
+            block.substr(copied), unterminated && copied < block.size(), scanned->mayHoldLoneCr);
     }
     return true;
 }

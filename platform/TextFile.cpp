@@ -130,7 +130,8 @@ bool LineBlockReader::Next(std::string_view& block)
             const char* data = m_buffer.data();
             std::size_t cut = m_end;
             if (!m_eof) {
-                const std::size_t whole = WholeLinesEnd(std::string_view(data + m_begin, m_end - m_begin));
+                const std::size_t whole
+                    = WholeLinesEnd(std::string_view(data + m_begin, m_end - m_begin));
                 cut = whole == std::string_view::npos ? std::string::npos : m_begin + whole;
             }
             if (cut != std::string::npos) {

@@ -13,9 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <functional>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 
 using testing_support::ReadBytes;
 using testing_support::Snapshot;
@@ -24,7 +24,8 @@ using testing_support::U16;
 
 namespace {
 
-constexpr std::size_t kLarge = engine::BlockSource::kThreadedSize + engine::BlockSource::kBlockSize / 3;
+constexpr std::size_t kLarge
+    = engine::BlockSource::kThreadedSize + engine::BlockSource::kBlockSize / 3;
 constexpr std::size_t kBlock = engine::BlockSource::kBlockSize;
 
 // A large file made of runs of whole lines: what the straightforward rewriting gives for the
@@ -39,7 +40,8 @@ struct Lines {
     }
     std::string lines;
     std::size_t times;
-    std::function<std::string(bool mark)> copy; // the copy written out, where the reference is too slow
+    std::function<std::string(bool mark)>
+        copy; // the copy written out, where the reference is too slow
 };
 
 struct Case {
@@ -62,7 +64,9 @@ struct Case {
         changed = false;
         for (const Lines& run : runs) {
             bool runChanged = static_cast<bool>(run.copy);
-            const std::string lines = run.copy ? run.copy(mark) : reference::RewriteFile(run.lines, pairs, mark, runChanged);
+            const std::string lines = run.copy
+                ? run.copy(mark)
+                : reference::RewriteFile(run.lines, pairs, mark, runChanged);
             changed = changed || runChanged;
             for (std::size_t i = 0; i < run.times; ++i) {
                 copy += lines;
@@ -78,7 +82,10 @@ Lines Repeat(const std::string& lines, std::size_t from, std::size_t to)
     return { lines, to > from ? (to - from + lines.size() - 1) / lines.size() : 0 };
 }
 
-Lines Filler(std::size_t from, std::size_t to) { return Repeat("    Call Print(\"nothing to see\")\r\n", from, to); }
+Lines Filler(std::size_t from, std::size_t to)
+{
+    return Repeat("    Call Print(\"nothing to see\")\r\n", from, to);
+}
 
 struct Walk {
     TempTree tree;
@@ -89,7 +96,8 @@ struct Walk {
     {
         engine::WalkState state(window, common::PathStyle::Posix);
         auto fso = platform::CreateFileSystemObject();
-        engine::ReplaceFolder(U16(tree.Path("org"), true), U16(tree.Path("out"), true), *fso, mark, pairs, state);
+        engine::ReplaceFolder(
+            U16(tree.Path("org"), true), U16(tree.Path("out"), true), *fso, mark, pairs, state);
         return state.firstUnhandled;
     }
 };
@@ -100,16 +108,20 @@ TEST(ReadAhead, LargeFilesMatchTheReferenceWhereverLinesMeetTheBlockEdges)
     const std::string matching = "x = OLD_value + \x8c\xc3\x82\xa2(1234567)\r\n";
     // Its CR is the last byte of the first block, its LF the first of the second.
     const Lines before = Filler(0, 200);
-    const std::string split = std::string(kBlock - 1 - before.lines.size() * before.times, 'b') + "\r\n";
+    const std::string split
+        = std::string(kBlock - 1 - before.lines.size() * before.times, 'b') + "\r\n";
     const std::string as(2 * kBlock + kBlock / 2, 'a');
     const auto longCopy = [&](bool mark) {
-        return (mark ? platform::EncodeCp932(u"'▼▼ ソースリプレース(vandor) ▼▼") + "\r\n" : "") + as + "New\r\n";
+        return (mark ? platform::EncodeCp932(u"'▼▼ ソースリプレース(vandor) ▼▼") + "\r\n" : "") + as
+            + "New\r\n";
     };
     const std::vector<Case> cases = {
         { "a match at every edge", { Repeat(matching, 0, kLarge) } },
         // Longer than two blocks: the buffer grows for it.
-        { "a line longer than two blocks", { { "start\r\n" }, { as + "old\r\n", 1, longCopy }, Filler(0, kLarge) } },
-        { "a CR LF split by a block edge", { before, { split }, { "old\r\n" }, Filler(kBlock, kLarge) } },
+        { "a line longer than two blocks",
+            { { "start\r\n" }, { as + "old\r\n", 1, longCopy }, Filler(0, kLarge) } },
+        { "a CR LF split by a block edge",
+            { before, { split }, { "old\r\n" }, Filler(kBlock, kLarge) } },
         { "lone CRs and an unterminated last line",
             { Repeat("lone CR old\rlone LF\nold\r\n", 0, kLarge), { "an unterminated Old" } } },
         { "nothing matches", { Filler(0, kLarge) } },
@@ -128,9 +140,11 @@ TEST(ReadAhead, LargeFilesMatchTheReferenceWhereverLinesMeetTheBlockEdges)
             const auto out = Snapshot(walk.tree.Path("out"));
             if (changed) {
                 ASSERT_EQ(out.size(), 2u) << each.name;
-                EXPECT_TRUE(ReadBytes(walk.tree.Path("out/org/big.bas")) == expected) << each.name << ", mark " << mark;
+                EXPECT_TRUE(ReadBytes(walk.tree.Path("out/org/big.bas")) == expected)
+                    << each.name << ", mark " << mark;
             } else {
-                EXPECT_TRUE(out.empty()) << each.name << ": the stale copy is deleted with its folder";
+                EXPECT_TRUE(out.empty())
+                    << each.name << ": the stale copy is deleted with its folder";
             }
         }
     }
@@ -172,7 +186,8 @@ TEST(ReadAhead, AFileThatCannotBeHandledWholeEndsTheThreadCleanly)
         walk.tree.Write("org/big.bas", bytes);
         walk.tree.Write("elsewhere.txt", "kept");
         std::filesystem::create_directories(walk.tree.Path("out/org"));
-        std::filesystem::create_symlink(walk.tree.Path("elsewhere.txt"), walk.tree.Path("out/org/big.bas"));
+        std::filesystem::create_symlink(
+            walk.tree.Path("elsewhere.txt"), walk.tree.Path("out/org/big.bas"));
         EXPECT_EQ(walk.Run(), U16(walk.tree.Path("org/big.bas")));
         EXPECT_EQ(ReadBytes(walk.tree.Path("elsewhere.txt")), "kept");
         EXPECT_TRUE(std::filesystem::is_symlink(walk.tree.Path("out/org/big.bas")));
