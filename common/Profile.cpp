@@ -1,6 +1,7 @@
 #include "common/Profile.h"
 
 #include "platform/Cp932.h"
+#include "platform/FieldReader.h"
 #include "platform/FileName.h"
 #include "platform/LowerCase.h"
 #include "platform/SysCalls.h"
@@ -12,8 +13,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -54,14 +53,11 @@ bool SameName(std::u16string_view a, std::u16string_view b)
     return platform::LowerCase(TrimBlanks(a)) == platform::LowerCase(TrimBlanks(b));
 }
 
+// Only a plain file is read; a folder or a file whose read fails reads as none at all.
 std::optional<std::string> ReadBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    std::string bytes;
+    if (platform::ReadWholeFile(platform::DecodeFileName(path), bytes) != platform::ReadResult::Ok) {
         return std::nullopt;
     }
     return bytes;

@@ -51,7 +51,13 @@ void RunReplace(RunWindow& window, common::PathStyle style)
 
     const bool insertMark = window.Check2Value() == 1;
     PairTable pairs;
-    switch (LoadDefinition(definitionPath, pairs)) {
+    DefinitionOutcome outcome = DefinitionOutcome::NotPaired;
+    try {
+        outcome = LoadDefinition(definitionPath, pairs);
+    } catch (const std::exception&) {
+        // A definition too large for memory is a read that failed.
+    }
+    switch (outcome) {
     case DefinitionOutcome::CannotOpen:
         return EndWithError(window, messages::DefinitionNotFound, definitionPath);
     case DefinitionOutcome::NotPaired:
@@ -82,7 +88,14 @@ void RunReplace(RunWindow& window, common::PathStyle style)
     }
 
     WalkState state(window, style);
-    ReplaceFolder(orgPath, newPath, *fileSystem, insertMark, pairs, state);
+    try {
+        ReplaceFolder(orgPath, newPath, *fileSystem, insertMark, pairs, state);
+    } catch (const std::exception&) {
+        // The walk handles each file's failures itself; whatever else fails ends the run unfinished.
+        if (state.firstUnhandled.empty()) {
+            state.firstUnhandled = orgPath;
+        }
+    }
     if (!state.firstUnhandled.empty()) {
         return EndWithError(window, messages::FilesNotHandled, state.firstUnhandled);
     }

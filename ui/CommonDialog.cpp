@@ -30,7 +30,9 @@ void CommonDialog::Show(bool save)
         dialog.setFont(m_owner->font());
     }
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // No must-exist flag: a typed name that does not exist comes back as typed, so an empty
+    // folder for the copies can be browsed to.
+    dialog.setFileMode(QFileDialog::AnyFile);
     // The descriptions already name their patterns, as the Windows dialog shows them.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     const QStringList filters = QtNameFilters(m_filter);

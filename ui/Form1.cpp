@@ -79,6 +79,16 @@ std::optional<std::u16string> FirstDroppedPath(const QMimeData& data)
         std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
+// Exceptions never cross the event loop: an action that fails ends as if it had not been asked.
+template <typename Action>
+void Guarded(Action&& action) noexcept
+{
+    try {
+        action();
+    } catch (const std::exception&) {
+    }
+}
+
 QAction* AddEntry(QMenu* menu, const char* name, const QString& caption)
 {
     QAction* entry = menu->addAction(caption);
@@ -167,7 +177,8 @@ void Form1::CreateControls()
     const auto makeButton = [&](const char* name, const QString& caption, QRect geometry) {
         auto* button = new QPushButton(caption, this);
         place(button, name, geometry);
-        button->setAutoDefault(false);
+        // A focused button takes Enter itself; the Run button is the default only otherwise.
+        button->setAutoDefault(true);
         return button;
     };
     const auto makeCheck = [&](const char* name, const QString& caption, QRect geometry) {
@@ -237,6 +248,11 @@ void Form1::Form_Load()
 {
     IDM_ABOUT->setText(windowTitle() + QStringLiteral(" について(&A)..."));
 
+    Guarded([this] { LoadPaths(); });
+}
+
+void Form1::LoadPaths()
+{
     std::error_code error;
     const std::filesystem::path workingDirectory = std::filesystem::current_path(error);
     if (!error) {
@@ -254,18 +270,23 @@ void Form1::Form_Load()
 
 void Form1::Form_Unload()
 {
-    common::WriteProfileString(IniPath, IniSection, u"org", Text1->text().toStdU16String());
-    common::WriteProfileString(IniPath, IniSection, u"new", Text2->text().toStdU16String());
-    common::WriteProfileString(IniPath, IniSection, u"rep", Text3->text().toStdU16String());
+    // A write that cannot be done is silent; the program ends all the same.
+    Guarded([this] {
+        common::WriteProfileString(IniPath, IniSection, u"org", Text1->text().toStdU16String());
+        common::WriteProfileString(IniPath, IniSection, u"new", Text2->text().toStdU16String());
+        common::WriteProfileString(IniPath, IniSection, u"rep", Text3->text().toStdU16String());
+    });
 }
 
 void Form1::BrowseInto(
     QLineEdit* box, const std::u16string& title, const std::u16string& filter, bool folderOnly)
 {
-    std::u16string path = box->text().toStdU16String();
-    if (common::ShowFileDialog(*m_dialogControl, title, false, filter, path, m_style)) {
-        box->setText(ToQt(folderOnly ? common::NormalizePath(path, m_style) : path));
-    }
+    Guarded([&] {
+        std::u16string path = box->text().toStdU16String();
+        if (common::ShowFileDialog(*m_dialogControl, title, false, filter, path, m_style)) {
+            box->setText(ToQt(folderOnly ? common::NormalizePath(path, m_style) : path));
+        }
+    });
     box->setFocus();
 }
 
@@ -310,7 +331,12 @@ void Form1::Command2_Click()
             form.m_running = false;
         }
     } runEnd { *this };
-    engine::RunReplace(*this, m_style);
+    try {
+        engine::RunReplace(*this, m_style);
+    } catch (const std::exception&) {
+        // The run reports its own failures; this only keeps the window usable after one it could not.
+        SetControlsEnabled(true);
+    }
 }
 
 void Form1::Command4_Click() { close(); }
@@ -370,7 +396,9 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     case QEvent::DragMove: {
         // Only a file list may be dropped; the boxes never take dragged text.
         auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (box->isEnabled() && FirstDroppedPath(*drag->mimeData())) {
+        bool fileList = false;
+        Guarded([&] { fileList = FirstDroppedPath(*drag->mimeData()).has_value(); });
+        if (box->isEnabled() && fileList) {
             drag->acceptProposedAction();
         } else {
             drag->ignore();
@@ -380,13 +408,15 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
         if (box->isEnabled()) {
-            if (box == Text1) {
-                Text1_OLEDragDrop(*drop->mimeData());
-            } else if (box == Text2) {
-                Text2_OLEDragDrop(*drop->mimeData());
-            } else {
-                Text3_OLEDragDrop(*drop->mimeData());
-            }
+            Guarded([&] {
+                if (box == Text1) {
+                    Text1_OLEDragDrop(*drop->mimeData());
+                } else if (box == Text2) {
+                    Text2_OLEDragDrop(*drop->mimeData());
+                } else {
+                    Text3_OLEDragDrop(*drop->mimeData());
+                }
+            });
         }
         drop->acceptProposedAction();
         return true;

@@ -115,6 +115,7 @@ protected:
 private:
     void CreateMenu();
     void CreateControls();
+    void LoadPaths();
     QLineEdit* Box(engine::PathBox box) const;
     void BrowseInto(
         QLineEdit* box, const std::u16string& title, const std::u16string& filter, bool folderOnly);

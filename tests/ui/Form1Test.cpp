@@ -120,7 +120,7 @@ TEST_F(Form1Test, BoxesUseTheJapaneseFontAndStartStateIsFixed)
     EXPECT_EQ(form.Label2->textFormat(), Qt::PlainText);
     EXPECT_TRUE(form.Command2->isDefault());
     for (QPushButton* button : form.findChildren<QPushButton*>()) {
-        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+        EXPECT_TRUE(button->autoDefault()) << button->objectName().toStdString();
         EXPECT_EQ(button->isDefault(), button == form.Command2)
             << button->objectName().toStdString();
     }
@@ -229,6 +229,41 @@ TEST_F(Form1Test, EnterInAPathBoxAndTheRunEntryRunLikeTheButton)
             QStringLiteral("上のフォルダ、リプレース定義指定は、ドロップできます。"))
             << way;
         EXPECT_TRUE(form.isVisible()) << way;
+    }
+}
+
+// A focused push button takes Enter itself; elsewhere Enter runs.
+TEST_F(Form1Test, EnterOnAFocusedButtonPressesThatButton)
+{
+    const struct {
+        int tabs; // from Text1
+        const char* focused;
+        bool runs, browses, ends;
+    } cases[] = {
+        { 1, "Command1", false, true, false },
+        { 3, "Command5", false, true, false },
+        { 5, "Command6", false, true, false },
+        { 6, "Check1", true, false, false },
+        { 8, "Command2", true, false, false },
+        { 9, "Command4", false, false, true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.focused);
+        ui::Form1& form = OpenForm();
+        uitest::FakeDialog dialog;
+        dialog.cancel = true;
+        form.SetDialogControl(&dialog);
+        form.Text1->setText(QStringLiteral("  /Org  "));
+        form.Text1->setFocus();
+        for (int i = 0; i < c.tabs; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        ASSERT_EQ(QApplication::focusWidget()->objectName(), QLatin1String(c.focused));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(form.Text1->text() == QStringLiteral("/Org"), c.runs);
+        EXPECT_EQ(!dialog.calls.empty(), c.browses);
+        EXPECT_EQ(!form.isVisible(), c.ends);
+        form.SetDialogControl(nullptr);
     }
 }
 

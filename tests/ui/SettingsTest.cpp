@@ -2,11 +2,16 @@
 
 #include "UiTestSupport.h"
 
+#include "platform/SysCalls.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -74,6 +79,39 @@ TEST_F(SettingsTest, OtherSectionsAndCommentsSurviveExit)
     again.Command4_Click();
     EXPECT_EQ(ReadFile(IniFile()),
         uitest::Cp932(QStringLiteral("[file]\r\norg=/ソース\r\nnew=\r\nrep=/定義.txt\r\n")));
+}
+
+ssize_t FailingRead(int, void*, std::size_t)
+{
+    errno = EIO;
+    return -1;
+}
+
+// A settings file that cannot be read reads as empty, and the write at exit fails silently.
+TEST_F(SettingsTest, AnUnreadableSettingsFileGivesEmptyBoxesAndASilentExit)
+{
+    for (const bool folder : { true, false }) {
+        QFile::remove(IniFile());
+        QDir(IniFile()).removeRecursively();
+        if (folder) {
+            QDir().mkpath(IniFile());
+        } else {
+            WriteFile(IniFile(), "[file]\r\norg=/src\r\n");
+            platform::Sys().read = FailingRead;
+        }
+        ui::Form1& form = OpenForm();
+        platform::Sys() = platform::RealSysCalls();
+        EXPECT_TRUE(form.Text1->text().isEmpty()) << folder;
+        EXPECT_TRUE(form.Text2->text().isEmpty()) << folder;
+        EXPECT_TRUE(form.Text3->text().isEmpty()) << folder;
+        form.Text1->setText(QStringLiteral("/typed"));
+        if (folder) {
+            form.Command4_Click();
+            EXPECT_FALSE(form.isVisible());
+            EXPECT_TRUE(QFileInfo(IniFile()).isDir());
+        }
+    }
+    QDir(IniFile()).removeRecursively();
 }
 
 TEST_F(SettingsTest, TheFileIsFixedAtLoadInTheStartFolder)
