@@ -51,8 +51,8 @@ namespace {
     // The window a benchmark run reports to: it shows nothing and always walks subfolders.
     class SilentWindow final : public engine::WalkWindow {
     public:
-        void SetStatusCaption(const std::u16string&) override { }
-        int Check1Value() const override { return 1; }
+        void SetStatusText(const std::u16string&) override { }
+        engine::CheckState SubfoldersOption() const override { return engine::CheckState::Ticked; }
         void ProcessPendingEvents() override { }
     };
 

@@ -75,7 +75,7 @@ void ReplaceFolder(const std::u16string& FolderPath, const std::u16string& Outpu
         platform::FileLister lister(level->inputFolder, pattern);
         std::u16string name;
         while (lister.Next(name)) {
-            state.window.SetStatusCaption(messages::Replacing + name);
+            state.window.SetStatusText(messages::Replacing + name);
             state.window.ProcessPendingEvents();
             const std::u16string input = level->inputFolder + name;
             // An output folder swapped for another (a link into the ORG tree, say) since the level
@@ -91,7 +91,7 @@ void ReplaceFolder(const std::u16string& FolderPath, const std::u16string& Outpu
         }
     }
 
-    if (state.window.Check1Value() == 1) {
+    if (state.window.SubfoldersOption() == CheckState::Ticked) {
         const std::optional<platform::Folder> folder = FileSystem.GetFolder(level->inputFolder);
         if (!folder) {
             state.descent.pop_back();
@@ -103,7 +103,7 @@ void ReplaceFolder(const std::u16string& FolderPath, const std::u16string& Outpu
                 || (state.topOutput && sub.id == *state.topOutput)) {
                 continue;
             }
-            state.window.SetStatusCaption(messages::Replacing + sub.Name);
+            state.window.SetStatusText(messages::Replacing + sub.Name);
             state.window.ProcessPendingEvents();
             ReplaceFolder(level->inputFolder + sub.Name + level->patternTail, outputFolder, FileSystem,
                 InsertMark, pairs, state);

@@ -46,17 +46,17 @@ constexpr qint64 FlushIntervalMs = 30;
 
 QString ToQt(const std::u16string& text) { return QString::fromStdU16String(text); }
 
-int CheckValue(const QCheckBox* box)
+engine::CheckState CheckValue(const QCheckBox* box)
 {
     switch (box->checkState()) {
     case Qt::Checked:
-        return 1;
+        return engine::CheckState::Ticked;
     case Qt::PartiallyChecked:
-        return 2;
+        return engine::CheckState::Greyed;
     case Qt::Unchecked:
         break;
     }
-    return 0;
+    return engine::CheckState::Clear;
 }
 
 // The first dropped item as the file manager gave it. Names are bytes on Linux, so they are
@@ -332,7 +332,7 @@ void Form1::Command2_Click()
         }
     } runEnd { *this };
     try {
-        engine::RunReplace(*this, m_style);
+        m_lastReport = engine::RunReplace(*this, m_style);
     } catch (const std::exception&) {
         // The run reports its own failures; this only keeps the window usable after one it could not.
         SetControlsEnabled(true);
@@ -429,11 +429,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 QLineEdit* Form1::Box(engine::PathBox box) const
 {
     switch (box) {
-    case engine::PathBox::Text1:
+    case engine::PathBox::Org:
         return Text1;
-    case engine::PathBox::Text2:
+    case engine::PathBox::New:
         return Text2;
-    case engine::PathBox::Text3:
+    case engine::PathBox::Definition:
         break;
     }
     return Text3;
@@ -447,7 +447,7 @@ void Form1::ShowPendingCaption()
     }
 }
 
-void Form1::SetStatusCaption(const std::u16string& text)
+void Form1::SetStatusText(const std::u16string& text)
 {
     m_caption = text;
     m_captionPending = true;
@@ -456,7 +456,7 @@ void Form1::SetStatusCaption(const std::u16string& text)
     }
 }
 
-int Form1::Check1Value() const { return CheckValue(Check1); }
+engine::CheckState Form1::SubfoldersOption() const { return CheckValue(Check1); }
 
 void Form1::ProcessPendingEvents()
 {
@@ -479,7 +479,7 @@ void Form1::SetBoxText(engine::PathBox box, const std::u16string& text)
     Box(box)->setText(ToQt(text));
 }
 
-int Form1::Check2Value() const { return CheckValue(Check2); }
+engine::CheckState Form1::InsertMarkOption() const { return CheckValue(Check2); }
 
 void Form1::SetControlsEnabled(bool enabled)
 {

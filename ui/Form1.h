@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Paths.h"
+#include "engine/RunReport.h"
 #include "engine/RunWindow.h"
 
 #include <QDialog>
@@ -41,6 +42,8 @@ public:
     // Tests stand a fake in for CommonDialog1; null puts CommonDialog1 back.
     void SetDialogControl(common::DialogControl* dialog);
     bool IsRunning() const { return m_running; }
+    // What the last run did; ran is false until a run got past its empty-box check.
+    const engine::RunReport& LastReport() const { return m_lastReport; }
 
     // The settings file, fixed at load.
     std::u16string IniPath;
@@ -92,12 +95,12 @@ public:
     void IDM_ABOUT_Click();
 
     // engine::RunWindow
-    void SetStatusCaption(const std::u16string& text) override;
-    int Check1Value() const override;
+    void SetStatusText(const std::u16string& text) override;
+    engine::CheckState SubfoldersOption() const override;
     void ProcessPendingEvents() override;
     std::u16string BoxText(engine::PathBox box) const override;
     void SetBoxText(engine::PathBox box, const std::u16string& text) override;
-    int Check2Value() const override;
+    engine::CheckState InsertMarkOption() const override;
     void SetControlsEnabled(bool enabled) override;
     void EnableStatusLabel() override;
     void Beep() override;
@@ -124,6 +127,7 @@ private:
     common::PathStyle m_style = common::NativePathStyle();
     common::DialogControl* m_dialogControl = nullptr;
     bool m_running = false;
+    engine::RunReport m_lastReport;
     // The walk reports every file; the label follows at most every few milliseconds.
     std::u16string m_caption;
     bool m_captionPending = false;

@@ -24,9 +24,9 @@ double RunThroughWindow(ui::Form1& form, const std::string& org, const std::stri
 {
     bench::RemoveTree(out);
     std::filesystem::create_directories(out);
-    form.SetBoxText(engine::PathBox::Text1, platform::DecodeFileName(org + "/"));
-    form.SetBoxText(engine::PathBox::Text2, platform::DecodeFileName(out + "/"));
-    form.SetBoxText(engine::PathBox::Text3, platform::DecodeFileName(definition));
+    form.SetBoxText(engine::PathBox::Org, platform::DecodeFileName(org + "/"));
+    form.SetBoxText(engine::PathBox::New, platform::DecodeFileName(out + "/"));
+    form.SetBoxText(engine::PathBox::Definition, platform::DecodeFileName(definition));
     const auto start = std::chrono::steady_clock::now();
     form.Command2_Click();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

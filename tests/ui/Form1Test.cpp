@@ -111,10 +111,10 @@ TEST_F(Form1Test, BoxesUseTheJapaneseFontAndStartStateIsFixed)
     }
     EXPECT_EQ(form.Check1->checkState(), Qt::Checked);
     EXPECT_EQ(form.Check2->checkState(), Qt::Unchecked);
-    EXPECT_EQ(form.Check1Value(), 1);
+    EXPECT_EQ(form.SubfoldersOption(), engine::CheckState::Ticked);
     form.Check1->setCheckState(Qt::PartiallyChecked);
-    EXPECT_EQ(form.Check1Value(), 2);
-    EXPECT_EQ(form.Check2Value(), 0);
+    EXPECT_EQ(form.SubfoldersOption(), engine::CheckState::Greyed);
+    EXPECT_EQ(form.InsertMarkOption(), engine::CheckState::Clear);
 
     EXPECT_TRUE(form.Label2->wordWrap());
     EXPECT_EQ(form.Label2->textFormat(), Qt::PlainText);
