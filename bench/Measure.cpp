@@ -52,6 +52,7 @@ namespace {
     class SilentWindow final : public engine::WalkWindow {
     public:
         void SetStatusText(const std::u16string&) override { }
+        void ShowReplacing(const platform::NativePath&) override { }
         engine::CheckState SubfoldersOption() const override { return engine::CheckState::Ticked; }
         void ProcessPendingEvents() override { }
     };
@@ -142,14 +143,15 @@ EngineRun RunEngine(const std::string& orgFolder, const std::string& definition,
     }
     SilentWindow window;
     const std::unique_ptr<platform::FileSystemObject> fileSystem = platform::CreateFileSystemObject();
-    engine::WalkState state(window, common::PathStyle::Posix);
-    engine::ReplaceFolder(folderPath, outputPath, *fileSystem, false, pairs, state);
+    engine::RunReport report;
+    const std::u16string unhandled = engine::ReplaceFolder(
+        folderPath, outputPath, *fileSystem, false, pairs, window, report, common::PathStyle::Posix);
     run.seconds = SecondsSince(start);
     const rusage usageEnd = OwnUsage();
     run.cpuSeconds = CpuSeconds(usageEnd) - CpuSeconds(usageStart);
     run.systemSeconds = SystemSeconds(usageEnd) - SystemSeconds(usageStart);
-    if (!state.firstUnhandled.empty()) {
-        throw std::runtime_error("the engine could not handle " + platform::EncodeFileName(state.firstUnhandled));
+    if (!unhandled.empty()) {
+        throw std::runtime_error("the engine could not handle " + platform::EncodeFileName(unhandled));
     }
     return run;
 }

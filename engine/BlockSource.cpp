@@ -18,12 +18,13 @@ void BlockSlots::Trim(std::size_t kept)
     }
 }
 
-BlockSource::BlockSource(platform::InputFile& file, const Prefilter* prefilter, BlockSlots& slots)
+BlockSource::BlockSource(platform::InputFile& file, const Prefilter& prefilter, BlockSlots& slots)
     : m_file(file)
     , m_prefilter(prefilter)
     , m_slots(slots)
 {
     m_slots.carry.clear();
+    m_context = 0;
     if (file.SizeAtOpen() >= kThreadedSize && std::thread::hardware_concurrency() > 1) {
         m_ahead = true;
         try {
@@ -112,15 +113,17 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
 {
     std::string& buffer = slot.buffer;
     std::string& carry = m_slots.carry;
-    if (buffer.size() < kBlockSize || buffer.size() < carry.size() * 2) {
-        buffer.resize(std::max(kBlockSize, carry.size() * 2));
+    const std::size_t wanted = std::max(kBlockSize, std::min(carry.size() * 2, kLongestWholeLine));
+    if (buffer.size() < wanted) {
+        buffer.resize(wanted);
     }
     std::memcpy(buffer.data(), carry.data(), carry.size());
     std::size_t end = carry.size();
     std::size_t cut = 0;
+    bool partial = false;
     for (;;) {
         if (m_eof) {
-            if (end == 0) {
+            if (end <= m_context) {
                 return Fill::End;
             }
             cut = end;
@@ -128,10 +131,18 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
         }
         if (end == buffer.size()) {
             cut = platform::WholeLinesEnd(std::string_view(buffer.data(), end));
-            if (cut != std::string_view::npos) {
+            if (cut != std::string_view::npos && cut > m_context) {
                 break;
             }
-            buffer.resize(buffer.size() * 2); // one line longer than the buffer
+            if (buffer.size() < kLongestWholeLine) {
+                buffer.resize(std::min(buffer.size() * 2, kLongestWholeLine));
+            } else {
+                // A line longer than a block comes in pieces. A piece never ends in a CR, whose
+                // LF may follow: the two stay together in the next piece.
+                cut = buffer[end - 1] == '\r' ? end - 1 : end;
+                partial = true;
+                break;
+            }
         }
         const long n = m_file.Read(buffer.data() + end, buffer.size() - end);
         if (n < 0) {
@@ -140,19 +151,34 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
         m_eof = n == 0;
         end += static_cast<std::size_t>(n);
     }
+    // Bytes before m_context were handed out with the last block, which ended inside a line;
+    // they are here again only so that a needle across the two is found.
+    const std::size_t context = m_context;
     ScannedBlock& block = slot.block;
-    block.bytes = std::string_view(buffer.data(), cut);
-    block.offset = m_offset;
-    carry.assign(buffer.data() + cut, end - cut);
-    m_offset += cut;
-    block.last = m_eof && carry.empty();
+    block.bytes = std::string_view(buffer.data() + context, cut - context);
+    block.offset = m_offset + context;
+    block.partial = partial;
+    std::size_t keep = cut;
+    if (partial) {
+        keep = cut - std::min(cut, m_prefilter.Longest() - 1);
+    }
+    carry.assign(buffer.data() + keep, end - keep);
+    m_context = cut - keep;
+    m_offset += keep;
+    block.last = m_eof && carry.size() == m_context;
     // On the reading thread the look is free to the walk; in the walk's thread it waits until a
     // copy is written, so a file that does not change is passed over once only.
     block.mayHoldLoneCr = !m_ahead || platform::HasLoneCr(block.bytes);
+    block.holdsNul = std::memchr(block.bytes.data(), 0, block.bytes.size()) != nullptr;
     block.hits.clear();
-    if (m_prefilter != nullptr) {
-        m_prefilter->Scan(block.bytes.data(), block.bytes.size(), block.hits);
+    m_prefilter.Scan(buffer.data(), cut, block.hits);
+    std::size_t kept = 0;
+    for (const Prefilter::Hit& hit : block.hits) {
+        if (hit.end > context) {
+            block.hits[kept++] = { hit.end - context, hit.pair };
+        }
     }
+    block.hits.resize(kept);
     return Fill::Block;
 }
 

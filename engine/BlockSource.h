@@ -13,15 +13,18 @@
 
 namespace engine {
 
-// A block of whole lines of the input, with the prefilter's hits in it.
+// A block of the input with the prefilter's hits in it. A block holds whole lines, except where
+// one line is longer than a block: then blocks hold pieces of it and no line end at all.
 struct ScannedBlock {
     std::string_view bytes;
     std::uint64_t offset = 0; // in the file
     bool last = false; // the block ends the file
+    bool partial = false; // the block ends inside a line that goes on in the next block
     // False when the reading thread found no CR without its LF; true when one may be there
     // (a block read in the walk's thread is not looked at until a copy is written).
     bool mayHoldLoneCr = true;
-    std::vector<Prefilter::Hit> hits;
+    bool holdsNul = false;
+    std::vector<Prefilter::Hit> hits; // ends relative to bytes
 };
 
 // The memory of a BlockSource, kept by its owner so that one allocation serves every file.
@@ -34,21 +37,22 @@ struct BlockSlots {
     Slot slots[kCount];
     std::string carry; // the start of a line that the next block begins with
 
-    // Gives back the memory grown for one enormous line.
+    // Gives back what grew past the given size.
     void Trim(std::size_t kept);
 };
 
-// Reads the input in blocks of whole lines and scans each with the prefilter (none: no hits).
-// A large file is read and scanned by a thread of its own a few blocks ahead, so that reading
-// and scanning overlap with rewriting and writing on another core. Memory grows with the
-// longest line only.
+// Reads the input in blocks of whole lines and scans each with the prefilter. A large file is
+// read and scanned by a thread of its own a few blocks ahead, so that reading and scanning overlap
+// with rewriting and writing on another core. Memory does not grow with the length of a line.
 class BlockSource {
 public:
     // Files at least this large get the thread; below it, the thread costs more than it gains.
     static constexpr std::uint64_t kThreadedSize = std::uint64_t(4) << 20;
     static constexpr std::size_t kBlockSize = std::size_t(1) << 18;
+    // A line up to this long stays whole in one block; a longer one comes in pieces.
+    static constexpr std::size_t kLongestWholeLine = std::size_t(1) << 20;
 
-    BlockSource(platform::InputFile& file, const Prefilter* prefilter, BlockSlots& slots);
+    BlockSource(platform::InputFile& file, const Prefilter& prefilter, BlockSlots& slots);
     ~BlockSource();
     BlockSource(const BlockSource&) = delete;
     BlockSource& operator=(const BlockSource&) = delete;
@@ -63,9 +67,10 @@ private:
     void Ahead();
 
     platform::InputFile& m_file;
-    const Prefilter* m_prefilter;
+    const Prefilter& m_prefilter;
     BlockSlots& m_slots;
     std::uint64_t m_offset = 0; // of the carry's first byte
+    std::size_t m_context = 0; // bytes at the carry's start that the last block already handed out
     bool m_eof = false;
     bool m_failed = false;
     bool m_ahead = false; // a thread reads ahead; set before it starts

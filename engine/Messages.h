@@ -10,6 +10,7 @@ inline constexpr char16_t DefinitionNotPaired[] = u"【エラー】 リプレー
 inline constexpr char16_t NoFileSystemObject[] = u"【エラー】 FileSystemObject が使用できません。";
 inline constexpr char16_t FoldersOverlap[] = u"【エラー】 NEW ソースフォルダが ORG ソースフォルダと重なっています。";
 inline constexpr char16_t OrgFolderNotFound[] = u"【エラー】 ORG ソースフォルダが見つかりません。";
+inline constexpr char16_t NewFolderNotFound[] = u"【エラー】 NEW ソースフォルダが見つかりません。";
 inline constexpr char16_t FilesNotHandled[] = u"【エラー】 処理できなかったファイルがあります。";
 
 } // namespace engine::messages

@@ -61,6 +61,7 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
     m_bands.clear();
     m_shortByFirstByte.assign(256, {});
     m_hasShort = false;
+    m_longest = 1;
     for (std::size_t k = 0; k < needles.size(); ++k) {
         for (const std::string& needle : needles[k]) {
             if (needle.empty()) {
@@ -71,6 +72,7 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
                 c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
             }
             const std::uint32_t tail = folded.size() >= 4 ? Load4(folded.data() + folded.size() - 4) : 0;
+            m_longest = std::max(m_longest, folded.size());
             m_needles.push_back({ std::move(folded), static_cast<int>(k), tail });
         }
     }
@@ -270,26 +272,43 @@ void Prefilter::Scan(const char* data, std::size_t size, std::vector<Hit>& hits)
     if (m_needles.empty() || size == 0) {
         return;
     }
-    // Folded once here, so probes and comparisons need no folding of their own. One buffer per
-    // thread: a large file is scanned by a thread of its own while the walk's thread rewrites.
+    // Folded a region at a time into a buffer of fixed size, so that a line of any length costs
+    // no memory of its own. Regions overlap by a needle less one byte; each occurrence is taken
+    // from the region in whose own part it ends. One buffer per thread: a large file is scanned
+    // by a thread of its own while the walk's thread rewrites.
+    const std::size_t overlap = m_longest - 1;
     thread_local std::unique_ptr<char[]> buffer;
     thread_local std::size_t capacity = 0;
-    if (capacity < size) {
-        buffer = std::make_unique_for_overwrite<char[]>(size);
-        capacity = size;
+    const std::size_t wanted = std::min(size, kRegion + overlap);
+    if (capacity < wanted) {
+        buffer = std::make_unique_for_overwrite<char[]>(wanted);
+        capacity = wanted;
     }
-    FoldBytes(data, size, buffer.get());
-    const char* folded = buffer.get();
-    const std::size_t first = hits.size();
-    for (const Band& band : m_bands) {
-        ScanBand(band, folded, size, hits);
-    }
-    if (m_hasShort) {
-        ScanShort(folded, size, hits);
-    }
-    if (hits.size() - first > 1) {
-        std::sort(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end(),
-            [](const Hit& a, const Hit& b) { return a.end < b.end || (a.end == b.end && a.pair < b.pair); });
+    for (std::size_t own = 0; own < size; own += kRegion) {
+        const std::size_t from = own < overlap ? 0 : own - overlap;
+        const std::size_t to = std::min(size, own + kRegion);
+        FoldBytes(data + from, to - from, buffer.get());
+        const std::size_t first = hits.size();
+        const char* folded = buffer.get();
+        for (const Band& band : m_bands) {
+            ScanBand(band, folded, to - from, hits);
+        }
+        if (m_hasShort) {
+            ScanShort(folded, to - from, hits);
+        }
+        // Back to offsets in data, without the hits that an earlier region already gave.
+        std::size_t kept = first;
+        for (std::size_t h = first; h < hits.size(); ++h) {
+            const std::size_t end = hits[h].end + from;
+            if (end > own) {
+                hits[kept++] = { end, hits[h].pair };
+            }
+        }
+        hits.resize(kept);
+        if (hits.size() - first > 1) {
+            std::sort(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end(),
+                [](const Hit& a, const Hit& b) { return a.end < b.end || (a.end == b.end && a.pair < b.pair); });
+        }
     }
 }
 

@@ -24,6 +24,12 @@ public:
     void Build(const std::vector<std::vector<std::string>>& needles);
     // Appends the hits in data to hits, in order of their end.
     void Scan(const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    // The longest needle: an occurrence that ends in one piece of a text starts at most this many
+    // bytes before it.
+    std::size_t Longest() const { return m_longest; }
+
+    // Bytes folded and scanned at a time.
+    static constexpr std::size_t kRegion = std::size_t(1) << 18;
 
 private:
     struct Needle {
@@ -76,6 +82,7 @@ private:
     // Needles of 1 to 3 bytes, probed at every position by their first byte.
     std::vector<std::vector<std::uint32_t>> m_shortByFirstByte;
     bool m_hasShort = false;
+    std::size_t m_longest = 1;
 };
 
 } // namespace engine

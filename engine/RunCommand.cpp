@@ -2,7 +2,7 @@
 
 #include "engine/LoadDefinition.h"
 #include "engine/Messages.h"
-#include "engine/ReplaceFolder.h"
+#include "engine/FolderWalk.h"
 
 #include <chrono>
 
@@ -21,6 +21,22 @@ void EndWithError(
     RunWindow& window, RunReport& report, const char16_t* message, const std::u16string& path)
 {
     EndWithError(window, report, message + (u'\n' + path));
+}
+
+// The pairs that replaced nothing in any copy written.
+void UnmatchedPairs(RunReport& report)
+{
+    std::vector<bool> matched(report.searchTexts.size());
+    for (const ChangedFile& file : report.changed) {
+        for (const auto& [pair, count] : file.replacements) {
+            matched[static_cast<std::size_t>(pair)] = true;
+        }
+    }
+    for (std::size_t k = 0; k < matched.size(); ++k) {
+        if (!matched[k]) {
+            report.unmatchedPairs.push_back(static_cast<int>(k));
+        }
+    }
 }
 
 void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
@@ -76,40 +92,41 @@ void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
     case DefinitionOutcome::Loaded:
         break;
     }
-    report.searchTexts = pairs.SearchTexts;
-    report.replaceTexts = pairs.ReplaceTexts;
+    report.searchTexts = pairs.SearchTexts();
+    report.replaceTexts = pairs.ReplaceTexts();
 
     const std::unique_ptr<platform::FileSystemObject> fileSystem = window.CreateFileSystemObject();
     if (!fileSystem) {
         return EndWithError(window, report, messages::NoFileSystemObject);
     }
 
+    FolderWalk walk(window, *fileSystem, pairs, insertMark, style, report);
     // A path with a single separator (a root) is never walked and is no error; any other names a
-    // folder that must be there.
-    if (const std::optional<LevelPaths> level = SplitFolderPath(orgPath, style)) {
-        if (!platform::IsFolder(level->inputFolder)) {
+    // folder that must be there, as must the NEW folder, before anything is written.
+    if (walk.Start(orgPath, newPath)) {
+        switch (walk.CheckFolders()) {
+        case FolderWalk::Check::OrgMissing:
             return EndWithError(window, report, messages::OrgFolderNotFound, orgPath);
-        }
-        const std::optional<platform::FileId> org = platform::IdentityOf(level->inputFolder);
-        const std::optional<platform::FileId> output
-            = platform::IdentityOf(newPath + level->folderName + separator);
-        if (org && output && *org == *output) {
+        case FolderWalk::Check::NewMissing:
+            return EndWithError(window, report, messages::NewFolderNotFound, newPath);
+        case FolderWalk::Check::Overlap:
             return EndWithError(window, report, messages::FoldersOverlap, newPath);
+        case FolderWalk::Check::Ready:
+            break;
         }
-    }
-
-    WalkState state(window, style);
-    try {
-        ReplaceFolder(orgPath, newPath, *fileSystem, insertMark, pairs, state);
-    } catch (const std::exception&) {
-        // The walk handles each file's failures itself; whatever else fails ends the run
-        // unfinished.
-        if (state.firstUnhandled.empty()) {
-            state.firstUnhandled = orgPath;
+        std::u16string unhandled;
+        try {
+            walk.Run();
+            unhandled = walk.FirstUnhandled();
+        } catch (const std::exception&) {
+            // The walk handles each file's failures itself; whatever else fails ends the run
+            // unfinished.
+            unhandled = walk.FirstUnhandled().empty() ? orgPath : walk.FirstUnhandled();
         }
-    }
-    if (!state.firstUnhandled.empty()) {
-        return EndWithError(window, report, messages::FilesNotHandled, state.firstUnhandled);
+        UnmatchedPairs(report);
+        if (!unhandled.empty()) {
+            return EndWithError(window, report, messages::FilesNotHandled, unhandled);
+        }
     }
     report.result = messages::Finished;
     window.SetStatusText(messages::Finished);

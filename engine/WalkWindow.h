@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NativePath.h"
+
 #include <string>
 
 namespace engine {
@@ -12,6 +14,9 @@ class WalkWindow {
 public:
     virtual ~WalkWindow() = default;
     virtual void SetStatusText(const std::u16string& text) = 0;
+    // The status text "リプレース中...  " and the name of the file or folder at hand. The name is
+    // made text only when the window shows it.
+    virtual void ShowReplacing(const platform::NativePath& name) = 0;
     // Whether the walk goes into subfolders.
     virtual CheckState SubfoldersOption() const = 0;
     // Lets the window repaint and handle its pending events once.

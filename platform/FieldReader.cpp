@@ -78,7 +78,7 @@ bool FieldReader::ReadField(std::string& field)
     return true;
 }
 
-ReadResult ReadWholeFile(const std::u16string& path, std::string& bytes)
+ReadResult ReadWholeFile(const NativePath& path, std::string& bytes)
 {
     InputFile file;
     if (!file.Open(path)) {

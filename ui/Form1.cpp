@@ -3,6 +3,7 @@
 #include "common/Profile.h"
 #include "common/qt/Controls.h"
 #include "common/qt/FileDialog.h"
+#include "engine/Messages.h"
 #include "engine/RunCommand.h"
 #include "platform/FileName.h"
 #include "platform/FileSystem.h"
@@ -443,6 +444,10 @@ void Form1::ShowPendingCaption()
 {
     if (m_captionPending) {
         m_captionPending = false;
+        if (m_captionIsName) {
+            m_caption = engine::messages::Replacing + m_captionName.Text();
+            m_captionIsName = false;
+        }
         Label2->setText(ToQt(platform::ReadableName(m_caption)));
     }
 }
@@ -450,6 +455,18 @@ void Form1::ShowPendingCaption()
 void Form1::SetStatusText(const std::u16string& text)
 {
     m_caption = text;
+    m_captionIsName = false;
+    m_captionPending = true;
+    if (!m_running) {
+        ShowPendingCaption();
+    }
+}
+
+void Form1::ShowReplacing(const platform::NativePath& name)
+{
+    // The walk names every file; only the name the label shows is made text.
+    m_captionName = name;
+    m_captionIsName = true;
     m_captionPending = true;
     if (!m_running) {
         ShowPendingCaption();

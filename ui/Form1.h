@@ -96,6 +96,7 @@ public:
 
     // engine::RunWindow
     void SetStatusText(const std::u16string& text) override;
+    void ShowReplacing(const platform::NativePath& name) override;
     engine::CheckState SubfoldersOption() const override;
     void ProcessPendingEvents() override;
     std::u16string BoxText(engine::PathBox box) const override;
@@ -130,6 +131,8 @@ private:
     engine::RunReport m_lastReport;
     // The walk reports every file; the label follows at most every few milliseconds.
     std::u16string m_caption;
+    platform::NativePath m_captionName; // the caption is the replacing text with this name
+    bool m_captionIsName = false;
     bool m_captionPending = false;
     QElapsedTimer m_sinceFlush;
 };

@@ -1,6 +1,7 @@
 #include "engine/ReplaceFolder.h"
 #include "tests/engine/FakeWindow.h"
 #include "tests/engine/Reference.h"
+#include "tests/support/RandomText.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -21,12 +22,7 @@ const std::vector<std::string> kPieces = { "ab", "AB", "b", "c", " ", "x = ", "\
 
 std::string RandomBytes(std::mt19937& random, std::size_t maxPieces)
 {
-    std::string bytes;
-    const std::size_t n = random() % (maxPieces + 1);
-    for (std::size_t i = 0; i < n; ++i) {
-        bytes += kPieces[random() % kPieces.size()];
-    }
-    return bytes;
+    return testing_support::RandomText(random, maxPieces, kPieces);
 }
 
 // For many random trees, tables and options the walk's NEW tree is, byte for byte, what the
@@ -36,14 +32,14 @@ TEST(Equivalence, WalkMatchesTheReferenceOnRandomTrees)
     std::mt19937 random(31337);
     for (int round = 0; round < 300; ++round) {
         TempTree tree;
-        engine::PairTable table;
+        std::vector<std::pair<std::string, std::string>> fields;
         const int pairs = 1 + static_cast<int>(random() % 5);
         for (int k = 0; k < pairs; ++k) {
             std::string search = RandomBytes(random, 2);
             search.erase(std::remove(search.begin(), search.end(), '\r'), search.end());
-            engine::AppendPair(table, search, RandomBytes(random, 2));
+            fields.emplace_back(search, RandomBytes(random, 2));
         }
-        engine::CompilePairs(table);
+        const engine::PairTable table(fields);
         const bool mark = random() % 2 == 0;
         const bool subfolders = random() % 2 == 0;
 
@@ -72,11 +68,12 @@ TEST(Equivalence, WalkMatchesTheReferenceOnRandomTrees)
         tree.MakeFolder("new");
         FakeWindow window;
         window.check1 = subfolders ? 1 : 0;
-        engine::WalkState state(window, common::PathStyle::Posix);
         auto fso = platform::CreateFileSystemObject();
-        engine::ReplaceFolder(U16(tree.Path("org/proj"), true), U16(tree.Path("new"), true), *fso, mark, table, state);
+        engine::RunReport report;
+        const std::u16string unhandled = engine::ReplaceFolder(U16(tree.Path("org/proj"), true),
+            U16(tree.Path("new"), true), *fso, mark, table, window, report, common::PathStyle::Posix);
         ASSERT_EQ(Snapshot(tree.Path("new")), expected) << "round " << round;
-        ASSERT_TRUE(state.firstUnhandled.empty());
+        ASSERT_TRUE(unhandled.empty());
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/Messages.h"
 #include "engine/RunWindow.h"
 
 #include <string>
@@ -34,6 +35,10 @@ struct FakeWindow : engine::RunWindow {
                           : engine::CheckState::Clear;
     }
     void SetStatusText(const std::u16string& text) override { captions.push_back(text); }
+    void ShowReplacing(const platform::NativePath& name) override
+    {
+        SetStatusText(engine::messages::Replacing + name.Text());
+    }
     void ProcessPendingEvents() override
     {
         ++eventRounds;

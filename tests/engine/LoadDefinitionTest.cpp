@@ -36,10 +36,10 @@ TEST(LoadDefinition, OutcomesAndTables)
     for (const Case& c : cases) {
         engine::PairTable table;
         EXPECT_EQ(engine::LoadDefinition(U16(tree.Write("rules.txt", c.bytes)), table), c.outcome) << c.bytes;
-        EXPECT_EQ(table.LastPairIndex, c.lastPairIndex) << c.bytes;
+        EXPECT_EQ(table.LastPairIndex(), c.lastPairIndex) << c.bytes;
         if (c.outcome == DefinitionOutcome::Loaded) {
-            EXPECT_EQ(table.SearchTexts, c.search);
-            EXPECT_EQ(table.ReplaceTexts, c.replace);
+            EXPECT_EQ(table.SearchTexts(), c.search);
+            EXPECT_EQ(table.ReplaceTexts(), c.replace);
         }
     }
 }
@@ -53,9 +53,9 @@ TEST(LoadDefinition, JapaneseTextsAndMoreThanAThousandPairs)
     }
     engine::PairTable table;
     ASSERT_EQ(engine::LoadDefinition(U16(tree.Write("rules.txt", bytes)), table), DefinitionOutcome::Loaded);
-    EXPECT_EQ(table.LastPairIndex, 1499);
-    EXPECT_EQ(table.SearchTexts[1234], u"検索4");
-    EXPECT_EQ(table.ReplaceTexts[1499], u"1499");
+    EXPECT_EQ(table.LastPairIndex(), 1499);
+    EXPECT_EQ(table.SearchTexts()[1234], u"検索4");
+    EXPECT_EQ(table.ReplaceTexts()[1499], u"1499");
 }
 
 TEST(LoadDefinition, CannotOpenAMissingFileOrAFolder)
@@ -64,7 +64,7 @@ TEST(LoadDefinition, CannotOpenAMissingFileOrAFolder)
     engine::PairTable table;
     EXPECT_EQ(engine::LoadDefinition(U16(tree.Path("missing.txt")), table), DefinitionOutcome::CannotOpen);
     EXPECT_EQ(engine::LoadDefinition(U16(tree.Root()), table), DefinitionOutcome::CannotOpen);
-    EXPECT_EQ(table.LastPairIndex, -1);
+    EXPECT_EQ(table.LastPairIndex(), -1);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "platform/SysCalls.h"
 #include "tests/engine/FakeWindow.h"
 #include "tests/engine/Reference.h"
+#include "tests/support/Rewriting.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -90,15 +91,14 @@ Lines Filler(std::size_t from, std::size_t to)
 struct Walk {
     TempTree tree;
     FakeWindow window;
-    engine::PairTable pairs = engine::MakePairTable({ { u"old", u"New" }, { u"古い", u"新しい" } });
+    engine::PairTable pairs = testing_support::MakePairTable({ { u"old", u"New" }, { u"古い", u"新しい" } });
 
     std::u16string Run(bool mark = false)
     {
-        engine::WalkState state(window, common::PathStyle::Posix);
         auto fso = platform::CreateFileSystemObject();
-        engine::ReplaceFolder(
-            U16(tree.Path("org"), true), U16(tree.Path("out"), true), *fso, mark, pairs, state);
-        return state.firstUnhandled;
+        engine::RunReport report;
+        return engine::ReplaceFolder(U16(tree.Path("org"), true), U16(tree.Path("out"), true), *fso,
+            mark, pairs, window, report, common::PathStyle::Posix);
     }
 };
 

@@ -59,9 +59,9 @@ inline Result Rewrite(std::string_view input, const engine::PairTable& table, bo
 {
     Line line = Decode(input);
     Result result;
-    for (int k = 0; k <= table.LastPairIndex; ++k) {
-        const std::u16string search = platform::LowerCase(table.SearchTexts[static_cast<std::size_t>(k)]);
-        const Line replacement = Decode(table.ReplaceBytes[static_cast<std::size_t>(k)]);
+    for (int k = 0; k <= table.LastPairIndex(); ++k) {
+        const std::u16string search = platform::LowerCase(table.SearchTexts()[static_cast<std::size_t>(k)]);
+        const Line replacement = Decode(table.ReplaceBytes()[static_cast<std::size_t>(k)]);
         if (search.empty()) {
             continue; // an empty search text matches nothing
         }

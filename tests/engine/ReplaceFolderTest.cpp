@@ -2,6 +2,7 @@
 #include "engine/Messages.h"
 #include "engine/ReplaceFolder.h"
 #include "tests/engine/FakeWindow.h"
+#include "tests/support/Rewriting.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ namespace {
 struct Walk : ::testing::Test {
     TempTree tree;
     FakeWindow window;
-    engine::PairTable pairs = engine::MakePairTable({ { u"old", u"new" }, { u"古い", u"新しい" } });
+    engine::PairTable pairs = testing_support::MakePairTable({ { u"old", u"new" }, { u"古い", u"新しい" } });
     std::unique_ptr<platform::FileSystemObject> fso = platform::CreateFileSystemObject();
 
     void SetUp() override { tree.MakeFolder("out"); }
@@ -29,9 +30,9 @@ struct Walk : ::testing::Test {
     // Returns the first file that could not be handled whole.
     std::u16string Run(const std::u16string& folderPath, bool mark = false)
     {
-        engine::WalkState state(window, common::PathStyle::Posix);
-        engine::ReplaceFolder(folderPath, U16(tree.Path("out"), true), *fso, mark, pairs, state);
-        return state.firstUnhandled;
+        engine::RunReport report;
+        return engine::ReplaceFolder(folderPath, U16(tree.Path("out"), true), *fso, mark, pairs,
+            window, report, common::PathStyle::Posix);
     }
     std::u16string Org(std::string_view tail = "") { return U16(tree.Path("work/proj"), true) + U16(tail); }
     Tree Out() { return Snapshot(tree.Path("out")); }
@@ -89,10 +90,14 @@ TEST_F(Walk, PathWithoutFinalSeparatorIsTheParentWithAFileNamePattern)
 TEST_F(Walk, HiddenFilesSkippedHiddenFoldersWalkedSubfoldersOnlyWhenTicked)
 {
     tree.Write("work/proj/.hidden.frm", "old\r\n");
-    tree.Write("work/proj/.git/x.frm", "old\r\n");
+    tree.Write("work/proj/.cache/x.frm", "old\r\n");
     tree.Write("work/proj/top.frm", "old\r\n");
+    // Version-control folders hold pristine copies of the files: never walked.
+    for (const char* folder : { ".git", ".svn", "_svn", ".hg", ".bzr", "CVS" }) {
+        tree.Write("work/proj/" + std::string(folder) + "/y.frm", "old\r\n");
+    }
     Run(Org());
-    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/.git/", "" }, { "proj/.git/x.frm", "new\r\n" }, { "proj/top.frm", "new\r\n" } }));
+    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/.cache/", "" }, { "proj/.cache/x.frm", "new\r\n" }, { "proj/top.frm", "new\r\n" } }));
     std::filesystem::remove_all(tree.Path("out/proj"));
     window.check1 = 2; // greyed counts as not ticked
     Run(Org());
@@ -111,8 +116,12 @@ TEST_F(Walk, LineEndsBecomeCrLfAndLoneLfStaysInsideTheLine)
         { "old\nkeep\n", "new\nkeep\n\r\n" },
         { "keep\n\r\nold\r\nno end", "keep\n\r\nnew\r\nno end\r\n" },
         { "keep\r\r\nold\r\n\r\n", "keep\r\n\r\nnew\r\n\r\n" },
+        { "old\r\n\n", "new\r\n\n\r\n" },
+        { "\x82\xa0old\r\n\x81\r\n", "\x82\xa0new\r\n\x81\r\n" },
+        { "\r\n\r\nold", "\r\n\r\nnew\r\n" },
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.in);
         tree.Write("work/proj/f.txt", c.in);
         Run(Org());
         EXPECT_EQ(ReadBytes(tree.Path("out/proj/f.txt")), c.out);

@@ -162,7 +162,8 @@ TEST_F(Run, OutputFolderThatCannotBeMadeIsReported)
 {
     window.boxes[1] = U16(tree.Path("new/missing/deeper"), true);
     Start();
-    EXPECT_EQ(window.LastCaption(), messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/proj/a.frm"))));
+    // A NEW folder that is not there is refused before anything is written.
+    EXPECT_EQ(window.LastCaption(), messages::NewFolderNotFound + (u"\n" + U16(tree.Path("new/missing/deeper"), true)));
     EXPECT_FALSE(std::filesystem::exists(tree.Path("new/missing")));
 }
 
@@ -186,7 +187,9 @@ TEST_F(Run, WriteFailingMidwayLeavesNoPartialCopy)
     };
     Start();
     platform::Sys() = platform::RealSysCalls();
-    EXPECT_FALSE(std::filesystem::exists(tree.Path("new/proj/a.frm")));
+    // The copy was written under a temporary name: the earlier copy stays whole until replaced.
+    EXPECT_EQ(ReadBytes(tree.Path("new/proj/a.frm")), "stale copy");
+    EXPECT_EQ(Snapshot(tree.Path("new/proj")).size(), 1u);
     EXPECT_EQ(window.LastCaption(), messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/proj/a.frm"))));
     // The next run into the same NEW folder is whole.
     Start();

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string line = input.ConsumeRandomLengthString(kMaxLine);
     engine::PairTable table;
     std::size_t grown = platform::DecodeCp932(line).size();
-    while (input.remaining_bytes() > 0 && table.LastPairIndex + 1 < kMaxPairs) {
+    while (input.remaining_bytes() > 0 && table.LastPairIndex() + 1 < kMaxPairs) {
         const std::string search = input.ConsumeRandomLengthString(kMaxText);
         const std::string replace = input.ConsumeRandomLengthString(kMaxText);
         const std::size_t searchUnits = platform::DecodeCp932(search).size();
@@ -76,9 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // character boundaries after it; then only the reference speaks.)
     std::set<char16_t> allowed;
     bool loneLead = AddEscapes(line, allowed);
-    for (int k = 0; k <= table.LastPairIndex; ++k) {
-        AddEscapes(platform::EncodeCp932(table.SearchTexts[static_cast<std::size_t>(k)]), allowed);
-        loneLead = AddEscapes(table.ReplaceBytes[static_cast<std::size_t>(k)], allowed) || loneLead;
+    for (int k = 0; k <= table.LastPairIndex(); ++k) {
+        AddEscapes(platform::EncodeCp932(table.SearchTexts()[static_cast<std::size_t>(k)]), allowed);
+        loneLead = AddEscapes(table.ReplaceBytes()[static_cast<std::size_t>(k)], allowed) || loneLead;
     }
     if (!loneLead) {
         for (const std::string& record : result.Records) {

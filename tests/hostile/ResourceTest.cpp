@@ -47,9 +47,9 @@ void Populate(Scene& scene)
 std::set<int> openFiles;
 std::size_t mostOpen = 0;
 
-int CountingOpen(const char* path, int flags, mode_t mode)
+int CountingOpen(int folder, const char* path, int flags, mode_t mode)
 {
-    const int fd = platform::RealSysCalls().open(path, flags, mode);
+    const int fd = platform::RealSysCalls().open(folder, path, flags, mode);
     if (fd >= 0) {
         openFiles.insert(fd);
         mostOpen = std::max(mostOpen, openFiles.size());

@@ -87,4 +87,13 @@ std::u16string U16(const std::filesystem::path& path, bool folder)
     return text;
 }
 
+platform::NativePath Native(const std::filesystem::path& path, bool folder)
+{
+    std::string native = path.native();
+    if (folder && (native.empty() || native.back() != '/')) {
+        native.push_back('/');
+    }
+    return platform::NativePath(native);
+}
+
 } // namespace testing_support
