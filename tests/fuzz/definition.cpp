@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool even = fields.size() % 2 == 0;
     switch (outcome) {
     case engine::DefinitionOutcome::Loaded: {
-        if (!even || fields.empty() || !table.compiled
+        if (!even || fields.empty()
             || static_cast<std::size_t>(table.LastPairIndex() + 1) != fields.size() / 2) {
             std::abort();
         }
