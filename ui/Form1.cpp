@@ -357,7 +357,7 @@ void Form1::IDM_ABOUT_Click()
     KivAbout about(this);
     about.setWindowTitle(windowTitle() + QStringLiteral(" について"));
     about.Title->setText(windowTitle());
-    about.PgmVer->setText(QStringLiteral("vandor.exe version 2.10"));
+    about.PgmVer->setText(QStringLiteral("vandor.exe version " VANDOR_VERSION));
     about.Notice->setText(QStringLiteral("Copyright (C) 2026 ヴァンドール開発チーム"));
     about.exec();
 }
