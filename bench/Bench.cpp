@@ -39,7 +39,7 @@ namespace {
     {
         std::fprintf(stderr,
             "%s\nusage: vandor_bench [--smoke] [--reps N] [--sed|--no-sed] [--keep]\n"
-            "                    [--only W1|W2|W3]\n"
+            "                    [--only W1|W2|W3|long]\n"
             "       vandor_bench --run ORG DEFINITION OUTPUT\n",
             problem.c_str());
         std::exit(2);
@@ -68,8 +68,8 @@ namespace {
                 i += 3;
             } else if (arg == "--only" && i + 1 < argc) {
                 options.only = argv[++i];
-                if (options.only != "W1" && options.only != "W2" && options.only != "W3") {
-                    Usage("--only takes W1, W2 or W3");
+                if (options.only != "W1" && options.only != "W2" && options.only != "W3" && options.only != "long") {
+                    Usage("--only takes W1, W2, W3 or long");
                 }
             } else {
                 Usage(arg == "--help" ? "" : "unknown argument " + arg);
@@ -201,7 +201,9 @@ namespace {
         void RemoveOutputs() const;
         double MeasureSed(const std::string& org, const std::string& newOrg, const std::vector<Pair>& pairs);
         void PrintSummary(const std::optional<Row>& w1, const std::optional<Row>& w2, long peakKiB,
-            const std::vector<Row>& w3) const;
+            const std::vector<Row>& w3, const std::optional<std::pair<double, double>>& longLines) const;
+        // Peak MiB of a run over one line of the given size with a match every KB, and without.
+        std::pair<double, double> MeasureLongLines(std::uint64_t bytes);
 
         const Options& m_options;
         std::string m_work;
@@ -386,8 +388,38 @@ namespace {
         return text;
     }
 
+    std::pair<double, double> Bench::MeasureLongLines(std::uint64_t bytes)
+    {
+        const std::string definition = m_work + "/long-rules.txt";
+        std::ofstream(definition, std::ios::binary) << "customerid,ClientID\r\n";
+        double mib[2] = { 0, 0 };
+        for (const bool matching : { true, false }) {
+            const std::string org = m_work + (matching ? "/long-match/org" : "/long-plain/org");
+            std::filesystem::create_directories(org);
+            {
+                // One line without a line end: a match in every KB, or none at all.
+                std::ofstream out(org + "/oneLine.bas", std::ios::binary);
+                const std::string piece = std::string(1024 - 11, 'x') + (matching ? " CustomerID" : " CustomerNo");
+                for (std::uint64_t written = 0; written < bytes; written += piece.size()) {
+                    out << piece;
+                }
+            }
+            const std::string output = m_work + "/long-out";
+            std::filesystem::remove_all(output);
+            std::filesystem::create_directories(output);
+            const ChildEngineRun child = RunEngineInChild(org, definition, output);
+            mib[matching ? 0 : 1] = static_cast<double>(child.peakKiB - child.inheritedKiB) / 1024;
+            std::printf("%s line of %.0f MiB: engine %.3f s, peak resident %.1f MiB above what the child held at fork\n",
+                matching ? "changing" : "plain", static_cast<double>(bytes) / (1 << 20), child.run.seconds,
+                mib[matching ? 0 : 1]);
+            std::filesystem::remove_all(output);
+            RemoveTree(m_work + (matching ? "/long-match" : "/long-plain"));
+        }
+        return { mib[0], mib[1] };
+    }
+
     void Bench::PrintSummary(const std::optional<Row>& w1, const std::optional<Row>& w2, long peakKiB,
-        const std::vector<Row>& w3) const
+        const std::vector<Row>& w3, const std::optional<std::pair<double, double>>& longLines) const
     {
         std::vector<Row> rows;
         for (const std::optional<Row>& row : { w1, w2 }) {
@@ -410,9 +442,11 @@ namespace {
         const double w2Ratio = w2 ? w2->engine / w2->cp : kNone;
         const double peak = w2 ? static_cast<double>(peakKiB) / 1024 : kNone;
         const double w3Ratio = w3.size() == 3 ? w3[2].engine / w3[0].engine : kNone;
-        std::printf("W1 engine/cp=%s sed/engine=%s W2 engine/cp=%s peakMiB=%s W3 10000/100=%s\n",
+        std::printf("W1 engine/cp=%s sed/engine=%s W2 engine/cp=%s peakMiB=%s W3 10000/100=%s longLineMiB=%s "
+                    "plainLineMiB=%s\n",
             Fixed(w1Ratio).c_str(), Fixed(sedRatio).c_str(), Fixed(w2Ratio).c_str(), Fixed(peak).c_str(),
-            Fixed(w3Ratio).c_str());
+            Fixed(w3Ratio).c_str(), Fixed(longLines ? longLines->first : kNone).c_str(),
+            Fixed(longLines ? longLines->second : kNone).c_str());
     }
 
     int Bench::Run()
@@ -494,8 +528,13 @@ namespace {
             w2 = measured.row;
         }
 
+        std::optional<std::pair<double, double>> longLines;
+        if (Wanted("long")) {
+            longLines = MeasureLongLines(m_options.smoke ? std::uint64_t(4) << 20 : std::uint64_t(256) << 20);
+        }
+
         std::printf("load average at the end: %s\n", LoadAverage().c_str());
-        PrintSummary(w1, w2, peakKiB, w3);
+        PrintSummary(w1, w2, peakKiB, w3, longLines);
         return 0;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Prefilter.h"
+#include "engine/RunReport.h"
 #include "platform/TextFile.h"
 
 #include <condition_variable>
@@ -24,7 +25,29 @@ struct ScannedBlock {
     // (a block read in the walk's thread is not looked at until a copy is written).
     bool mayHoldLoneCr = true;
     bool holdsNul = false;
+    bool utf16 = false; // the file starts with a UTF-16 byte order mark
+    // How the block was scanned: UTF-8 once the file has shown itself to be UTF-8.
+    TextEncoding encoding = TextEncoding::Cp932;
+    bool notUtf8 = false; // a file taken for UTF-8 holds a byte sequence that is not UTF-8
     std::vector<Prefilter::Hit> hits; // ends relative to bytes
+};
+
+// How a file's encoding is settled: a file that starts with a UTF-8 byte order mark, or that is
+// valid UTF-8 and holds a character of several bytes, is UTF-8; every other file is CP932. Until
+// the first byte that is not ASCII, a file is both.
+enum class EncodingRule { Detect, Cp932, Utf8 };
+
+// Checks UTF-8 a piece at a time; a character may straddle two pieces.
+class Utf8Check {
+public:
+    // False at the first byte sequence that is not UTF-8.
+    bool Feed(std::string_view bytes);
+    // No character was left unfinished.
+    bool Complete() const { return m_need == 0; }
+
+private:
+    int m_need = 0; // continuation bytes still to come
+    unsigned char m_low = 0x80, m_high = 0xBF; // the range of the next one
 };
 
 // The memory of a BlockSource, kept by its owner so that one allocation serves every file.
@@ -52,7 +75,9 @@ public:
     // A line up to this long stays whole in one block; a longer one comes in pieces.
     static constexpr std::size_t kLongestWholeLine = std::size_t(1) << 20;
 
-    BlockSource(platform::InputFile& file, const Prefilter& prefilter, BlockSlots& slots);
+    // The prefilters by TextEncoding.
+    BlockSource(platform::InputFile& file, const Prefilter (&prefilters)[2], EncodingRule rule,
+        BlockSlots& slots);
     ~BlockSource();
     BlockSource(const BlockSource&) = delete;
     BlockSource& operator=(const BlockSource&) = delete;
@@ -64,10 +89,15 @@ public:
 private:
     enum class Fill { Block, End, Error };
     Fill FillSlot(BlockSlots::Slot& slot);
+    void SettleEncoding(ScannedBlock& block);
     void Ahead();
 
     platform::InputFile& m_file;
-    const Prefilter& m_prefilter;
+    const Prefilter (&m_prefilters)[2];
+    EncodingRule m_rule;
+    enum class Seen { AsciiOnly, Cp932, Utf8 } m_seen = Seen::AsciiOnly;
+    bool m_checkUtf8 = true;
+    Utf8Check m_utf8;
     BlockSlots& m_slots;
     std::uint64_t m_offset = 0; // of the carry's first byte
     std::size_t m_context = 0; // bytes at the carry's start that the last block already handed out

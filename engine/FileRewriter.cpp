@@ -144,6 +144,7 @@ bool FileRewriter::WriteChangedLine(
         }
         // The lines before the first change were only scanned: copied now from the input.
         m_copied = 0;
+        m_written = m_block->encoding;
     }
     if (!CopyUnchangedUpTo(start, false)) {
         return false;
@@ -187,14 +188,29 @@ bool FileRewriter::FinishLongLine(
 bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<bool()>& mayWrite)
 {
     m_block = &block;
+    // A file taken for UTF-8 that is not, or one whose copy was begun before it showed itself to
+    // be UTF-8, is read again from its start with its encoding settled.
+    if (block.notUtf8) {
+        m_restart = EncodingRule::Cp932;
+        return false;
+    }
+    if (m_written && *m_written != block.encoding) {
+        m_restart = EncodingRule::Utf8;
+        return false;
+    }
+    m_rewriter.SetEncoding(block.encoding);
     const std::string_view bytes = block.bytes;
     const std::vector<Prefilter::Hit>& hits = block.hits;
-    std::size_t at = 0; // bytes before it are done with
+    // A byte order mark stays the first bytes of the file: a mark line goes after it.
+    std::size_t at = block.offset == 0 && block.encoding == TextEncoding::Utf8
+            && bytes.starts_with("\xEF\xBB\xBF")
+        ? 3
+        : 0; // bytes before it are done with
     std::size_t hit = 0;
     if (m_inLongLine || block.partial) {
         if (!m_inLongLine) {
             m_inLongLine = true;
-            m_longLineStart = block.offset;
+            m_longLineStart = block.offset + at;
         }
         const void* cr = std::memchr(bytes.data(), '\r', bytes.size());
         const std::size_t end = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data()) : bytes.size();
@@ -248,24 +264,34 @@ bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<b
     return CopyUnchangedUpTo(block.offset + bytes.size(), unterminated && m_copied < block.offset + bytes.size());
 }
 
-CopyResult FileRewriter::Rewrite(const std::function<bool()>& mayWrite)
+CopyResult FileRewriter::Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule)
 {
     CopyResult result;
     m_copied = 0;
     m_inLongLine = false;
     m_candidates.clear();
+    m_written.reset();
+    m_restart.reset();
     bool binary = false;
+    bool utf16 = false;
+    TextEncoding encoding = rule == EncodingRule::Utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932;
     {
-        BlockSource source(m_input, m_table.Compiled().prefilter[static_cast<std::size_t>(m_encoding)], m_slots);
+        BlockSource source(m_input, m_table.Compiled().prefilter, rule, m_slots);
         while (const ScannedBlock* block = source.Next()) {
-            if (block->holdsNul) {
+            utf16 = block->utf16;
+            if (block->holdsNul || utf16) {
                 binary = true;
                 break;
             }
             if (!RewriteBlock(*block, mayWrite)) {
                 m_block = nullptr;
+                if (m_restart) {
+                    result.outcome = CopyOutcome::Failed;
+                    return result;
+                }
                 return Fail(m_failure);
             }
+            encoding = block->encoding;
         }
         m_block = nullptr;
         if (source.Failed()) {
@@ -275,11 +301,11 @@ CopyResult FileRewriter::Rewrite(const std::function<bool()>& mayWrite)
     if (m_input.ChangedSinceOpen() && !binary) {
         return Fail(FailureReason::ChangedWhileRead);
     }
-    result.encoding = m_encoding;
+    result.encoding = encoding;
     if (binary) {
         m_output.Abandon();
         m_rewriter.TakeCounts();
-        result.outcome = CopyOutcome::Binary;
+        result.outcome = utf16 ? CopyOutcome::Utf16 : CopyOutcome::Binary;
         return result;
     }
     if (!m_output.IsOpen()) {
@@ -342,23 +368,37 @@ CopyResult FileRewriter::Copy(const platform::NativePath& input, const platform:
 {
     m_outputFolder = outputFolder;
     m_name = name;
-    if (!m_input.Open(input)) {
-        CopyResult failed;
-        failed.outcome = CopyOutcome::Failed;
-        failed.reason = FailureReason::CannotOpen;
-        return failed;
-    }
     CopyResult result;
-    try {
-        result = Rewrite(mayWrite);
-    } catch (const std::bad_alloc&) {
-        result = Fail(FailureReason::TooLong); // a line too long for the memory there is
+    EncodingRule rule = EncodingRule::Detect;
+    // At most twice more: once when a copy was begun before the file showed itself to be UTF-8,
+    // once when a file taken for UTF-8 is not.
+    for (int pass = 0; pass < 3; ++pass) {
+        if (!m_input.Open(input)) {
+            result.outcome = CopyOutcome::Failed;
+            result.reason = FailureReason::CannotOpen;
+            return result;
+        }
+        try {
+            result = Rewrite(mayWrite, rule);
+        } catch (const std::bad_alloc&) {
+            result = Fail(FailureReason::TooLong); // a line too long for the memory there is
+        }
+        if (!m_restart) {
+            break;
+        }
+        rule = *m_restart;
+        m_restart.reset();
+        m_output.Abandon();
+        m_input.Close();
+        m_rewriter.TakeCounts();
+        result = Fail(FailureReason::CannotRead); // should the passes run out
     }
     for (const BlockSlots::Slot& slot : m_slots.slots) {
         m_grew = m_grew || slot.buffer.size() > kKeptBuffer;
     }
     GiveBackMemory();
-    if (result.outcome == CopyOutcome::Unchanged || result.outcome == CopyOutcome::Binary) {
+    if (result.outcome == CopyOutcome::Unchanged || result.outcome == CopyOutcome::Binary
+        || result.outcome == CopyOutcome::Utf16) {
         if (!freshFolder && DeleteStaleCopy(mayWrite) == CopyOutcome::Failed) {
             result.outcome = CopyOutcome::Failed;
             result.reason = FailureReason::CannotWrite;

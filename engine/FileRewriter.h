@@ -7,6 +7,7 @@
 #include "platform/TextFile.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ enum class CopyOutcome {
     Unchanged, // no pair matched; no copy is left at the output name
     Changed,   // the whole copy was written
     Binary,    // a file holding a NUL byte: never rewritten, no copy left
+    Utf16,     // a file with a UTF-16 byte order mark: never rewritten, no copy left
     Failed,    // the file could not be handled whole; nothing of this run is left at the name
 };
 
@@ -39,7 +41,7 @@ public:
         const platform::NativePath& name, const std::function<bool()>& mayWrite, bool freshFolder);
 
 private:
-    CopyResult Rewrite(const std::function<bool()>& mayWrite);
+    CopyResult Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule);
     // False when a changed line's copy could not be created.
     bool RewriteBlock(const ScannedBlock& block, const std::function<bool()>& mayWrite);
     bool FinishLongLine(std::uint64_t end, std::uint64_t next, bool unterminated,
@@ -60,7 +62,9 @@ private:
     platform::NativePath m_outputFolder;
     platform::NativePath m_name;
     BlockSlots m_slots;
-    TextEncoding m_encoding = TextEncoding::Cp932;
+    // The encoding the copy was begun in; a file that turns out otherwise is read again.
+    std::optional<TextEncoding> m_written;
+    std::optional<EncodingRule> m_restart;
 
     std::uint64_t m_copied = 0; // the copy holds the input up to here (while it is open)
     const ScannedBlock* m_block = nullptr; // the block in hand

@@ -154,6 +154,9 @@ void FolderWalk::CopyFiles(
         case CopyOutcome::Binary:
             m_report.skipped.emplace_back(input.Text(), SkipReason::Binary);
             break;
+        case CopyOutcome::Utf16:
+            m_report.skipped.emplace_back(input.Text(), SkipReason::Utf16);
+            break;
         case CopyOutcome::Failed:
             Unhandled(input, result.reason);
             break;

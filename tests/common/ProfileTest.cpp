@@ -3,10 +3,13 @@
 #include "platform/Cp932.h"
 #include "platform/FileName.h"
 #include "platform/SysCalls.h"
+#include "tests/support/SysCallsGuard.h"
+#include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,18 +26,10 @@ using common::PathStyle;
 
 class ProfileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "vandor-profile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
-        m_ini = m_folder / "vandor.ini";
-    }
     void TearDown() override
     {
         std::error_code ignored;
         fs::permissions(m_folder, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(m_folder, ignored);
     }
 
     std::u16string IniPath() const { return platform::DecodeFileName(m_ini.string()); }
@@ -53,8 +48,9 @@ protected:
             std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()));
     }
 
-    fs::path m_folder;
-    fs::path m_ini;
+    testing_support::TempTree m_tree;
+    fs::path m_folder = m_tree.Root();
+    fs::path m_ini = m_tree.Path("vandor.ini");
 };
 
 std::string Cp932(std::u16string_view text) { return platform::EncodeCp932(text); }
@@ -186,12 +182,14 @@ TEST_F(ProfileTest, FailedWritesLeaveTheFileAsItWas)
 
     // A write that fails half-way, as on a full disk.
     Store(before);
-    platform::Sys().write = [](int, const void*, std::size_t) -> ssize_t {
-        errno = ENOSPC;
-        return -1;
-    };
-    EXPECT_FALSE(common::WriteProfileString(IniPath(), u"file", u"org", u"lost"));
-    platform::Sys() = platform::RealSysCalls();
+    {
+        testing_support::SysCallsGuard calls;
+        calls->write = [](int, const void*, std::size_t) -> ssize_t {
+            errno = ENOSPC;
+            return -1;
+        };
+        EXPECT_FALSE(common::WriteProfileString(IniPath(), u"file", u"org", u"lost"));
+    }
     EXPECT_EQ(Stored(), before);
     EXPECT_EQ(FilesInFolder(), 1u);
 
@@ -211,6 +209,25 @@ TEST_F(ProfileTest, FailedWritesLeaveTheFileAsItWas)
         EXPECT_FALSE(common::WriteProfileString(IniPath(), u"file", u"org", u"x"));
         EXPECT_EQ(Stored(), before);
     }
+}
+
+// A save killed half-way leaves its temporary; the next save removes it once its writer is gone.
+TEST_F(ProfileTest, TheNextSaveRemovesATemporaryWhoseWriterIsGone)
+{
+    const pid_t gone = fork();
+    if (gone == 0) {
+        _exit(0);
+    }
+    ASSERT_GT(gone, 0);
+    waitpid(gone, nullptr, 0);
+    const fs::path leftOver = m_folder / (".vandor-tmp-" + std::to_string(gone) + "-0");
+    const fs::path living = m_folder / ".vandor-tmp-1-0"; // the first process never ends
+    std::ofstream(leftOver) << "[file]\r\norg=half";
+    std::ofstream(living) << "in use";
+    ASSERT_TRUE(common::WriteProfileString(IniPath(), u"file", u"org", u"x"));
+    EXPECT_FALSE(fs::exists(leftOver));
+    EXPECT_TRUE(fs::exists(living));
+    EXPECT_EQ(Stored(), "[file]\r\norg=x\r\n");
 }
 
 TEST_F(ProfileTest, ALinkedSettingsFileStaysALink)
