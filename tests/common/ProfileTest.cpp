@@ -104,6 +104,7 @@ TEST_F(ProfileTest, ReadsEntries)
             PathStyle::Posix, u"x" },
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         Store(c.file);
         EXPECT_EQ(
             common::ReadProfileString(IniPath(), u"file", c.key, c.lowerCase, c.style), c.expected)
@@ -150,6 +151,7 @@ TEST_F(ProfileTest, WritesEntries)
             u"org", u"b", "[x]\r\nk=\x87\x90\r\n[file]\r\norg=b\r\n" },
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         std::error_code ignored;
         fs::remove(m_ini, ignored);
         if (!c.before.empty()) {

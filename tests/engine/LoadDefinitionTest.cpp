@@ -34,6 +34,7 @@ TEST(LoadDefinition, OutcomesAndTables)
     };
     TempTree tree;
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         engine::PairTable table;
         EXPECT_EQ(engine::LoadDefinition(U16(tree.Write("rules.txt", c.bytes)), table), c.outcome) << c.bytes;
         EXPECT_EQ(table.LastPairIndex(), c.lastPairIndex) << c.bytes;

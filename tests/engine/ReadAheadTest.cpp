@@ -3,6 +3,7 @@
 // and a read that fails or a copy that cannot be created ends the file cleanly.
 
 #include "engine/BlockSource.h"
+#include "tests/support/SysCallsGuard.h"
 #include "engine/ReplaceFolder.h"
 #include "platform/Cp932.h"
 #include "platform/SysCalls.h"
@@ -128,6 +129,7 @@ TEST(ReadAhead, LargeFilesMatchTheReferenceWhereverLinesMeetTheBlockEdges)
     };
     ASSERT_EQ(cases[2].Bytes().substr(kBlock - 1, 2), "\r\n");
     for (const Case& each : cases) {
+        SCOPED_TRACE("row " + std::to_string(&each - std::data(cases)));
         const std::string bytes = each.Bytes();
         ASSERT_GE(bytes.size(), engine::BlockSource::kThreadedSize) << each.name;
         for (const bool mark : { false, true }) {
@@ -174,9 +176,12 @@ TEST(ReadAhead, AFileThatCannotBeHandledWholeEndsTheThreadCleanly)
         Walk walk;
         walk.tree.Write("org/big.bas", bytes);
         readsLeft = 3;
-        platform::Sys().read = FailingRead;
-        const std::u16string unhandled = walk.Run();
-        platform::Sys() = platform::RealSysCalls();
+        std::u16string unhandled;
+        {
+            testing_support::SysCallsGuard calls;
+            calls->read = FailingRead;
+            unhandled = walk.Run();
+        }
         EXPECT_EQ(unhandled, U16(walk.tree.Path("org/big.bas")));
         EXPECT_FALSE(std::filesystem::exists(walk.tree.Path("out/org/big.bas")));
         EXPECT_TRUE(ReadBytes(walk.tree.Path("org/big.bas")) == bytes);

@@ -60,6 +60,7 @@ TEST(RewriteLine, WorkedExamples)
         { { { u"a", u"ab" }, { u"b", u"" } }, u"a", false, true, { u"a" } },
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         const engine::PairTable table = MakePairTable(c.pairs);
         const RewrittenLine result = RewriteLine(Sjis(c.line), table, c.insertMark);
         EXPECT_EQ(result.LineChanged, c.changed);
@@ -92,6 +93,7 @@ TEST(RewriteLine, KeepsEveryByteNoPairTouched)
         { "\x81\x61\x62\x63", false, "\x81\x61\x62\x63" },
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         const RewrittenLine result = RewriteLine(c.line, table, false);
         EXPECT_EQ(result.LineChanged, c.changed);
         ASSERT_EQ(result.Records.size(), 1u);

@@ -1,4 +1,5 @@
 #include "engine/Messages.h"
+#include "tests/support/SysCallsGuard.h"
 #include "engine/RunCommand.h"
 #include "engine/RewriteLine.h"
 #include "platform/SysCalls.h"
@@ -90,6 +91,7 @@ TEST_F(Run, NewFolderEndsInExactlyOneSeparator)
         { u"D:\\Out", u"d:\\out\\", common::PathStyle::Windows },
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         FakeWindow fresh;
         fresh.boxes[0] = u"C:\\ORG\\";
         fresh.boxes[1] = c.typed;
@@ -124,6 +126,7 @@ TEST_F(Run, EveryWayOutShowsItsTextBeepsAndUnlocks)
     };
     const auto orgBefore = Snapshot(tree.Path("org"));
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         SetUp();
         window = FakeWindow {};
         SetUp();
@@ -177,7 +180,8 @@ TEST_F(Run, WriteFailingMidwayLeavesNoPartialCopy)
     tree.Write("new/proj/a.frm", "stale copy");
     static long budget;
     budget = 100000;
-    platform::Sys().write = [](int fd, const void* data, std::size_t size) -> ssize_t {
+    testing_support::SysCallsGuard calls;
+    calls->write = [](int fd, const void* data, std::size_t size) -> ssize_t {
         if (static_cast<long>(size) > budget) {
             errno = ENOSPC;
             return -1;
@@ -186,7 +190,7 @@ TEST_F(Run, WriteFailingMidwayLeavesNoPartialCopy)
         return platform::RealSysCalls().write(fd, data, size);
     };
     Start();
-    platform::Sys() = platform::RealSysCalls();
+    calls->write = platform::RealSysCalls().write;
     // The copy was written under a temporary name: the earlier copy stays whole until replaced.
     EXPECT_EQ(ReadBytes(tree.Path("new/proj/a.frm")), "stale copy");
     EXPECT_EQ(Snapshot(tree.Path("new/proj")).size(), 1u);
@@ -264,6 +268,7 @@ TEST_F(Run, EachFileInItsOwnEncodingAndTheReportSaysWhatTheRunDid)
         { "utf16.txt", "\xFF\xFE" "C\0u\0s\0", "" },
     };
     for (const auto& file : files) {
+        SCOPED_TRACE("row " + std::to_string(&file - std::data(files)));
         tree.Write("org/proj/" + std::string(file.name), file.in);
     }
     tree.Write("org/proj/.svn/text-base/a.frm.svn-base", "CustomerID\r\n");
@@ -304,6 +309,7 @@ TEST_F(Run, EachFileInItsOwnEncodingAndTheReportSaysWhatTheRunDid)
 
         // A count of our own: one replacement per occurrence of a search text in the inputs.
         for (const auto& file : files) {
+            SCOPED_TRACE("row " + std::to_string(&file - std::data(files)));
             if (file.out.empty()) {
                 continue;
             }

@@ -2,6 +2,7 @@
 // the size of a file nor with the number of files.
 
 #include "tests/hostile/Hostile.h"
+#include "tests/support/SysCallsGuard.h"
 
 #include "platform/Cp932.h"
 #include "platform/FileName.h"
@@ -70,10 +71,12 @@ TEST(Resources, AtMostOneInputAndOneOutputFileAreOpenAtOnce)
     Populate(scene);
     openFiles.clear();
     mostOpen = 0;
-    platform::Sys().open = CountingOpen;
-    platform::Sys().close = CountingClose;
-    scene.Run();
-    platform::Sys() = platform::RealSysCalls();
+    {
+        testing_support::SysCallsGuard calls;
+        calls->open = CountingOpen;
+        calls->close = CountingClose;
+        scene.Run();
+    }
 
     EXPECT_EQ(scene.window.LastCaption(), messages::Finished);
     EXPECT_LE(mostOpen, 2u);

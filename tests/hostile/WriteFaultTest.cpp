@@ -3,6 +3,7 @@
 // not be handled is named, and the next run puts everything right.
 
 #include "tests/hostile/Hostile.h"
+#include "tests/support/SysCallsGuard.h"
 
 #include "platform/FileName.h"
 #include "platform/SysCalls.h"
@@ -113,9 +114,6 @@ void Inject(const Faults& with)
     platform::Sys().close = Close;
 }
 
-struct Restore {
-    ~Restore() { platform::Sys() = platform::RealSysCalls(); }
-};
 
 // Five changed files of 30,000 bytes each on two levels, one unchanged with a stale copy.
 struct Disk : Scene {
@@ -188,7 +186,7 @@ TEST(WriteFault, NoPartialCopySurvivesAndTheNextRunIsWhole)
         Disk disk;
         const std::string before = TreeDigest(disk.tree.Path("org"));
         {
-            Restore restore;
+            testing_support::SysCallsGuard restore;
             Inject(fault.faults);
             disk.Run();
         }
@@ -267,7 +265,7 @@ TEST(WriteFault, ARealFileSystemThatFillsUp)
     } unmount { disk.tree.Path("new") };
     const std::string before = TreeDigest(disk.tree.Path("org"));
     {
-        Restore restore;
+        testing_support::SysCallsGuard restore;
         Inject(Faults {}); // only watches: the faults are the file system's own
         disk.Run();
     }

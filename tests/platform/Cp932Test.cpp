@@ -25,6 +25,7 @@ TEST(Cp932, DecodesSingleDoubleAndInvalidBytes)
         { "\x85\x40", u"\xDC85@" },                  // an unassigned code: its trail byte stays itself
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         EXPECT_EQ(platform::DecodeCp932(c.bytes), c.text) << c.bytes;
     }
     // Every byte below 0x80 is its own character: the line rewriting takes that short cut.

@@ -1,4 +1,5 @@
 #include "platform/FieldReader.h"
+#include "tests/support/SysCallsGuard.h"
 #include "platform/SysCalls.h"
 #include "platform/TextFile.h"
 #include "tests/support/TempTree.h"
@@ -40,6 +41,7 @@ TEST(FieldReader, ReadsFieldsAsDefinitionFilesHoldThem)
         { "  \r\n", {} },
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         platform::FieldReader reader(c.text);
         std::vector<std::string> fields;
         std::string field;
@@ -73,7 +75,7 @@ struct FaultInjection : ::testing::Test {
             return failClose ? (errno = EIO, -1) : result;
         };
     }
-    void TearDown() override { platform::Sys() = platform::RealSysCalls(); }
+    testing_support::SysCallsGuard calls; // the real calls back after each test
 };
 
 TEST_F(FaultInjection, OutputFileReportsEveryLostByte)

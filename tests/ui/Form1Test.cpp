@@ -62,6 +62,7 @@ TEST_F(Form1Test, ControlsAreDrawnAsTheTableSays)
         { "Label4", "QLabel", "リプレース定義:", 120, 1080, 1335, 255 },
     };
     for (const auto& c : controls) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(controls)));
         const auto* control = form.findChild<QWidget*>(QLatin1String(c.name));
         ASSERT_NE(control, nullptr) << c.name;
         EXPECT_STREQ(control->metaObject()->className(), c.className) << c.name;

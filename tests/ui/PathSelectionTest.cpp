@@ -84,6 +84,7 @@ TEST_F(PathSelectionTest, DropsSetTheirBoxFromTheFirstItem)
     ui::Form1& form = OpenForm();
     QLineEdit* const boxes[] = { form.Text1, form.Text2, form.Text3 };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         for (int i = 0; i < 3; ++i) {
             QLineEdit* box = boxes[i];
             box->setText(keep);
@@ -159,6 +160,7 @@ TEST_F(PathSelectionTest, BrowseButtonsAndFileEntriesFillTheirBox)
             u"/Defs/Rules.TXT", QStringLiteral("/Defs/Rules.TXT") },
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         for (const bool byMenu : { false, true }) {
             for (const bool cancel : { false, true }) {
                 const std::string what = c.box->objectName().toStdString()

@@ -1,4 +1,5 @@
 #include "ui/Form1.h"
+#include "tests/support/SysCallsGuard.h"
 
 #include "UiTestSupport.h"
 
@@ -53,6 +54,7 @@ TEST_F(SettingsTest, StoredValuesFillTheBoxes)
         { "keys of another section", "[other]\r\norg=/no\r\n", QString(), QString(), QString() },
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         WriteFile(IniFile(), c.file);
         ui::Form1& form = OpenForm();
         EXPECT_EQ(form.Text1->text(), c.text1) << c.what;
@@ -97,10 +99,13 @@ TEST_F(SettingsTest, AnUnreadableSettingsFileGivesEmptyBoxesAndASilentExit)
             QDir().mkpath(IniFile());
         } else {
             WriteFile(IniFile(), "[file]\r\norg=/src\r\n");
-            platform::Sys().read = FailingRead;
+        }
+        testing_support::SysCallsGuard calls;
+        if (!folder) {
+            calls->read = FailingRead;
         }
         ui::Form1& form = OpenForm();
-        platform::Sys() = platform::RealSysCalls();
+        calls->read = platform::RealSysCalls().read;
         EXPECT_TRUE(form.Text1->text().isEmpty()) << folder;
         EXPECT_TRUE(form.Text2->text().isEmpty()) << folder;
         EXPECT_TRUE(form.Text3->text().isEmpty()) << folder;
