@@ -174,6 +174,9 @@ std::string ReportText(const RunReport& report)
     const auto heading = [&](const char16_t* title, std::size_t count) {
         line(u"");
         line(u"■ " + std::u16string(title) + u"（" + Number(count) + u"）");
+        if (count == 0) {
+            line(u"  なし");
+        }
     };
 
     line(u"ヴァンドール 実行結果");
