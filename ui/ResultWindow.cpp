@@ -59,6 +59,7 @@ QTableWidget* MakeTable(QWidget* parent, const char* name, const QStringList& he
     table->setWordWrap(false);
     table->setTextElideMode(Qt::ElideMiddle);
     table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().lineSpacing() + 8);
     table->horizontalHeader()->setHighlightSections(false);
     return table;
 }
@@ -166,18 +167,27 @@ ResultWindow::ResultWindow(const engine::RunReport& report, common::PathStyle st
     FitToOwnerScreen(this, owner);
 }
 
+QString ResultWindow::ShownPath(const std::u16string& path) const
+{
+    // From the ORG folder down: the folder is the ORG text up to its last separator.
+    const QString whole = ToQt(engine::Readable(path));
+    const std::size_t folderEnd = m_report.org.rfind(common::Separator(m_style));
+    if (folderEnd == std::u16string::npos) {
+        return whole;
+    }
+    const QString folder = ToQt(engine::Readable(m_report.org.substr(0, folderEnd + 1)));
+    return whole.startsWith(folder) && whole.size() > folder.size() ? whole.mid(folder.size())
+                                                                    : whole;
+}
+
 void ResultWindow::FillChanged()
 {
-    // Paths are shown from the ORG folder down; the cell's tip holds the whole path.
-    const QString orgFolder = ToQt(common::NormalizePath(m_report.org, m_style));
     ChangedTable->setRowCount(static_cast<int>(m_report.changed.size()));
     int row = 0;
     for (const engine::ChangedFile& file : m_report.changed) {
-        const QString path = ToQt(engine::Readable(file.path));
-        const QString shown = path.startsWith(orgFolder) && path.size() > orgFolder.size()
-            ? path.mid(orgFolder.size())
-            : path;
-        ChangedTable->setItem(row, 0, TextCell(shown, path));
+        // The cell's tip holds the whole path.
+        ChangedTable->setItem(
+            row, 0, TextCell(ShownPath(file.path), ToQt(engine::Readable(file.path))));
         ChangedTable->setItem(row, 1, TextCell(ToQt(engine::EncodingName(file.encoding))));
         ChangedTable->setItem(row, 2, NumberCell(engine::TotalReplacements(file)));
         ChangedTable->setItem(row, 3, TextCell(ToQt(engine::PairCounts(m_report, file))));
@@ -188,10 +198,10 @@ void ResultWindow::FillChanged()
     header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     header->setStretchLastSection(true);
-    ChangedTable->resizeColumnToContents(0);
-    ChangedTable->setColumnWidth(0, std::min(ChangedTable->columnWidth(0), 320));
     ChangedTable->setSortingEnabled(true);
     ChangedTable->sortByColumn(0, Qt::AscendingOrder);
+    ChangedTable->resizeColumnToContents(0);
+    ChangedTable->setColumnWidth(0, std::clamp(ChangedTable->columnWidth(0), 200, 320));
 }
 
 void ResultWindow::FillOther()
@@ -200,30 +210,32 @@ void ResultWindow::FillOther()
         = m_report.skipped.size() + m_report.unhandled.size() + m_report.unmatchedPairs.size();
     OtherTable->setRowCount(static_cast<int>(rows));
     int row = 0;
-    const auto add
-        = [&](const char16_t* kind, const std::u16string& what, const std::u16string& reason) {
-              OtherTable->setItem(row, 0, TextCell(QString::fromUtf16(kind)));
-              OtherTable->setItem(row, 1, TextCell(ToQt(engine::Readable(what))));
-              OtherTable->setItem(row, 2, TextCell(ToQt(reason)));
-              ++row;
-          };
+    const auto add = [&](const char16_t* kind, const QString& what, const QString& whole,
+                         const std::u16string& reason) {
+        OtherTable->setItem(row, 0, TextCell(QString::fromUtf16(kind)));
+        OtherTable->setItem(row, 1, TextCell(what, whole));
+        OtherTable->setItem(row, 2, TextCell(ToQt(reason)));
+        ++row;
+    };
     for (const auto& [path, reason] : m_report.skipped) {
-        add(u"除外", path, engine::SkipReasonText(reason));
+        add(u"除外", ShownPath(path), ToQt(engine::Readable(path)), engine::SkipReasonText(reason));
     }
     for (const auto& [path, reason] : m_report.unhandled) {
-        add(u"処理不可", path, engine::FailureReasonText(reason));
+        add(u"処理不可", ShownPath(path), ToQt(engine::Readable(path)),
+            engine::FailureReasonText(reason));
     }
     for (const int pair : m_report.unmatchedPairs) {
-        add(u"一致なし", engine::PairName(m_report, pair), u"どのファイルにも一致しませんでした");
+        const QString name = ToQt(engine::PairName(m_report, pair));
+        add(u"一致なし", name, name, u"どのファイルにも一致しませんでした");
     }
     QHeaderView* header = OtherTable->horizontalHeader();
     header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(1, QHeaderView::Interactive);
     header->setStretchLastSection(true);
-    OtherTable->resizeColumnToContents(1);
-    OtherTable->setColumnWidth(1, std::min(OtherTable->columnWidth(1), 420));
     OtherTable->setSortingEnabled(true);
     OtherTable->sortByColumn(0, Qt::AscendingOrder);
+    OtherTable->resizeColumnToContents(1);
+    OtherTable->setColumnWidth(1, std::clamp(OtherTable->columnWidth(1), 200, 420));
 }
 
 void ResultWindow::SaveButton_Click()

@@ -50,6 +50,8 @@ public:
 
 private:
     void SaveWithDialog();
+    // A path as the tables show it: from the ORG folder down.
+    QString ShownPath(const std::u16string& path) const;
     void FillChanged();
     void FillOther();
 
