@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
@@ -163,6 +164,23 @@ TEST_F(ResultWindowTest, TheEntryOpensTheLastRunsReportModally)
     form.IDM_RESULT->trigger();
     EXPECT_TRUE(shown);
     EXPECT_TRUE(form.isVisible());
+}
+
+TEST_F(ResultWindowTest, AltFThenLOpensTheReport)
+{
+    MakeTree();
+    ui::Form1& form = OpenForm();
+    FillBoxes(form, Folder() + QStringLiteral("/rules.txt"));
+    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    bool shown = false;
+    uitest::WhenModalShows([&](QWidget* modal) {
+        shown = qobject_cast<ui::ResultWindow*>(modal) != nullptr;
+        static_cast<QDialog*>(modal)->reject();
+    });
+    QTest::keyClick(&form, Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.IDM_FILE->isVisible(); }, 2000));
+    QTest::keyClick(form.IDM_FILE, Qt::Key_L);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown; }, 2000));
 }
 
 TEST_F(ResultWindowTest, TablesListTheReportAndSortByTheirColumns)
