@@ -135,7 +135,10 @@ std::uint64_t LineRewriter::ReplaceAllWith(
             // The match's first character is the oldest of the last m.
             const std::size_t start = m_starts[slot];
             if (count == 0) {
+                // Sized once for a line of about the same length: growing by doubling would hold
+                // the old and the new allocation at once, for a long line a third copy.
                 out.clear();
+                out.reserve(n + replace.size());
                 outJoins.clear();
             }
             copy(copied, start);

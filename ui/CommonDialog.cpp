@@ -1,5 +1,7 @@
 #include "ui/CommonDialog.h"
 
+#include "ui/ScreenFit.h"
+
 #include <QFileDialog>
 
 namespace ui {
@@ -42,6 +44,8 @@ void CommonDialog::Show(bool save)
     if (!m_fileName.empty()) {
         dialog.selectFile(QString::fromStdU16String(m_fileName));
     }
+    // Qt's dialog asks for more room than a small screen at a large scale has.
+    FitToOwnerScreen(&dialog, m_owner);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         m_fileName = dialog.selectedFiles().constFirst().toStdU16String();
         return;

@@ -11,6 +11,8 @@
 #include "ui/Appearance.h"
 #include "ui/CommonDialog.h"
 #include "ui/KivAbout.h"
+#include "ui/ResultWindow.h"
+#include "ui/StatusText.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
@@ -23,6 +25,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QUrl>
 
 #include <filesystem>
@@ -140,6 +143,7 @@ void Form1::CreateMenu()
     IDM_REPFIL = AddEntry(IDM_FILE, "IDM_REPFIL", QStringLiteral("リプレース定義(&D)..."));
     IDM_FSP1 = AddSeparator(IDM_FILE, "IDM_FSP1");
     IDM_RUN = AddEntry(IDM_FILE, "IDM_RUN", QStringLiteral("実行(&R)"));
+    IDM_RESULT = AddEntry(IDM_FILE, "IDM_RESULT", QStringLiteral("実行結果(&L)..."));
     IDM_FSP2 = AddSeparator(IDM_FILE, "IDM_FSP2");
     IDM_EXIT = AddEntry(IDM_FILE, "IDM_EXIT", QStringLiteral("終了(&X)"));
     IDM_HELP = MenuBar->addMenu(QStringLiteral("&Help"));
@@ -152,6 +156,7 @@ void Form1::CreateMenu()
     connect(IDM_NEWFLD, &QAction::triggered, this, &Form1::IDM_NEWFLD_Click);
     connect(IDM_REPFIL, &QAction::triggered, this, &Form1::IDM_REPFIL_Click);
     connect(IDM_RUN, &QAction::triggered, this, &Form1::IDM_RUN_Click);
+    connect(IDM_RESULT, &QAction::triggered, this, &Form1::IDM_RESULT_Click);
     connect(IDM_EXIT, &QAction::triggered, this, &Form1::IDM_EXIT_Click);
     connect(IDM_ABOUT, &QAction::triggered, this, &Form1::IDM_ABOUT_Click);
 
@@ -222,6 +227,9 @@ void Form1::CreateControls()
         = makeLabel("Label3", QStringLiteral("NEW ソースフォルダ:"), TwipRect(120, 600, 1695, 255));
     Label4 = makeLabel("Label4", QStringLiteral("リプレース定義:"), TwipRect(120, 1080, 1335, 255));
     Label2->setWordWrap(true);
+    // The text can be selected and copied; it stays plain text.
+    Label2->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ShowStatus(Label2->text());
 
     QWidget* const tabOrder[]
         = { Text1, Command1, Text2, Command5, Text3, Command6, Check1, Check2, Command2, Command4 };
@@ -232,6 +240,7 @@ void Form1::CreateControls()
     Check1->setChecked(true);
     Check2->setChecked(false);
     Command2->setDefault(true);
+    EnableResultEntry();
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
@@ -333,11 +342,16 @@ void Form1::Command2_Click()
         }
     } runEnd { *this };
     try {
-        m_lastReport = engine::RunReplace(*this, m_style);
+        engine::RunReport report = engine::RunReplace(*this, m_style);
+        // A click that ended at the empty-box check did nothing: the last report still holds.
+        if (report.ran) {
+            m_lastReport = std::move(report);
+        }
     } catch (const std::exception&) {
         // The run reports its own failures; this only keeps the window usable after one it could not.
         SetControlsEnabled(true);
     }
+    EnableResultEntry();
 }
 
 void Form1::Command4_Click() { close(); }
@@ -349,6 +363,17 @@ void Form1::IDM_NEWFLD_Click() { Command5_Click(); }
 void Form1::IDM_REPFIL_Click() { Command6_Click(); }
 
 void Form1::IDM_RUN_Click() { Command2_Click(); }
+
+void Form1::IDM_RESULT_Click()
+{
+    if (!m_lastReport.ran) {
+        return;
+    }
+    Guarded([this] {
+        ResultWindow result(m_lastReport, m_style, this);
+        result.exec();
+    });
+}
 
 void Form1::IDM_EXIT_Click() { Command4_Click(); }
 
@@ -448,8 +473,24 @@ void Form1::ShowPendingCaption()
             m_caption = engine::messages::Replacing + m_captionName.Text();
             m_captionIsName = false;
         }
-        Label2->setText(ToQt(platform::ReadableName(m_caption)));
+        ShowStatus(ToQt(platform::ReadableName(m_caption)));
     }
+}
+
+void Form1::ShowStatus(const QString& text)
+{
+    // The tip holds the whole text, shown as plain text even where it looks like markup.
+    Label2->setToolTip(Qt::mightBeRichText(text)
+            ? QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped()
+                + QStringLiteral("</p>")
+            : text);
+    Label2->setText(FitStatusText(text, QChar(common::Separator(m_style)),
+        [this](const QString& candidate) { return FitsLabel(*Label2, candidate); }));
+}
+
+void Form1::EnableResultEntry()
+{
+    IDM_RESULT->setEnabled(IDM_RUN->isEnabled() && m_lastReport.ran);
 }
 
 void Form1::SetStatusText(const std::u16string& text)
@@ -502,6 +543,7 @@ void Form1::SetControlsEnabled(bool enabled)
 {
     ShowPendingCaption();
     common::SetControlsEnabled(this, Text1, enabled);
+    EnableResultEntry();
 }
 
 void Form1::EnableStatusLabel()

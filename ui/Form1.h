@@ -42,7 +42,7 @@ public:
     // Tests stand a fake in for CommonDialog1; null puts CommonDialog1 back.
     void SetDialogControl(common::DialogControl* dialog);
     bool IsRunning() const { return m_running; }
-    // What the last run did; ran is false until a run got past its empty-box check.
+    // What the last run that got past its empty-box check did; ran is false until there was one.
     const engine::RunReport& LastReport() const { return m_lastReport; }
 
     // The settings file, fixed at load.
@@ -72,6 +72,7 @@ public:
     QAction* IDM_REPFIL;
     QAction* IDM_FSP1;
     QAction* IDM_RUN;
+    QAction* IDM_RESULT;
     QAction* IDM_FSP2;
     QAction* IDM_EXIT;
     QMenu* IDM_HELP;
@@ -91,6 +92,7 @@ public:
     void IDM_NEWFLD_Click();
     void IDM_REPFIL_Click();
     void IDM_RUN_Click();
+    void IDM_RESULT_Click();
     void IDM_EXIT_Click();
     void IDM_ABOUT_Click();
 
@@ -124,6 +126,9 @@ private:
     void BrowseInto(
         QLineEdit* box, const std::u16string& title, const std::u16string& filter, bool folderOnly);
     void ShowPendingCaption();
+    void ShowStatus(const QString& text);
+    // The report entry is enabled with the other controls, once there is a report.
+    void EnableResultEntry();
 
     common::PathStyle m_style = common::NativePathStyle();
     common::DialogControl* m_dialogControl = nullptr;

@@ -188,8 +188,8 @@ TEST_F(Form1Test, MenusHoldTheirEntriesWithAccessKeys)
         (QStringList { QStringLiteral("IDM_ORGFLD=ORG ソースフォルダ(&O)..."),
             QStringLiteral("IDM_NEWFLD=NEW ソースフォルダ(&N)..."),
             QStringLiteral("IDM_REPFIL=リプレース定義(&D)..."), QStringLiteral("IDM_FSP1=-"),
-            QStringLiteral("IDM_RUN=実行(&R)"), QStringLiteral("IDM_FSP2=-"),
-            QStringLiteral("IDM_EXIT=終了(&X)") }));
+            QStringLiteral("IDM_RUN=実行(&R)"), QStringLiteral("IDM_RESULT=実行結果(&L)..."),
+            QStringLiteral("IDM_FSP2=-"), QStringLiteral("IDM_EXIT=終了(&X)") }));
 
     ASSERT_EQ(form.IDM_HELP->actions().size(), 1);
     EXPECT_EQ(form.IDM_HELP->actions().constFirst(), form.IDM_ABOUT);
