@@ -84,6 +84,8 @@ public:
     const std::u16string& LastStatus() const { return m_status; }
 
     void SetStatusText(const std::u16string& text) override { m_status = text; }
+    // Only the final status is printed: the files passed are not named.
+    void ShowReplacing(const platform::NativePath&) override { }
     engine::CheckState SubfoldersOption() const override
     {
         return m_arguments.subfolders ? engine::CheckState::Ticked : engine::CheckState::Clear;
