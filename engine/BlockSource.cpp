@@ -202,7 +202,8 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
     block.partial = partial;
     std::size_t keep = cut;
     if (partial) {
-        keep = cut - std::min(cut, std::max(m_prefilters[0].Longest(), m_prefilters[1].Longest()) - 1);
+        keep = cut
+            - std::min(cut, std::max(m_prefilters[0].Longest(), m_prefilters[1].Longest()) - 1);
     }
     carry.assign(buffer.data() + keep, end - keep);
     m_context = cut - keep;
@@ -240,9 +241,9 @@ void BlockSource::SettleEncoding(ScannedBlock& block)
     if (m_seen != Seen::Cp932 && m_checkUtf8) {
         const bool valid = m_utf8.Feed(bytes);
         if (m_seen == Seen::AsciiOnly) {
-            const bool ascii = std::find_if(bytes.begin(), bytes.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) >= 0x80; })
-                == bytes.end();
+            const bool ascii = std::find_if(bytes.begin(), bytes.end(), [](char c) {
+                return static_cast<unsigned char>(c) >= 0x80;
+            }) == bytes.end();
             if (!ascii) {
                 m_seen = valid ? Seen::Utf8 : Seen::Cp932;
             }

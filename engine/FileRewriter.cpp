@@ -9,49 +9,50 @@
 namespace engine {
 namespace {
 
-    // Memory kept from file to file; what grew past it for one file is given back after it.
-    constexpr std::size_t kKeptBuffer = std::size_t(4) << 20;
+// Memory kept from file to file; what grew past it for one file is given back after it.
+constexpr std::size_t kKeptBuffer = std::size_t(4) << 20;
 
-    bool EndsWithLineEnd(std::string_view bytes)
-    {
-        return bytes.ends_with('\r') || bytes.ends_with("\r\n");
+bool EndsWithLineEnd(std::string_view bytes)
+{
+    return bytes.ends_with('\r') || bytes.ends_with("\r\n");
+}
+
+// The line around a hit: [start, end) without its terminator, next just after the terminator.
+struct LineBounds {
+    std::size_t start, end, next;
+};
+
+LineBounds LineAround(std::string_view block, std::size_t from, std::size_t at)
+{
+    std::size_t start = from;
+    for (std::size_t i = at; i > from; --i) {
+        if (block[i - 1] == '\r') {
+            start = i;
+            break;
+        }
     }
-
-    // The line around a hit: [start, end) without its terminator, next just after the terminator.
-    struct LineBounds {
-        std::size_t start, end, next;
-    };
-
-    LineBounds LineAround(std::string_view block, std::size_t from, std::size_t at)
-    {
-        std::size_t start = from;
-        for (std::size_t i = at; i > from; --i) {
-            if (block[i - 1] == '\r') {
-                start = i;
-                break;
-            }
-        }
-        if (start > from && start < block.size() && block[start] == '\n') {
-            ++start;
-        }
-        const void* cr = std::memchr(block.data() + at, '\r', block.size() - at);
-        const std::size_t end
-            = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - block.data()) : block.size();
-        std::size_t next = end;
-        if (next < block.size()) {
+    if (start > from && start < block.size() && block[start] == '\n') {
+        ++start;
+    }
+    const void* cr = std::memchr(block.data() + at, '\r', block.size() - at);
+    const std::size_t end = cr != nullptr
+        ? static_cast<std::size_t>(static_cast<const char*>(cr) - block.data())
+        : block.size();
+    std::size_t next = end;
+    if (next < block.size()) {
+        ++next;
+        if (next < block.size() && block[next] == '\n') {
             ++next;
-            if (next < block.size() && block[next] == '\n') {
-                ++next;
-            }
         }
-        return { start, end, next };
     }
+    return { start, end, next };
+}
 
-    void SortUnique(std::vector<int>& pairs)
-    {
-        std::sort(pairs.begin(), pairs.end());
-        pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-    }
+void SortUnique(std::vector<int>& pairs)
+{
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+}
 
 } // namespace
 
@@ -76,7 +77,8 @@ void FileRewriter::WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr)
             m_output.Write(bytes.substr(from));
             break;
         }
-        const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data());
+        const std::size_t at
+            = static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data());
         if (at + 1 < bytes.size() && bytes[at + 1] == '\n') {
             m_output.Write(bytes.substr(from, at + 2 - from));
             from = at + 2;
@@ -90,10 +92,12 @@ void FileRewriter::WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr)
 
 bool FileRewriter::CopyFromInput(std::uint64_t from, std::uint64_t to)
 {
-    std::string piece(static_cast<std::size_t>(std::min<std::uint64_t>(to - from, 1 << 18)) + 1, '\0');
+    std::string piece(
+        static_cast<std::size_t>(std::min<std::uint64_t>(to - from, 1 << 18)) + 1, '\0');
     std::uint64_t offset = from;
     while (offset < to) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size() - 1, to - offset));
+        const std::size_t want
+            = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size() - 1, to - offset));
         const long n = m_input.ReadAt(piece.data(), want, offset);
         if (n <= 0) {
             return false;
@@ -117,9 +121,11 @@ bool FileRewriter::CopyUnchangedUpTo(std::uint64_t offset, bool addFinalLineEnd)
     if (!m_output.IsOpen()) {
         return true;
     }
-    if (m_block != nullptr && m_copied >= m_block->offset && offset <= m_block->offset + m_block->bytes.size()) {
+    if (m_block != nullptr && m_copied >= m_block->offset
+        && offset <= m_block->offset + m_block->bytes.size()) {
         const auto from = static_cast<std::size_t>(m_copied - m_block->offset);
-        WriteUnchanged(m_block->bytes.substr(from, static_cast<std::size_t>(offset - m_copied)), m_block->mayHoldLoneCr);
+        WriteUnchanged(m_block->bytes.substr(from, static_cast<std::size_t>(offset - m_copied)),
+            m_block->mayHoldLoneCr);
     } else if (!CopyFromInput(m_copied, offset)) {
         m_failure = FailureReason::CannotRead;
         return false;
@@ -138,8 +144,10 @@ bool FileRewriter::WriteChangedLine(
         std::optional<platform::FileId> existing;
         m_failure = FailureReason::CannotWrite;
         if (!mayWrite()
-            || platform::InspectCopySlot(m_outputFolder + m_name, &existing) == platform::CopySlot::InTheWay
-            || (existing && *existing == m_input.Id()) || !m_output.Create(m_outputFolder, m_name)) {
+            || platform::InspectCopySlot(m_outputFolder + m_name, &existing)
+                == platform::CopySlot::InTheWay
+            || (existing && *existing == m_input.Id())
+            || !m_output.Create(m_outputFolder, m_name)) {
             return false;
         }
         // The lines before the first change were only scanned: copied now from the input.
@@ -166,7 +174,8 @@ bool FileRewriter::FinishLongLine(
         line.resize(static_cast<std::size_t>(end - m_longLineStart));
         std::size_t done = 0;
         while (done < line.size()) {
-            const long n = m_input.ReadAt(line.data() + done, line.size() - done, m_longLineStart + done);
+            const long n
+                = m_input.ReadAt(line.data() + done, line.size() - done, m_longLineStart + done);
             if (n <= 0) {
                 m_failure = FailureReason::CannotRead;
                 return false;
@@ -213,7 +222,9 @@ bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<b
             m_longLineStart = block.offset + at;
         }
         const void* cr = std::memchr(bytes.data(), '\r', bytes.size());
-        const std::size_t end = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data()) : bytes.size();
+        const std::size_t end = cr != nullptr
+            ? static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data())
+            : bytes.size();
         for (; hit < hits.size() && hits[hit].end <= end; ++hit) {
             m_candidates.push_back(hits[hit].pair);
         }
@@ -253,7 +264,8 @@ bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<b
             }
         }
         SortUnique(m_candidates);
-        if (!m_rewriter.RewriteLine(bytes.substr(line.start, line.end - line.start), m_candidates)) {
+        if (!m_rewriter.RewriteLine(
+                bytes.substr(line.start, line.end - line.start), m_candidates)) {
             continue;
         }
         if (!WriteChangedLine(block.offset + line.start, block.offset + line.next, mayWrite)) {
@@ -261,7 +273,8 @@ bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<b
         }
     }
     m_candidates.clear();
-    return CopyUnchangedUpTo(block.offset + bytes.size(), unterminated && m_copied < block.offset + bytes.size());
+    return CopyUnchangedUpTo(
+        block.offset + bytes.size(), unterminated && m_copied < block.offset + bytes.size());
 }
 
 CopyResult FileRewriter::Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule)
@@ -363,8 +376,9 @@ void FileRewriter::GiveBackMemory()
     platform::GiveBackFreeMemory();
 }
 
-CopyResult FileRewriter::Copy(const platform::NativePath& input, const platform::NativePath& outputFolder,
-    const platform::NativePath& name, const std::function<bool()>& mayWrite, bool freshFolder)
+CopyResult FileRewriter::Copy(const platform::NativePath& input,
+    const platform::NativePath& outputFolder, const platform::NativePath& name,
+    const std::function<bool()>& mayWrite, bool freshFolder)
 {
     m_outputFolder = outputFolder;
     m_name = name;

@@ -15,10 +15,10 @@ namespace engine {
 
 enum class CopyOutcome {
     Unchanged, // no pair matched; no copy is left at the output name
-    Changed,   // the whole copy was written
-    Binary,    // a file holding a NUL byte: never rewritten, no copy left
-    Utf16,     // a file with a UTF-16 byte order mark: never rewritten, no copy left
-    Failed,    // the file could not be handled whole; nothing of this run is left at the name
+    Changed, // the whole copy was written
+    Binary, // a file holding a NUL byte: never rewritten, no copy left
+    Utf16, // a file with a UTF-16 byte order mark: never rewritten, no copy left
+    Failed, // the file could not be handled whole; nothing of this run is left at the name
 };
 
 struct CopyResult {
@@ -46,7 +46,8 @@ private:
     bool RewriteBlock(const ScannedBlock& block, const std::function<bool()>& mayWrite);
     bool FinishLongLine(std::uint64_t end, std::uint64_t next, bool unterminated,
         const std::function<bool()>& mayWrite);
-    bool WriteChangedLine(std::uint64_t start, std::uint64_t next, const std::function<bool()>& mayWrite);
+    bool WriteChangedLine(
+        std::uint64_t start, std::uint64_t next, const std::function<bool()>& mayWrite);
     // The copy is complete up to this offset of the input: unchanged bytes up to it are written.
     bool CopyUnchangedUpTo(std::uint64_t offset, bool addFinalLineEnd);
     void WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr);

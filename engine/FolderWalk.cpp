@@ -8,22 +8,22 @@
 namespace engine {
 namespace {
 
-    using platform::NativePath;
+using platform::NativePath;
 
-    // The folders of version-control systems hold pristine copies of the tree's files: rewritten,
-    // they would corrupt the working copy when the NEW tree is copied back.
-    bool IsVersionControlFolder(const NativePath& name)
-    {
-        static const std::array<NativePath, 6> names { NativePath::FromText(u".git"),
-            NativePath::FromText(u".svn"), NativePath::FromText(u"_svn"), NativePath::FromText(u".hg"),
-            NativePath::FromText(u".bzr"), NativePath::FromText(u"CVS") };
-        return std::find(names.begin(), names.end(), name) != names.end();
-    }
+// The folders of version-control systems hold pristine copies of the tree's files: rewritten,
+// they would corrupt the working copy when the NEW tree is copied back.
+bool IsVersionControlFolder(const NativePath& name)
+{
+    static const std::array<NativePath, 6> names { NativePath::FromText(u".git"),
+        NativePath::FromText(u".svn"), NativePath::FromText(u"_svn"), NativePath::FromText(u".hg"),
+        NativePath::FromText(u".bzr"), NativePath::FromText(u"CVS") };
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
 
 } // namespace
 
-FolderWalk::FolderWalk(WalkWindow& window, platform::FileSystemObject& FileSystem, const PairTable& pairs,
-    bool InsertMark, common::PathStyle style, RunReport& report)
+FolderWalk::FolderWalk(WalkWindow& window, platform::FileSystemObject& FileSystem,
+    const PairTable& pairs, bool InsertMark, common::PathStyle style, RunReport& report)
     : m_window(window)
     , m_fileSystem(FileSystem)
     , m_files(pairs, InsertMark)
@@ -75,7 +75,8 @@ void FolderWalk::Unhandled(const NativePath& path, FailureReason reason)
     m_report.unhandled.emplace_back(std::move(text), reason);
 }
 
-void FolderWalk::Level(const NativePath& inputFolder, const NativePath& outputParent, const NativePath& folderName)
+void FolderWalk::Level(
+    const NativePath& inputFolder, const NativePath& outputParent, const NativePath& folderName)
 {
     const NativePath outputFolder = outputParent + folderName + platform::NativeSeparator;
     const bool top = m_descent.empty();
@@ -118,7 +119,8 @@ void FolderWalk::Level(const NativePath& inputFolder, const NativePath& outputPa
                 continue;
             }
             if (IsVersionControlFolder(sub.Name)) {
-                m_report.skipped.emplace_back((inputFolder + sub.Name).Text(), SkipReason::VersionControl);
+                m_report.skipped.emplace_back(
+                    (inputFolder + sub.Name).Text(), SkipReason::VersionControl);
                 continue;
             }
             m_window.ShowReplacing(sub.Name);
@@ -130,13 +132,14 @@ void FolderWalk::Level(const NativePath& inputFolder, const NativePath& outputPa
     platform::RemoveFolder(outputFolder);
 }
 
-void FolderWalk::CopyFiles(
-    const NativePath& inputFolder, const NativePath& outputFolder, bool freshOutput, bool outputWritable)
+void FolderWalk::CopyFiles(const NativePath& inputFolder, const NativePath& outputFolder,
+    bool freshOutput, bool outputWritable)
 {
     const std::optional<platform::FileId> outputId = platform::IdentityOf(outputFolder);
     // An output folder swapped for another (a link into the ORG tree, say) since the level began
     // is not ours to write in; asked only when a copy is about to be written or deleted.
-    const auto mayWrite = [&] { return outputWritable && platform::IdentityOf(outputFolder) == outputId; };
+    const auto mayWrite
+        = [&] { return outputWritable && platform::IdentityOf(outputFolder) == outputId; };
     platform::FileLister lister(inputFolder, m_pattern);
     NativePath name;
     while (lister.Next(name)) {
@@ -149,7 +152,8 @@ void FolderWalk::CopyFiles(
         case CopyOutcome::Unchanged:
             break;
         case CopyOutcome::Changed:
-            m_report.changed.push_back({ input.Text(), result.encoding, std::move(result.replacements) });
+            m_report.changed.push_back(
+                { input.Text(), result.encoding, std::move(result.replacements) });
             break;
         case CopyOutcome::Binary:
             m_report.skipped.emplace_back(input.Text(), SkipReason::Binary);

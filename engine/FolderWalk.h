@@ -37,8 +37,8 @@ public:
 private:
     void Level(const platform::NativePath& inputFolder, const platform::NativePath& outputParent,
         const platform::NativePath& folderName);
-    void CopyFiles(const platform::NativePath& inputFolder, const platform::NativePath& outputFolder,
-        bool freshOutput, bool outputWritable);
+    void CopyFiles(const platform::NativePath& inputFolder,
+        const platform::NativePath& outputFolder, bool freshOutput, bool outputWritable);
     void Unhandled(const platform::NativePath& path, FailureReason reason);
 
     WalkWindow& m_window;

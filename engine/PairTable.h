@@ -11,7 +11,8 @@ namespace engine {
 struct CompiledPairs;
 
 // The search texts and their replacements, in definition order, ready for rewriting: entries 0 to
-// LastPairIndex hold the pairs; the table has no fixed capacity. It is made whole and then only read.
+// LastPairIndex hold the pairs; the table has no fixed capacity. It is made whole and then only
+// read.
 class PairTable {
 public:
     // No pairs.
@@ -28,7 +29,7 @@ public:
     const CompiledPairs& Compiled() const { return *m_compiled; }
 
 private:
-    std::vector<std::u16string> m_searchTexts;  // decoded, exactly as read
+    std::vector<std::u16string> m_searchTexts; // decoded, exactly as read
     std::vector<std::u16string> m_replaceTexts; // decoded, exactly as read
     std::vector<std::string> m_replaceBytes;
     std::shared_ptr<const CompiledPairs> m_compiled;

@@ -61,18 +61,22 @@ private:
         std::size_t stride = 0;
         unsigned shift = 0;
         unsigned bucketShift = 0;
-        std::vector<Entry> entries;              // while building
-        std::vector<std::uint8_t> present;       // by hashed gram: bit r - 4 set when a needle ends r bytes on
-        std::vector<std::uint8_t> tailPresent;   // by hashed last four bytes and reach
-        std::vector<Group> groups;               // grouped by bucket
-        std::vector<std::uint32_t> bucketStart;  // groups of bucket b: [bucketStart[b], bucketStart[b + 1])
+        std::vector<Entry> entries; // while building
+        std::vector<std::uint8_t>
+            present; // by hashed gram: bit r - 4 set when a needle ends r bytes on
+        std::vector<std::uint8_t> tailPresent; // by hashed last four bytes and reach
+        std::vector<Group> groups; // grouped by bucket
+        std::vector<std::uint32_t>
+            bucketStart; // groups of bucket b: [bucketStart[b], bucketStart[b + 1])
         std::vector<Tail> tails;
     };
 
-    void ScanBand(const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
-    void CheckTails(const Band& band, std::size_t at, std::uint8_t reaches, const char* data, std::size_t size,
+    void ScanBand(
+        const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    void CheckTails(const Band& band, std::size_t at, std::uint8_t reaches, const char* data,
+        std::size_t size, std::vector<Hit>& hits) const;
+    void Candidates(const Band& band, std::size_t at, const char* data, std::size_t size,
         std::vector<Hit>& hits) const;
-    void Candidates(const Band& band, std::size_t at, const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void Verify(std::uint32_t needle, std::size_t start, const char* folded, std::size_t size,
         std::vector<Hit>& hits) const;

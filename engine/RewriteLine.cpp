@@ -9,64 +9,65 @@
 namespace engine {
 namespace {
 
-    struct Character {
-        char32_t unit;
-        std::size_t length;
-    };
+struct Character {
+    char32_t unit;
+    std::size_t length;
+};
 
-    char32_t Lower(char32_t unit)
+char32_t Lower(char32_t unit)
+{
+    return unit < 0x10000 ? platform::LowerCaseUnit(static_cast<char16_t>(unit)) : unit;
+}
+
+struct Cp932Characters {
+    const platform::Cp932Decoder& decoder = platform::Cp932();
+    Character operator()(const unsigned char* p, std::size_t left) const
     {
-        return unit < 0x10000 ? platform::LowerCaseUnit(static_cast<char16_t>(unit)) : unit;
+        if (*p < 0x80) { // CP932 keeps ASCII as it is
+            return { static_cast<char32_t>(*p), 1 };
+        }
+        const platform::DecodedUnit d = decoder.At(p, left);
+        return { d.unit, d.length };
     }
+};
 
-    struct Cp932Characters {
-        const platform::Cp932Decoder& decoder = platform::Cp932();
-        Character operator()(const unsigned char* p, std::size_t left) const
-        {
-            if (*p < 0x80) { // CP932 keeps ASCII as it is
-                return { static_cast<char32_t>(*p), 1 };
-            }
-            const platform::DecodedUnit d = decoder.At(p, left);
-            return { d.unit, d.length };
+// A byte that is not part of valid UTF-8 is an escape unit, as in CP932: it matches only itself.
+struct Utf8Characters {
+    Character operator()(const unsigned char* p, std::size_t left) const
+    {
+        const unsigned char b = p[0];
+        if (b < 0x80) {
+            return { static_cast<char32_t>(b), 1 };
         }
-    };
-
-    // A byte that is not part of valid UTF-8 is an escape unit, as in CP932: it matches only itself.
-    struct Utf8Characters {
-        Character operator()(const unsigned char* p, std::size_t left) const
-        {
-            const unsigned char b = p[0];
-            if (b < 0x80) {
-                return { static_cast<char32_t>(b), 1 };
-            }
-            std::size_t length = 0;
-            char32_t cp = 0;
-            char32_t min = 0;
-            if (b >= 0xC2 && b <= 0xDF) {
-                length = 2, cp = b & 0x1F, min = 0x80;
-            } else if (b >= 0xE0 && b <= 0xEF) {
-                length = 3, cp = b & 0x0F, min = 0x800;
-            } else if (b >= 0xF0 && b <= 0xF4) {
-                length = 4, cp = b & 0x07, min = 0x10000;
-            }
-            bool valid = length != 0 && length <= left;
-            for (std::size_t k = 1; valid && k < length; ++k) {
-                valid = (p[k] & 0xC0) == 0x80;
-                cp = (cp << 6) | (p[k] & 0x3F);
-            }
-            if (!valid || cp < min || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-                return { platform::EscapeUnit(b), 1 };
-            }
-            return { cp, length };
+        std::size_t length = 0;
+        char32_t cp = 0;
+        char32_t min = 0;
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2, cp = b & 0x1F, min = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3, cp = b & 0x0F, min = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4, cp = b & 0x07, min = 0x10000;
         }
-    };
+        bool valid = length != 0 && length <= left;
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            valid = (p[k] & 0xC0) == 0x80;
+            cp = (cp << 6) | (p[k] & 0x3F);
+        }
+        if (!valid || cp < min || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+            return { platform::EscapeUnit(b), 1 };
+        }
+        return { cp, length };
+    }
+};
 
 } // namespace
 
 const std::string& ModificationMark(TextEncoding encoding)
 {
     static const std::u16string text = u"'▼▼ ソースリプレース(vandor) ▼▼";
-    static const std::string marks[2] = { platform::EncodeCp932(text), platform::EncodeFileName(text) };
+    static const std::string marks[2]
+        = { platform::EncodeCp932(text), platform::EncodeFileName(text) };
     return marks[static_cast<std::size_t>(encoding)];
 }
 
@@ -103,7 +104,8 @@ std::uint64_t LineRewriter::ReplaceAllWith(
     // Copies in[from, to) with the joins inside it.
     auto copy = [&](std::size_t from, std::size_t to) {
         const std::size_t shift = out.size() - from;
-        for (auto j = std::upper_bound(joins.begin(), joins.end(), from); j != joins.end() && *j < to; ++j) {
+        for (auto j = std::upper_bound(joins.begin(), joins.end(), from);
+             j != joins.end() && *j < to; ++j) {
             outJoins.push_back(*j + shift);
         }
         out.append(in, from, to - from);
@@ -170,7 +172,8 @@ void LineRewriter::FindCandidates(std::string_view bytes, int after)
 {
     m_candidates.clear();
     m_hits.clear();
-    m_pairs.prefilter[static_cast<std::size_t>(m_encoding)].Scan(bytes.data(), bytes.size(), m_hits);
+    m_pairs.prefilter[static_cast<std::size_t>(m_encoding)].Scan(
+        bytes.data(), bytes.size(), m_hits);
     for (const Prefilter::Hit& hit : m_hits) {
         if (hit.pair > after) {
             m_candidates.push_back(hit.pair);
@@ -183,7 +186,9 @@ void LineRewriter::FindCandidates(std::string_view bytes, int after)
 bool LineRewriter::RewriteLine(std::string_view line, const std::vector<int>& candidates)
 {
     m_line = line;
-    m_current = line.data() == m_buffers[0].data() ? 0 : line.data() == m_buffers[1].data() ? 1 : -1;
+    m_current = line.data() == m_buffers[0].data() ? 0
+        : line.data() == m_buffers[1].data()       ? 1
+                                                   : -1;
     if (m_current >= 0) {
         m_joins[m_current].clear(); // a line read into a buffer is one piece
     }

@@ -30,8 +30,7 @@ public:
     bool RewriteLine(std::string_view line, const std::vector<int>& candidates);
     // The changed line's records, each followed by CR LF: the mark line, then the line with its
     // line-break tokens expanded (nothing when the pairs emptied it).
-    template <typename Write>
-    void WriteRecords(Write&& write);
+    template <typename Write> void WriteRecords(Write&& write);
 
     // A buffer to read a line into that RewriteLine then splices in place of a copy.
     std::string& LineBuffer() { return m_buffers[0]; }
@@ -44,7 +43,8 @@ private:
     // Splices every occurrence of the pair's search text in the current line into buffer target.
     std::uint64_t ReplaceAll(const CompiledPair& pair, int target);
     template <typename Decode>
-    std::uint64_t ReplaceAllWith(const Needle& needle, std::string_view replace, int target, Decode decode);
+    std::uint64_t ReplaceAllWith(
+        const Needle& needle, std::string_view replace, int target, Decode decode);
     void FindCandidates(std::string_view bytes, int after);
 
     const CompiledPairs& m_pairs;
@@ -63,8 +63,7 @@ private:
     std::vector<std::pair<int, std::uint64_t>> m_counts;
 };
 
-template <typename Write>
-void LineRewriter::WriteRecords(Write&& write)
+template <typename Write> void LineRewriter::WriteRecords(Write&& write)
 {
     if (m_insertMark) {
         write(ModificationMark(m_encoding));

@@ -1,8 +1,8 @@
 #include "engine/RunCommand.h"
 
+#include "engine/FolderWalk.h"
 #include "engine/LoadDefinition.h"
 #include "engine/Messages.h"
-#include "engine/FolderWalk.h"
 
 #include <chrono>
 

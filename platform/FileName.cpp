@@ -61,7 +61,8 @@ std::string EncodeFileName(std::u16string_view name)
     const std::size_t n = name.size();
     for (std::size_t i = 0; i < n; ++i) {
         char32_t cp = name[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && name[i + 1] >= 0xDC00
+            && name[i + 1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (name[i + 1] - 0xDC00);
             ++i;
         } else if (IsEscapeUnit(static_cast<char16_t>(cp))) {
@@ -97,7 +98,8 @@ std::u16string ReadableName(std::u16string_view name)
     for (std::size_t i = 0; i < name.size(); ++i) {
         const char16_t unit = name[i];
         // The second half of a surrogate pair may have an escape unit's number; it is no byte.
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < name.size() && name[i + 1] >= 0xDC00
+            && name[i + 1] <= 0xDFFF) {
             text.push_back(unit);
             text.push_back(name[++i]);
         } else if (IsEscapeUnit(unit)) {

@@ -31,7 +31,7 @@ bool MakeFolder(const NativePath& path);
 bool RemoveFolder(const NativePath& path); // only an empty folder
 
 enum class CopySlot {
-    Missing,  // nothing there
+    Missing, // nothing there
     Writable, // a plain file we may overwrite or delete
     InTheWay, // a link, a folder, a read-only file or something else we must leave alone
 };

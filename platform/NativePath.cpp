@@ -7,7 +7,7 @@
 namespace platform {
 
 namespace {
-    std::atomic<long> conversions { 0 };
+std::atomic<long> conversions { 0 };
 }
 
 NativePath NativePath::FromText(std::u16string_view text)

@@ -37,9 +37,15 @@ public:
     const NativeChar* CStr() const { return m_native.c_str(); }
     bool Empty() const { return m_native.empty(); }
     std::size_t Size() const { return m_native.size(); }
-    bool EndsWithSeparator() const { return !m_native.empty() && m_native.back() == NativeSeparator; }
+    bool EndsWithSeparator() const
+    {
+        return !m_native.empty() && m_native.back() == NativeSeparator;
+    }
 
-    NativePath operator+(const NativePath& name) const { return NativePath(m_native + name.m_native); }
+    NativePath operator+(const NativePath& name) const
+    {
+        return NativePath(m_native + name.m_native);
+    }
     NativePath operator+(NativeChar c) const { return NativePath(m_native + c); }
     friend bool operator==(const NativePath&, const NativePath&) = default;
 

@@ -33,42 +33,45 @@ bool WildcardMatch(std::u16string_view pattern, std::u16string_view name)
 
 namespace {
 
-    bool IsAscii(NativeStringView text)
-    {
-        for (const NativeChar c : text) {
-            if (static_cast<std::make_unsigned_t<NativeChar>>(c) >= 0x80) {
-                return false;
-            }
+bool IsAscii(NativeStringView text)
+{
+    for (const NativeChar c : text) {
+        if (static_cast<std::make_unsigned_t<NativeChar>>(c) >= 0x80) {
+            return false;
         }
-        return true;
     }
+    return true;
+}
 
-    NativeChar FoldAscii(NativeChar c) { return c >= 'A' && c <= 'Z' ? static_cast<NativeChar>(c | 0x20) : c; }
+NativeChar FoldAscii(NativeChar c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<NativeChar>(c | 0x20) : c;
+}
 
-    // The same rules on the name's own units. Only for an ASCII pattern without '?': then a
-    // unit of the name that is not ASCII can only ever meet a '*'.
-    bool NativeMatch(NativeStringView pattern, NativeStringView name)
-    {
-        std::size_t p = 0, n = 0, starP = NativeStringView::npos, starN = 0;
-        while (n < name.size()) {
-            if (p < pattern.size() && pattern[p] == '*') {
-                starP = p++;
-                starN = n;
-            } else if (p < pattern.size() && FoldAscii(pattern[p]) == FoldAscii(name[n])) {
-                ++p;
-                ++n;
-            } else if (starP != NativeStringView::npos) {
-                p = starP + 1;
-                n = ++starN;
-            } else {
-                return false;
-            }
-        }
-        while (p < pattern.size() && pattern[p] == '*') {
+// The same rules on the name's own units. Only for an ASCII pattern without '?': then a
+// unit of the name that is not ASCII can only ever meet a '*'.
+bool NativeMatch(NativeStringView pattern, NativeStringView name)
+{
+    std::size_t p = 0, n = 0, starP = NativeStringView::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && FoldAscii(pattern[p]) == FoldAscii(name[n])) {
             ++p;
+            ++n;
+        } else if (starP != NativeStringView::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
         }
-        return p == pattern.size();
     }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
 
 } // namespace
 

@@ -84,8 +84,7 @@ std::optional<std::u16string> FirstDroppedPath(const QMimeData& data)
 }
 
 // Exceptions never cross the event loop: an action that fails ends as if it had not been asked.
-template <typename Action>
-void Guarded(Action&& action) noexcept
+template <typename Action> void Guarded(Action&& action) noexcept
 {
     try {
         action();
@@ -348,7 +347,8 @@ void Form1::Command2_Click()
             m_lastReport = std::move(report);
         }
     } catch (const std::exception&) {
-        // The run reports its own failures; this only keeps the window usable after one it could not.
+        // The run reports its own failures; this only keeps the window usable after one it could
+        // not.
         SetControlsEnabled(true);
     }
     EnableResultEntry();

@@ -19,81 +19,81 @@ using posix::PathAt;
 
 namespace {
 
-    FileId IdOf(const struct stat& st)
-    {
-        return { static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
+FileId IdOf(const struct stat& st)
+{
+    return { static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
+}
+
+bool StatAt(const NativePath& path, struct stat& st, int flags)
+{
+    const PathAt at(path);
+    return at.Ok() && ::fstatat(at.Folder(), at.Name(), &st, flags) == 0;
+}
+
+// A folder opened for reading its entries, a path of any length.
+DIR* OpenFolder(const NativePath& path)
+{
+    const PathAt at(path);
+    if (!at.Ok()) {
+        return nullptr;
     }
-
-    bool StatAt(const NativePath& path, struct stat& st, int flags)
-    {
-        const PathAt at(path);
-        return at.Ok() && ::fstatat(at.Folder(), at.Name(), &st, flags) == 0;
+    const int fd = ::openat(at.Folder(), at.Name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
     }
-
-    // A folder opened for reading its entries, a path of any length.
-    DIR* OpenFolder(const NativePath& path)
-    {
-        const PathAt at(path);
-        if (!at.Ok()) {
-            return nullptr;
-        }
-        const int fd = ::openat(at.Folder(), at.Name(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
-            return nullptr;
-        }
-        DIR* dir = ::fdopendir(fd);
-        if (dir == nullptr) {
-            ::close(fd);
-        }
-        return dir;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
     }
+    return dir;
+}
 
-    // An entry that is gone, or a link that leads nowhere, is no entry at all.
-    bool Vanished(int error) { return error == ENOENT || error == ELOOP || error == ENOTDIR; }
+// An entry that is gone, or a link that leads nowhere, is no entry at all.
+bool Vanished(int error) { return error == ENOENT || error == ELOOP || error == ENOTDIR; }
 
-    constexpr std::string_view kTemporaryPrefix = ".vandor-tmp-";
+constexpr std::string_view kTemporaryPrefix = ".vandor-tmp-";
 
-    class RealFileSystemObject final : public FileSystemObject {
-    public:
-        std::optional<Folder> GetFolder(const NativePath& path) override
-        {
-            DIR* dir = OpenFolder(path);
-            struct stat st { };
-            if (dir == nullptr || ::fstat(::dirfd(dir), &st) != 0) {
-                if (dir != nullptr) {
-                    ::closedir(dir);
-                }
-                return std::nullopt;
+class RealFileSystemObject final : public FileSystemObject {
+public:
+    std::optional<Folder> GetFolder(const NativePath& path) override
+    {
+        DIR* dir = OpenFolder(path);
+        struct stat st { };
+        if (dir == nullptr || ::fstat(::dirfd(dir), &st) != 0) {
+            if (dir != nullptr) {
+                ::closedir(dir);
             }
-            Folder result;
-            result.id = IdOf(st);
-            for (;;) {
-                errno = 0;
-                const dirent* entry = ::readdir(dir);
-                if (entry == nullptr) {
-                    result.incomplete = errno != 0;
-                    break;
-                }
-                const std::string_view name = entry->d_name;
-                if (name == "." || name == "..") {
-                    continue;
-                }
-                if (entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
-                    continue;
-                }
-                struct stat sub { };
-                if (::fstatat(::dirfd(dir), entry->d_name, &sub, 0) != 0) {
-                    result.incomplete = result.incomplete || !Vanished(errno);
-                    continue;
-                }
-                if (S_ISDIR(sub.st_mode)) {
-                    result.subFolders.push_back({ NativePath(std::string(name)), IdOf(sub) });
-                }
-            }
-            ::closedir(dir);
-            return result;
+            return std::nullopt;
         }
-    };
+        Folder result;
+        result.id = IdOf(st);
+        for (;;) {
+            errno = 0;
+            const dirent* entry = ::readdir(dir);
+            if (entry == nullptr) {
+                result.incomplete = errno != 0;
+                break;
+            }
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            if (entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) {
+                continue;
+            }
+            struct stat sub { };
+            if (::fstatat(::dirfd(dir), entry->d_name, &sub, 0) != 0) {
+                result.incomplete = result.incomplete || !Vanished(errno);
+                continue;
+            }
+            if (S_ISDIR(sub.st_mode)) {
+                result.subFolders.push_back({ NativePath(std::string(name)), IdOf(sub) });
+            }
+        }
+        ::closedir(dir);
+        return result;
+    }
+};
 
 } // namespace
 
@@ -168,7 +168,8 @@ CopySlot InspectCopySlot(const NativePath& path, std::optional<FileId>* id)
     }
     // Without any write bit the file counts as read-only, even for root. A file with another name
     // (a hard link) is someone else's file too: writing the copy would write there.
-    if (!S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || st.st_nlink > 1) {
+    if (!S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0
+        || st.st_nlink > 1) {
         return CopySlot::InTheWay;
     }
     return CopySlot::Writable;
@@ -243,7 +244,10 @@ bool FileLister::Next(NativePath& name)
 
 bool FileLister::Failed() const { return m_impl->failed; }
 
-std::unique_ptr<FileSystemObject> CreateFileSystemObject() { return std::make_unique<RealFileSystemObject>(); }
+std::unique_ptr<FileSystemObject> CreateFileSystemObject()
+{
+    return std::make_unique<RealFileSystemObject>();
+}
 
 NativePath TemporaryName()
 {
@@ -260,7 +264,8 @@ bool IsLeftOverTemporary(const NativePath& name)
         return false;
     }
     const long pid = std::strtol(name.CStr() + kTemporaryPrefix.size(), nullptr, 10);
-    return pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    return pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0
+        && errno == ESRCH;
 }
 
 bool RemoveLeftOverTemporaries(const NativePath& folder)

@@ -14,62 +14,61 @@
 #include <climits>
 #include <cstring>
 
-
 namespace platform {
 
 namespace {
 
-    constexpr std::size_t kOutputBuffer = 1 << 18;
+constexpr std::size_t kOutputBuffer = 1 << 18;
 
-    std::int64_t ModifiedNs(const struct stat& st)
-    {
-        return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+std::int64_t ModifiedNs(const struct stat& st)
+{
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+// The temporary being written, for the interrupt handlers: a fixed buffer, as a handler may
+// not allocate. A path too long for it is left to the next run, which removes it.
+char pendingTemporary[PATH_MAX];
+std::atomic<bool> hasPending { false };
+constexpr int kInterrupts[] = { SIGINT, SIGTERM, SIGHUP };
+struct sigaction previousAction[std::size(kInterrupts)];
+
+void OnInterrupt(int signal)
+{
+    if (hasPending.load()) {
+        ::unlink(pendingTemporary);
     }
-
-    // The temporary being written, for the interrupt handlers: a fixed buffer, as a handler may
-    // not allocate. A path too long for it is left to the next run, which removes it.
-    char pendingTemporary[PATH_MAX];
-    std::atomic<bool> hasPending { false };
-    constexpr int kInterrupts[] = { SIGINT, SIGTERM, SIGHUP };
-    struct sigaction previousAction[std::size(kInterrupts)];
-
-    void OnInterrupt(int signal)
-    {
-        if (hasPending.load()) {
-            ::unlink(pendingTemporary);
+    for (std::size_t i = 0; i < std::size(kInterrupts); ++i) {
+        if (kInterrupts[i] == signal) {
+            ::sigaction(signal, &previousAction[i], nullptr);
         }
+    }
+    ::raise(signal);
+}
+
+void SetPending(const NativePath& path)
+{
+    static const bool installed = [] {
         for (std::size_t i = 0; i < std::size(kInterrupts); ++i) {
-            if (kInterrupts[i] == signal) {
-                ::sigaction(signal, &previousAction[i], nullptr);
+            struct sigaction action { };
+            action.sa_handler = OnInterrupt;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(kInterrupts[i], nullptr, &previousAction[i]);
+            // A signal the process was told to ignore (nohup) stays ignored.
+            if (previousAction[i].sa_handler != SIG_IGN) {
+                ::sigaction(kInterrupts[i], &action, nullptr);
             }
         }
-        ::raise(signal);
+        return true;
+    }();
+    (void)installed;
+    hasPending.store(false);
+    if (path.Size() < sizeof pendingTemporary) {
+        std::memcpy(pendingTemporary, path.CStr(), path.Size() + 1);
+        hasPending.store(true);
     }
+}
 
-    void SetPending(const NativePath& path)
-    {
-        static const bool installed = [] {
-            for (std::size_t i = 0; i < std::size(kInterrupts); ++i) {
-                struct sigaction action { };
-                action.sa_handler = OnInterrupt;
-                sigemptyset(&action.sa_mask);
-                ::sigaction(kInterrupts[i], nullptr, &previousAction[i]);
-                // A signal the process was told to ignore (nohup) stays ignored.
-                if (previousAction[i].sa_handler != SIG_IGN) {
-                    ::sigaction(kInterrupts[i], &action, nullptr);
-                }
-            }
-            return true;
-        }();
-        (void)installed;
-        hasPending.store(false);
-        if (path.Size() < sizeof pendingTemporary) {
-            std::memcpy(pendingTemporary, path.CStr(), path.Size() + 1);
-            hasPending.store(true);
-        }
-    }
-
-    void ClearPending() { hasPending.store(false); }
+void ClearPending() { hasPending.store(false); }
 
 } // namespace
 
@@ -80,11 +79,13 @@ bool InputFile::Open(const NativePath& path)
     Close();
     // Non-blocking, so a name that turned into a pipe since it was listed cannot stall the walk.
     const posix::PathAt at(path);
-    const int fd = at.Ok() ? Sys().open(at.Folder(), at.Name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0) : -1;
+    const int fd = at.Ok()
+        ? Sys().open(at.Folder(), at.Name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0)
+        : -1;
     if (fd < 0) {
         return false;
     }
-    struct stat st {};
+    struct stat st { };
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         Sys().close(fd);
         return false;
@@ -100,7 +101,8 @@ bool InputFile::Open(const NativePath& path)
 bool InputFile::ChangedSinceOpen() const
 {
     struct stat now { };
-    if (m_fd < 0 || ::fstat(m_fd, &now) != 0 || static_cast<std::uint64_t>(now.st_size) != m_sizeAtOpen
+    if (m_fd < 0 || ::fstat(m_fd, &now) != 0
+        || static_cast<std::uint64_t>(now.st_size) != m_sizeAtOpen
         || ModifiedNs(now) != m_modifiedAtOpen) {
         return true;
     }
@@ -230,7 +232,8 @@ bool OutputFile::Commit(bool durable)
     if (!m_failed) {
         const posix::PathAt from(m_temporary);
         const posix::PathAt to(m_final);
-        m_failed = !from.Ok() || !to.Ok() || Sys().rename(from.Folder(), from.Name(), to.Folder(), to.Name()) != 0;
+        m_failed = !from.Ok() || !to.Ok()
+            || Sys().rename(from.Folder(), from.Name(), to.Folder(), to.Name()) != 0;
     }
     if (m_failed) {
         DeleteFile(m_temporary);
@@ -270,7 +273,8 @@ bool ReplaceWholeFile(const NativePath& path, std::string_view bytes)
         return false;
     }
     const std::size_t slash = target.Native().rfind('/');
-    const NativePath folder(slash == std::string::npos ? std::string() : target.Native().substr(0, slash + 1));
+    const NativePath folder(
+        slash == std::string::npos ? std::string() : target.Native().substr(0, slash + 1));
     const NativePath name(target.Native().substr(slash == std::string::npos ? 0 : slash + 1));
     RemoveLeftOverTemporaries(folder.Empty() ? NativePath(".") : folder);
     OutputFile file;

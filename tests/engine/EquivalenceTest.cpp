@@ -17,8 +17,9 @@ namespace {
 
 // Pieces that make lines: letters in both cases, kana, both codes of doubly-coded characters,
 // full-width letters, bytes that are not CP932, the line-break token, and every line end.
-const std::vector<std::string> kPieces = { "ab", "AB", "b", "c", " ", "x = ", "\x82\xa0", "\xed\x40", "\xfa\x5c",
-    "\x82\x60", "\x82\x81", "\xff", "\x81", "_\\n_", "\n", "\r", "\r\n", "\r\n", "\r\n" };
+const std::vector<std::string> kPieces
+    = { "ab", "AB", "b", "c", " ", "x = ", "\x82\xa0", "\xed\x40", "\xfa\x5c", "\x82\x60",
+          "\x82\x81", "\xff", "\x81", "_\\n_", "\n", "\r", "\r\n", "\r\n", "\r\n" };
 
 std::string RandomBytes(std::mt19937& random, std::size_t maxPieces)
 {
@@ -61,7 +62,8 @@ TEST(Equivalence, WalkMatchesTheReferenceOnRandomTrees)
             }
         }
         for (const auto& [name, bytes] : Tree(expected)) {
-            for (std::size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
+            for (std::size_t slash = name.find('/'); slash != std::string::npos;
+                 slash = name.find('/', slash + 1)) {
                 expected[name.substr(0, slash + 1)] = "";
             }
         }
@@ -70,8 +72,9 @@ TEST(Equivalence, WalkMatchesTheReferenceOnRandomTrees)
         window.check1 = subfolders ? 1 : 0;
         auto fso = platform::CreateFileSystemObject();
         engine::RunReport report;
-        const std::u16string unhandled = engine::ReplaceFolder(U16(tree.Path("org/proj"), true),
-            U16(tree.Path("new"), true), *fso, mark, table, window, report, common::PathStyle::Posix);
+        const std::u16string unhandled
+            = engine::ReplaceFolder(U16(tree.Path("org/proj"), true), U16(tree.Path("new"), true),
+                *fso, mark, table, window, report, common::PathStyle::Posix);
         ASSERT_EQ(Snapshot(tree.Path("new")), expected) << "round " << round;
         ASSERT_TRUE(unhandled.empty());
     }

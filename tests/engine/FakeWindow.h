@@ -23,8 +23,14 @@ struct FakeWindow : engine::RunWindow {
     // Controls' state seen whenever the window was let to repaint during a run.
     std::vector<bool> controlsDuringRun;
 
-    std::u16string BoxText(engine::PathBox box) const override { return boxes[static_cast<int>(box)]; }
-    void SetBoxText(engine::PathBox box, const std::u16string& text) override { boxes[static_cast<int>(box)] = text; }
+    std::u16string BoxText(engine::PathBox box) const override
+    {
+        return boxes[static_cast<int>(box)];
+    }
+    void SetBoxText(engine::PathBox box, const std::u16string& text) override
+    {
+        boxes[static_cast<int>(box)] = text;
+    }
     engine::CheckState SubfoldersOption() const override { return State(check1); }
     engine::CheckState InsertMarkOption() const override { return State(check2); }
     // The check boxes as the window's values: 0 clear, 1 ticked, 2 greyed.
@@ -61,5 +67,8 @@ struct FakeWindow : engine::RunWindow {
     {
         return fileSystemFails ? nullptr : platform::CreateFileSystemObject();
     }
-    std::u16string LastCaption() const { return captions.empty() ? std::u16string() : captions.back(); }
+    std::u16string LastCaption() const
+    {
+        return captions.empty() ? std::u16string() : captions.back();
+    }
 };

@@ -3,13 +3,13 @@
 // and a read that fails or a copy that cannot be created ends the file cleanly.
 
 #include "engine/BlockSource.h"
-#include "tests/support/SysCallsGuard.h"
 #include "engine/ReplaceFolder.h"
 #include "platform/Cp932.h"
 #include "platform/SysCalls.h"
 #include "tests/engine/FakeWindow.h"
 #include "tests/engine/Reference.h"
 #include "tests/support/Rewriting.h"
+#include "tests/support/SysCallsGuard.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -92,7 +92,8 @@ Lines Filler(std::size_t from, std::size_t to)
 struct Walk {
     TempTree tree;
     FakeWindow window;
-    engine::PairTable pairs = testing_support::MakePairTable({ { u"old", u"New" }, { u"古い", u"新しい" } });
+    engine::PairTable pairs
+        = testing_support::MakePairTable({ { u"old", u"New" }, { u"古い", u"新しい" } });
 
     std::u16string Run(bool mark = false)
     {

@@ -1,6 +1,6 @@
+#include "engine/ReplaceFolder.h"
 #include "engine/LoadDefinition.h"
 #include "engine/Messages.h"
-#include "engine/ReplaceFolder.h"
 #include "tests/engine/FakeWindow.h"
 #include "tests/support/Rewriting.h"
 #include "tests/support/TempTree.h"
@@ -22,7 +22,8 @@ namespace {
 struct Walk : ::testing::Test {
     TempTree tree;
     FakeWindow window;
-    engine::PairTable pairs = testing_support::MakePairTable({ { u"old", u"new" }, { u"古い", u"新しい" } });
+    engine::PairTable pairs
+        = testing_support::MakePairTable({ { u"old", u"new" }, { u"古い", u"新しい" } });
     std::unique_ptr<platform::FileSystemObject> fso = platform::CreateFileSystemObject();
 
     void SetUp() override { tree.MakeFolder("out"); }
@@ -34,7 +35,10 @@ struct Walk : ::testing::Test {
         return engine::ReplaceFolder(folderPath, U16(tree.Path("out"), true), *fso, mark, pairs,
             window, report, common::PathStyle::Posix);
     }
-    std::u16string Org(std::string_view tail = "") { return U16(tree.Path("work/proj"), true) + U16(tail); }
+    std::u16string Org(std::string_view tail = "")
+    {
+        return U16(tree.Path("work/proj"), true) + U16(tail);
+    }
     Tree Out() { return Snapshot(tree.Path("out")); }
 };
 
@@ -47,8 +51,9 @@ TEST_F(Walk, MirrorsOnlyChangedFilesIntoAFolderNamedLikeTheOrgFolder)
     tree.Write("work/proj/quiet/e.frm", "keep\r\n");
     tree.Write("work/proj/empty.frm", "");
     Run(Org());
-    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/a.frm", "Dim new\r\nx\r\n" }, { "proj/forms/", "" },
-                         { "proj/forms/c.frm", Sjis(u"' 新しいコメント\r\n") } }));
+    EXPECT_EQ(Out(),
+        (Tree { { "proj/", "" }, { "proj/a.frm", "Dim new\r\nx\r\n" }, { "proj/forms/", "" },
+            { "proj/forms/c.frm", Sjis(u"' 新しいコメント\r\n") } }));
 }
 
 TEST_F(Walk, StatusNamesEachFileThenEachSubfolder)
@@ -56,20 +61,23 @@ TEST_F(Walk, StatusNamesEachFileThenEachSubfolder)
     tree.Write("work/proj/a.frm", "old\r\n");
     tree.Write("work/proj/sub/b.frm", "old\r\n");
     Run(Org());
-    EXPECT_EQ(window.captions, (std::vector<std::u16string> { u"リプレース中...  a.frm", u"リプレース中...  sub",
-                                   u"リプレース中...  b.frm" }));
+    EXPECT_EQ(window.captions,
+        (std::vector<std::u16string> {
+            u"リプレース中...  a.frm", u"リプレース中...  sub", u"リプレース中...  b.frm" }));
     EXPECT_EQ(window.eventRounds, 3);
 }
 
 TEST_F(Walk, PatternSelectsFilesOnEveryLevel)
 {
-    for (const char* name : { "a.frm", "a.bas", "main.frm", "s/b.FRM", "s/b.bas", "s/main.frm", "s/t/main.frm" }) {
+    for (const char* name :
+        { "a.frm", "a.bas", "main.frm", "s/b.FRM", "s/b.bas", "s/main.frm", "s/t/main.frm" }) {
         tree.Write(std::string("work/proj/") + name, "old\r\n");
     }
     Run(Org("*.frm"));
-    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/a.frm", "new\r\n" }, { "proj/main.frm", "new\r\n" }, { "proj/s/", "" },
-                         { "proj/s/b.FRM", "new\r\n" }, { "proj/s/main.frm", "new\r\n" }, { "proj/s/t/", "" },
-                         { "proj/s/t/main.frm", "new\r\n" } }));
+    EXPECT_EQ(Out(),
+        (Tree { { "proj/", "" }, { "proj/a.frm", "new\r\n" }, { "proj/main.frm", "new\r\n" },
+            { "proj/s/", "" }, { "proj/s/b.FRM", "new\r\n" }, { "proj/s/main.frm", "new\r\n" },
+            { "proj/s/t/", "" }, { "proj/s/t/main.frm", "new\r\n" } }));
     std::filesystem::remove_all(tree.Path("out/proj"));
     Run(Org("main.frm"));
     EXPECT_EQ(Out().size(), 6u);
@@ -84,7 +92,9 @@ TEST_F(Walk, PathWithoutFinalSeparatorIsTheParentWithAFileNamePattern)
     tree.Write("work/other/proj", "old\r\n");
     tree.Write("work/other/x.frm", "old\r\n");
     Run(U16(tree.Path("work/proj")));
-    EXPECT_EQ(Out(), (Tree { { "work/", "" }, { "work/proj", "new\r\n" }, { "work/other/", "" }, { "work/other/proj", "new\r\n" } }));
+    EXPECT_EQ(Out(),
+        (Tree { { "work/", "" }, { "work/proj", "new\r\n" }, { "work/other/", "" },
+            { "work/other/proj", "new\r\n" } }));
 }
 
 TEST_F(Walk, HiddenFilesSkippedHiddenFoldersWalkedSubfoldersOnlyWhenTicked)
@@ -97,7 +107,9 @@ TEST_F(Walk, HiddenFilesSkippedHiddenFoldersWalkedSubfoldersOnlyWhenTicked)
         tree.Write("work/proj/" + std::string(folder) + "/y.frm", "old\r\n");
     }
     Run(Org());
-    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/.cache/", "" }, { "proj/.cache/x.frm", "new\r\n" }, { "proj/top.frm", "new\r\n" } }));
+    EXPECT_EQ(Out(),
+        (Tree { { "proj/", "" }, { "proj/.cache/", "" }, { "proj/.cache/x.frm", "new\r\n" },
+            { "proj/top.frm", "new\r\n" } }));
     std::filesystem::remove_all(tree.Path("out/proj"));
     window.check1 = 2; // greyed counts as not ticked
     Run(Org());
@@ -136,7 +148,8 @@ TEST_F(Walk, RerunDeletesStaleCopiesAndLeavesUnrelatedFilesAlone)
     tree.Write("out/proj/mine.txt", "unrelated");
     tree.Write("work/proj/b.frm", "fixed\r\n");
     Run(Org());
-    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/a.frm", "new\r\n" }, { "proj/mine.txt", "unrelated" } }));
+    EXPECT_EQ(Out(),
+        (Tree { { "proj/", "" }, { "proj/a.frm", "new\r\n" }, { "proj/mine.txt", "unrelated" } }));
 }
 
 TEST_F(Walk, PathWithASingleSeparatorDoesNothing)
@@ -159,7 +172,9 @@ TEST_F(Walk, LargeFileStreamsThroughWithTheSameResult)
 {
     std::string in, out;
     for (int i = 0; i < 60000; ++i) {
-        const std::string line = i % 997 == 0 ? "x = OLD + " + std::to_string(i) : "line " + std::to_string(i) + " " + std::string(40, 'k');
+        const std::string line = i % 997 == 0
+            ? "x = OLD + " + std::to_string(i)
+            : "line " + std::to_string(i) + " " + std::string(40, 'k');
         in += line + (i % 5 ? "\r\n" : "\r");
         std::string rewritten = line;
         if (const auto at = rewritten.find("OLD"); at != std::string::npos) {

@@ -89,7 +89,8 @@ TEST(RewriteLine, KeepsEveryByteNoPairTouched)
         { "\xfa\x5c-\xed\x40", true, "X-X" },
         { "\xee\xf9\x81\x85\xff", false, "\xee\xf9\x81\x85\xff" },
         { "\xee\xf9 ABC \xff\x81", true, "\xee\xf9 \xfa\x5c \xff\x81" },
-        { "\x82\x61\x62\x63", false, "\x82\x61\x62\x63" }, // "bc" behind a trail byte 'a' is not "abc"
+        { "\x82\x61\x62\x63", false,
+            "\x82\x61\x62\x63" }, // "bc" behind a trail byte 'a' is not "abc"
         { "\x81\x61\x62\x63", false, "\x81\x61\x62\x63" },
     };
     for (const Case& c : cases) {
@@ -172,7 +173,8 @@ TEST(RewriteLine, PairStageAgreesWithGnuSed)
             const std::string search = randomAscii(1, 3);
             const std::string replace = randomAscii(0, 3);
             fields.emplace_back(search, replace);
-            script += "s/" + SedEscape(search, "\\/.*[]^$") + "/" + SedEscape(replace, "\\/&") + "/gI\n";
+            script += "s/" + SedEscape(search, "\\/.*[]^$") + "/" + SedEscape(replace, "\\/&")
+                + "/gI\n";
         }
         const engine::PairTable table(fields);
         std::vector<std::string> lines;

@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const engine::PairTable table(fields);
 
-    const testing_support::RewrittenLine result = testing_support::RewriteLine(line, table, insertMark);
+    const testing_support::RewrittenLine result
+        = testing_support::RewriteLine(line, table, insertMark);
     const reference::Result expected = reference::Rewrite(line, table, insertMark);
     if (result.LineChanged != expected.changed || result.Records != expected.records) {
         std::abort();
@@ -78,8 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::set<char16_t> allowed;
     bool loneLead = AddEscapes(line, allowed);
     for (int k = 0; k <= table.LastPairIndex(); ++k) {
-        AddEscapes(platform::EncodeCp932(table.SearchTexts()[static_cast<std::size_t>(k)]), allowed);
-        loneLead = AddEscapes(table.ReplaceBytes()[static_cast<std::size_t>(k)], allowed) || loneLead;
+        AddEscapes(
+            platform::EncodeCp932(table.SearchTexts()[static_cast<std::size_t>(k)]), allowed);
+        loneLead
+            = AddEscapes(table.ReplaceBytes()[static_cast<std::size_t>(k)], allowed) || loneLead;
     }
     if (!loneLead) {
         for (const std::string& record : result.Records) {

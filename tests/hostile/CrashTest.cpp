@@ -42,8 +42,10 @@ void Populate(Scene& scene)
     hostile::WriteFast(scene.Org("big1.frm").native(), big);
     hostile::WriteFast(scene.Org("sub/big2.bas").native(), big.substr(0, (17u << 18)));
     for (int i = 0; i < 40; ++i) {
-        const std::string name = (i % 2 ? "sub/" : "") + std::string("f") + std::to_string(i) + ".frm";
-        hostile::WriteFast(scene.Org(name).native(), i % 3 ? "Dim customerID\r\nx\r\n" : "nothing\r\n");
+        const std::string name
+            = (i % 2 ? "sub/" : "") + std::string("f") + std::to_string(i) + ".frm";
+        hostile::WriteFast(
+            scene.Org(name).native(), i % 3 ? "Dim customerID\r\nx\r\n" : "nothing\r\n");
     }
 }
 
@@ -94,7 +96,8 @@ TEST(Crash, AKilledRunLeavesWholeCopiesOnlyAndTheNextRunIsClean)
     const Tree earlier = CleanRun(scene, "customerid,EarlierID\r\n");
     const auto started = std::chrono::steady_clock::now();
     const Tree clean = CleanRun(scene, "customerid,ClientID\r\n");
-    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started);
     ASSERT_GT(clean.size(), 20u);
 
     std::mt19937 random(20261207);
@@ -110,7 +113,8 @@ TEST(Crash, AKilledRunLeavesWholeCopiesOnlyAndTheNextRunIsClean)
         } else {
             Restore(scene, {});
         }
-        const auto delay = std::chrono::microseconds(random() % static_cast<std::uint64_t>(took.count() + 1));
+        const auto delay
+            = std::chrono::microseconds(random() % static_cast<std::uint64_t>(took.count() + 1));
         killedMidway += RunAndSignal(scene, delay, signal);
 
         for (const auto& [name, bytes] : Snapshot(scene.tree.Path("new"))) {

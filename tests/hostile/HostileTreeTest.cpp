@@ -218,11 +218,13 @@ TEST(HostileTree, AFileChangedWhileItIsReadIsNotHandled)
         const char* what;
         void (*change)(const fs::path& file);
     } changes[] = {
-        { "grown in place", [](const fs::path& file) { std::ofstream(file, std::ios::app) << "old more\r\n"; } },
-        { "replaced under its name", [](const fs::path& file) {
-             WriteFast(file.native() + ".new", "old other\r\n");
-             fs::rename(file.native() + ".new", file);
-         } },
+        { "grown in place",
+            [](const fs::path& file) { std::ofstream(file, std::ios::app) << "old more\r\n"; } },
+        { "replaced under its name",
+            [](const fs::path& file) {
+                WriteFast(file.native() + ".new", "old other\r\n");
+                fs::rename(file.native() + ".new", file);
+            } },
     };
     for (const auto& change : changes) {
         SCOPED_TRACE(change.what);
@@ -482,7 +484,8 @@ TEST(HostileTree, EntriesThatBecomeUnreadableMidWalkAreReported)
         // What was locked has no copy; everything else has its own.
         EXPECT_EQ(fs::exists(scene.New("d.frm")), lock.entry != std::string("d.frm"));
         EXPECT_EQ(fs::exists(scene.New("locked/b.frm")), lock.entry != std::string("locked"));
-        EXPECT_EQ(ReadBytes(scene.New("locked/b.frm")), lock.entry != std::string("locked") ? "new b\r\n" : "");
+        EXPECT_EQ(ReadBytes(scene.New("locked/b.frm")),
+            lock.entry != std::string("locked") ? "new b\r\n" : "");
         EXPECT_EQ(TreeDigest(scene.tree.Path("org")), before);
     }
 }

@@ -114,7 +114,6 @@ void Inject(const Faults& with)
     platform::Sys().close = Close;
 }
 
-
 // Five changed files of 30,000 bytes each on two levels, one unchanged with a stale copy.
 struct Disk : Scene {
     std::map<std::string, std::string> inputs; // relative to the ORG folder

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-using testing_support::TempTree;
 using testing_support::Native;
+using testing_support::TempTree;
 
 namespace {
 
@@ -30,10 +30,12 @@ TEST(Wildcard, MatchesWithoutRegardToCase)
         { u"ＡＢ*", u"ａｂｃ", true },
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(platform::NativePath::FromText(c.pattern).Native() + " / " + platform::NativePath::FromText(c.name).Native());
+        SCOPED_TRACE(platform::NativePath::FromText(c.pattern).Native() + " / "
+            + platform::NativePath::FromText(c.name).Native());
         EXPECT_EQ(platform::WildcardMatch(c.pattern, c.name), c.match);
         // The pattern that the lister uses agrees, on names in the system's own form.
-        EXPECT_EQ(platform::NamePattern(c.pattern).Matches(platform::NativePath::FromText(c.name)), c.match);
+        EXPECT_EQ(platform::NamePattern(c.pattern).Matches(platform::NativePath::FromText(c.name)),
+            c.match);
     }
 }
 
@@ -61,7 +63,8 @@ TEST(FileLister, ListsPlainFilesThePatternSelects)
     std::filesystem::create_symlink(tree.Path("c.bas"), tree.Path("link.frm"));
     std::filesystem::create_symlink(tree.Path("sub.frm"), tree.Path("dirlink.frm"));
     std::filesystem::create_symlink(tree.Path("missing"), tree.Path("dangling.frm"));
-    EXPECT_EQ(List(tree.Root(), u"*.frm"), (std::vector<std::u16string> { u"B.FRM", u"a.frm", u"link.frm" }));
+    EXPECT_EQ(List(tree.Root(), u"*.frm"),
+        (std::vector<std::u16string> { u"B.FRM", u"a.frm", u"link.frm" }));
     EXPECT_EQ(List(tree.Root(), u"*.*").size(), 4u);
     EXPECT_EQ(List(tree.Root(), u"").size(), 4u);
     EXPECT_TRUE(List(tree.Path("nowhere"), u"").empty());
@@ -95,7 +98,8 @@ TEST(CopySlot, TellsWhatMayBeOverwritten)
     TempTree tree;
     tree.Write("plain", "x");
     const auto readOnly = tree.Write("readonly", "x");
-    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    std::filesystem::permissions(
+        readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
     std::filesystem::create_symlink(tree.Path("plain"), tree.Path("link"));
     tree.MakeFolder("folder");
     EXPECT_EQ(platform::InspectCopySlot(Native(tree.Path("plain"))), platform::CopySlot::Writable);

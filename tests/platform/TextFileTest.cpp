@@ -1,7 +1,7 @@
-#include "platform/FieldReader.h"
-#include "tests/support/SysCallsGuard.h"
-#include "platform/SysCalls.h"
 #include "platform/TextFile.h"
+#include "platform/FieldReader.h"
+#include "platform/SysCalls.h"
+#include "tests/support/SysCallsGuard.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -9,9 +9,9 @@
 #include <cerrno>
 #include <vector>
 
+using testing_support::Native;
 using testing_support::ReadBytes;
 using testing_support::TempTree;
-using testing_support::Native;
 using testing_support::U16;
 
 namespace {
@@ -87,7 +87,8 @@ TEST_F(FaultInjection, OutputFileReportsEveryLostByte)
         bool failClose;
         bool ok;
     };
-    for (const Case c : { Case { -1, false, true }, Case { 1000, false, false }, Case { -1, true, false } }) {
+    for (const Case c :
+        { Case { -1, false, true }, Case { 1000, false, false }, Case { -1, true, false } }) {
         budget = c.budget;
         failClose = c.failClose;
         SCOPED_TRACE(c.budget);

@@ -16,11 +16,12 @@ engine::PairTable MakePairTable(const Pairs& pairs)
     return engine::PairTable(fields);
 }
 
-RewrittenLine RewriteLine(
-    std::string_view line, const engine::PairTable& table, bool InsertMark, engine::TextEncoding encoding)
+RewrittenLine RewriteLine(std::string_view line, const engine::PairTable& table, bool InsertMark,
+    engine::TextEncoding encoding)
 {
     std::vector<engine::Prefilter::Hit> hits;
-    table.Compiled().prefilter[static_cast<std::size_t>(encoding)].Scan(line.data(), line.size(), hits);
+    table.Compiled().prefilter[static_cast<std::size_t>(encoding)].Scan(
+        line.data(), line.size(), hits);
     std::vector<int> candidates;
     for (const auto& hit : hits) {
         candidates.push_back(hit.pair);

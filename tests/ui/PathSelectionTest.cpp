@@ -255,8 +255,8 @@ TEST_F(PathSelectionTest, TheRealDialogTakesATypedNameThatDoesNotExist)
     const QString out = Folder() + QStringLiteral("/out");
     QDir().mkpath(out);
     ui::Form1& form = OpenForm();
-    const std::pair<QPushButton*, QLineEdit*> browses[]
-        = { { form.Command1, form.Text1 }, { form.Command5, form.Text2 }, { form.Command6, form.Text3 } };
+    const std::pair<QPushButton*, QLineEdit*> browses[] = { { form.Command1, form.Text1 },
+        { form.Command5, form.Text2 }, { form.Command6, form.Text3 } };
     for (const auto& [button, box] : browses) {
         SCOPED_TRACE(button->objectName().toStdString());
         box->setText(out + QStringLiteral("/"));

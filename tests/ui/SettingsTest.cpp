@@ -1,5 +1,5 @@
-#include "ui/Form1.h"
 #include "tests/support/SysCallsGuard.h"
+#include "ui/Form1.h"
 
 #include "UiTestSupport.h"
 
@@ -46,7 +46,8 @@ TEST_F(SettingsTest, StoredValuesFillTheBoxes)
             QStringLiteral("/Out/"), QString() },
         { "199 characters whole", "[file]\r\nrep=/" + a199.left(198) + "\r\n", QString(), QString(),
             QStringLiteral("/") + QString::fromLatin1(a199.left(198)) },
-        { "a long path read whole", "[file]\r\nrep=/" + a199 + "/" + a199 + "\r\n", QString(), QString(),
+        { "a long path read whole", "[file]\r\nrep=/" + a199 + "/" + a199 + "\r\n", QString(),
+            QString(),
             QStringLiteral("/") + QString::fromLatin1(a199) + u'/' + QString::fromLatin1(a199) },
         { "a CP932 file written on Windows",
             uitest::Cp932(QStringLiteral("[file]\r\norg=/ソース/*.*\r\nrep=/定義/ルール.txt\r\n")),
