@@ -35,29 +35,8 @@ struct Cp932Characters {
 struct Utf8Characters {
     Character operator()(const unsigned char* p, std::size_t left) const
     {
-        const unsigned char b = p[0];
-        if (b < 0x80) {
-            return { static_cast<char32_t>(b), 1 };
-        }
-        std::size_t length = 0;
-        char32_t cp = 0;
-        char32_t min = 0;
-        if (b >= 0xC2 && b <= 0xDF) {
-            length = 2, cp = b & 0x1F, min = 0x80;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3, cp = b & 0x0F, min = 0x800;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4, cp = b & 0x07, min = 0x10000;
-        }
-        bool valid = length != 0 && length <= left;
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            valid = (p[k] & 0xC0) == 0x80;
-            cp = (cp << 6) | (p[k] & 0x3F);
-        }
-        if (!valid || cp < min || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-            return { platform::EscapeUnit(b), 1 };
-        }
-        return { cp, length };
+        const platform::Utf8Character c = platform::DecodeUtf8At(p, left);
+        return { c.unit, c.length };
     }
 };
 
