@@ -21,496 +21,566 @@
 namespace bench {
 namespace {
 
-    constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
-    struct Options {
-        bool smoke = false;
-        bool sed = true;
-        bool sedGiven = false;
-        int reps = 5;
-        bool repsGiven = false;
-        bool keep = false;
-        std::string only; // empty: every workload
-        // --run ORG DEFINITION OUTPUT: one engine run on a workload that --keep left behind
-        std::vector<std::string> run;
-    };
+struct Options {
+    bool smoke = false;
+    bool sed = true;
+    bool sedGiven = false;
+    int reps = 5;
+    bool repsGiven = false;
+    bool keep = false;
+    std::string only; // empty: every workload
+    // --run ORG DEFINITION OUTPUT: one engine run on a workload that --keep left behind
+    std::vector<std::string> run;
+};
 
-    [[noreturn]] void Usage(const std::string& problem)
-    {
-        std::fprintf(stderr,
-            "%s\nusage: vandor_bench [--smoke] [--reps N] [--sed|--no-sed] [--keep]\n"
-            "                    [--only W1|W2|W3]\n"
-            "       vandor_bench --run ORG DEFINITION OUTPUT\n",
-            problem.c_str());
-        std::exit(2);
-    }
+[[noreturn]] void Usage(const std::string& problem)
+{
+    std::fprintf(stderr,
+        "%s\nusage: vandor_bench [--smoke] [--reps N] [--sed|--no-sed] [--keep]\n"
+        "                    [--only W1|W2|W3|long]\n"
+        "       vandor_bench --run ORG DEFINITION OUTPUT\n",
+        problem.c_str());
+    std::exit(2);
+}
 
-    Options ParseOptions(int argc, char** argv)
-    {
-        Options options;
-        for (int i = 1; i < argc; ++i) {
-            const std::string arg = argv[i];
-            if (arg == "--smoke") {
-                options.smoke = true;
-            } else if (arg == "--sed" || arg == "--no-sed") {
-                options.sed = arg == "--sed";
-                options.sedGiven = true;
-            } else if (arg == "--keep") {
-                options.keep = true;
-            } else if (arg == "--reps" && i + 1 < argc) {
-                options.reps = std::atoi(argv[++i]);
-                options.repsGiven = true;
-                if (options.reps < 1) {
-                    Usage("--reps needs a whole number of 1 or more");
-                }
-            } else if (arg == "--run" && i + 3 < argc) {
-                options.run.assign(argv + i + 1, argv + i + 4);
-                i += 3;
-            } else if (arg == "--only" && i + 1 < argc) {
-                options.only = argv[++i];
-                if (options.only != "W1" && options.only != "W2" && options.only != "W3") {
-                    Usage("--only takes W1, W2 or W3");
-                }
-            } else {
-                Usage(arg == "--help" ? "" : "unknown argument " + arg);
+Options ParseOptions(int argc, char** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--smoke") {
+            options.smoke = true;
+        } else if (arg == "--sed" || arg == "--no-sed") {
+            options.sed = arg == "--sed";
+            options.sedGiven = true;
+        } else if (arg == "--keep") {
+            options.keep = true;
+        } else if (arg == "--reps" && i + 1 < argc) {
+            options.reps = std::atoi(argv[++i]);
+            options.repsGiven = true;
+            if (options.reps < 1) {
+                Usage("--reps needs a whole number of 1 or more");
             }
-        }
-        if (options.smoke) {
-            options.reps = options.repsGiven ? options.reps : 1;
-            options.sed = options.sedGiven && options.sed;
-        }
-        return options;
-    }
-
-    void Require(bool condition, const std::string& what)
-    {
-        if (!condition) {
-            throw std::runtime_error("check failed: " + what);
-        }
-    }
-
-    class TempFolder {
-    public:
-        explicit TempFolder(bool keep)
-            : m_keep(keep)
-        {
-            const char* base = std::getenv("TMPDIR");
-            std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vandor-bench-XXXXXX";
-            if (mkdtemp(pattern.data()) == nullptr) {
-                throw std::runtime_error("cannot create a temporary folder from " + pattern);
+        } else if (arg == "--run" && i + 3 < argc) {
+            options.run.assign(argv + i + 1, argv + i + 4);
+            i += 3;
+        } else if (arg == "--only" && i + 1 < argc) {
+            options.only = argv[++i];
+            if (options.only != "W1" && options.only != "W2" && options.only != "W3"
+                && options.only != "long") {
+                Usage("--only takes W1, W2, W3 or long");
             }
-            m_path = pattern;
+        } else {
+            Usage(arg == "--help" ? "" : "unknown argument " + arg);
         }
-        ~TempFolder()
-        {
-            if (!m_keep) {
-                std::error_code ignored;
-                std::filesystem::remove_all(m_path, ignored);
-            }
-        }
-        TempFolder(const TempFolder&) = delete;
-        TempFolder& operator=(const TempFolder&) = delete;
-        const std::string& Path() const { return m_path; }
+    }
+    if (options.smoke) {
+        options.reps = options.repsGiven ? options.reps : 1;
+        options.sed = options.sedGiven && options.sed;
+    }
+    return options;
+}
 
-    private:
-        bool m_keep;
-        std::string m_path;
-    };
+void Require(bool condition, const std::string& what)
+{
+    if (!condition) {
+        throw std::runtime_error("check failed: " + what);
+    }
+}
 
-    struct Row {
-        std::string name;
-        double engine = kNone; // medians, seconds
-        double cp = kNone;
-        double sed = kNone;
-        double engineCpu = kNone; // medians of user and system time
-        double cpCpu = kNone;
-    };
-
-    struct Measured {
-        Row row;
-        ScanFacts scan;
-        std::size_t changedFiles = 0;
-        std::uint64_t newBytes = 0;
-        long peakKiB = 0;
-        long inheritedKiB = 0;
-        std::string newOrg; // the NEW tree of the last run
-    };
-
-    double MB(std::uint64_t bytes) { return static_cast<double>(bytes) / 1e6; }
-
-    double Percent(std::uint64_t part, std::uint64_t whole)
+class TempFolder {
+public:
+    explicit TempFolder(bool keep)
+        : m_keep(keep)
     {
-        return whole == 0 ? 0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole);
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp")
+            + "/vandor-bench-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot create a temporary folder from " + pattern);
+        }
+        m_path = pattern;
+    }
+    ~TempFolder()
+    {
+        if (!m_keep) {
+            std::error_code ignored;
+            std::filesystem::remove_all(m_path, ignored);
+        }
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return m_path; }
+
+private:
+    bool m_keep;
+    std::string m_path;
+};
+
+struct Row {
+    std::string name;
+    double engine = kNone; // medians, seconds
+    double cp = kNone;
+    double sed = kNone;
+    double engineCpu = kNone; // medians of user and system time
+    double cpCpu = kNone;
+};
+
+struct Measured {
+    Row row;
+    ScanFacts scan;
+    std::size_t changedFiles = 0;
+    std::uint64_t newBytes = 0;
+    long peakKiB = 0;
+    long inheritedKiB = 0;
+    std::string newOrg; // the NEW tree of the last run
+};
+
+double MB(std::uint64_t bytes) { return static_cast<double>(bytes) / 1e6; }
+
+double Percent(std::uint64_t part, std::uint64_t whole)
+{
+    return whole == 0 ? 0 : 100.0 * static_cast<double>(part) / static_cast<double>(whole);
+}
+
+std::string Times(const std::vector<double>& seconds)
+{
+    std::string text;
+    char number[32];
+    for (const double s : seconds) {
+        std::snprintf(number, sizeof number, "%s%.3f", text.empty() ? "" : " ", s);
+        text += number;
+    }
+    return text;
+}
+
+// The first three fields of /proc/loadavg: how busy the shared machine was.
+std::string LoadAverage()
+{
+    std::ifstream loadavg("/proc/loadavg");
+    std::string one, five, fifteen;
+    loadavg >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+// One engine setup on one input: its own output folder and its own samples.
+struct Variant {
+    Variant(std::string tag, std::string definition, std::vector<Pair> pairs)
+        : tag(std::move(tag))
+        , definition(std::move(definition))
+        , pairs(std::move(pairs))
+    {
+        pairsTag = std::to_string(this->pairs.size());
     }
 
-    std::string Times(const std::vector<double>& seconds)
+    std::string tag;
+    std::string definition;
+    std::vector<Pair> pairs;
+    std::string pairsTag; // names the setup's targets
+    Measured measured;
+    std::uint64_t firstDigest = 0;
+    std::vector<double> engineTimes, engineCpu, engineSystem, loadTimes;
+    std::vector<double> cpTimes, cpCpu, cpSystem;
+};
+
+class Bench {
+public:
+    Bench(const Options& options, const std::string& work)
+        : m_options(options)
+        , m_work(work)
     {
-        std::string text;
-        char number[32];
-        for (const double s : seconds) {
-            std::snprintf(number, sizeof number, "%s%.3f", text.empty() ? "" : " ", s);
-            text += number;
-        }
-        return text;
     }
 
-    // The first three fields of /proc/loadavg: how busy the shared machine was.
-    std::string LoadAverage()
+    int Run();
+
+private:
+    bool Wanted(const char* workload) const
     {
-        std::ifstream loadavg("/proc/loadavg");
-        std::string one, five, fifteen;
-        loadavg >> one >> five >> fifteen;
-        return one + " " + five + " " + fifteen;
+        return m_options.only.empty() || m_options.only == workload;
     }
+    std::string WriteDefinitionFile(int pairCount);
+    std::vector<Measured> MeasureTrees(
+        const std::string& org, std::vector<Variant> variants, bool inChild, bool reuseTargets);
+    void RemoveOutputs() const;
+    double MeasureSed(
+        const std::string& org, const std::string& newOrg, const std::vector<Pair>& pairs);
+    void PrintSummary(const std::optional<Row>& w1, const std::optional<Row>& w2, long peakKiB,
+        const std::vector<Row>& w3,
+        const std::optional<std::pair<double, double>>& longLines) const;
+    // Peak MiB of a run over one line of the given size with a match every KB, and without.
+    std::pair<double, double> MeasureLongLines(std::uint64_t bytes);
 
-    // One engine setup on one input: its own output folder and its own samples.
-    struct Variant {
-        Variant(std::string tag, std::string definition, std::vector<Pair> pairs)
-            : tag(std::move(tag))
-            , definition(std::move(definition))
-            , pairs(std::move(pairs))
-        {
-            pairsTag = std::to_string(this->pairs.size());
-        }
+    const Options& m_options;
+    std::string m_work;
+    Targets m_targets;
+};
 
-        std::string tag;
-        std::string definition;
-        std::vector<Pair> pairs;
-        std::string pairsTag; // names the setup's targets
-        Measured measured;
-        std::uint64_t firstDigest = 0;
-        std::vector<double> engineTimes, engineCpu, engineSystem, loadTimes;
-        std::vector<double> cpTimes, cpCpu, cpSystem;
-    };
+std::string Bench::WriteDefinitionFile(int pairCount)
+{
+    const std::string path = m_work + "/pairs" + std::to_string(pairCount) + ".txt";
+    WriteDefinition(path, m_targets.Definition(pairCount));
+    return path;
+}
 
-    class Bench {
-    public:
-        Bench(const Options& options, const std::string& work)
-            : m_options(options)
-            , m_work(work)
-        {
-        }
-
-        int Run();
-
-    private:
-        bool Wanted(const char* workload) const { return m_options.only.empty() || m_options.only == workload; }
-        std::string WriteDefinitionFile(int pairCount);
-        std::vector<Measured> MeasureTrees(const std::string& org, std::vector<Variant> variants, bool inChild,
-            bool reuseTargets);
-        void RemoveOutputs() const;
-        double MeasureSed(const std::string& org, const std::string& newOrg, const std::vector<Pair>& pairs);
-        void PrintSummary(const std::optional<Row>& w1, const std::optional<Row>& w2, long peakKiB,
-            const std::vector<Row>& w3) const;
-
-        const Options& m_options;
-        std::string m_work;
-        Targets m_targets;
-    };
-
-    std::string Bench::WriteDefinitionFile(int pairCount)
-    {
-        const std::string path = m_work + "/pairs" + std::to_string(pairCount) + ".txt";
-        WriteDefinition(path, m_targets.Definition(pairCount));
+std::vector<Measured> Bench::MeasureTrees(
+    const std::string& org, std::vector<Variant> variants, bool inChild, bool reuseTargets)
+{
+    // Every run writes into a target that does not exist yet, with the previous runs' writes
+    // already on disk, so no run pays for another's writeback. Many-file targets get a new
+    // name per run and are removed after the group: on ext4 without a journal (as here) every
+    // new inode is checked against the inodes deleted in the last minutes, so deleting a tree
+    // just before a run would slow the file creation of that run, cp's 2,000 most of all.
+    // A target of one large file is removed and reused, to bound the disk space.
+    auto target = [&](const std::string& prefix, const std::string& label) {
+        const std::string path = m_work + "/" + prefix + (reuseTargets ? "" : "-" + label);
+        RemoveTree(path);
+        sync();
         return path;
-    }
-
-    std::vector<Measured> Bench::MeasureTrees(const std::string& org, std::vector<Variant> variants,
-        bool inChild, bool reuseTargets)
-    {
-        // Every run writes into a target that does not exist yet, with the previous runs' writes
-        // already on disk, so no run pays for another's writeback. Many-file targets get a new
-        // name per run and are removed after the group: on ext4 without a journal (as here) every
-        // new inode is checked against the inodes deleted in the last minutes, so deleting a tree
-        // just before a run would slow the file creation of that run, cp's 2,000 most of all.
-        // A target of one large file is removed and reused, to bound the disk space.
-        auto target = [&](const std::string& prefix, const std::string& label) {
-            const std::string path = m_work + "/" + prefix + (reuseTargets ? "" : "-" + label);
-            RemoveTree(path);
-            sync();
-            return path;
-        };
-        auto runEngine = [&](Variant& variant, const std::string& label) {
-            const std::string output = target("new-" + variant.tag.substr(0, 2) + "-" + variant.pairsTag, label);
-            variant.measured.newOrg = output + "/" + std::filesystem::path(org).filename().string();
-            if (!inChild) {
-                return RunEngine(org, variant.definition, output);
-            }
-            const ChildEngineRun child = RunEngineInChild(org, variant.definition, output);
-            variant.measured.peakKiB = std::max(variant.measured.peakKiB, child.peakKiB);
-            variant.measured.inheritedKiB = std::max(variant.measured.inheritedKiB, child.inheritedKiB);
-            return child.run;
-        };
-        std::string lastCopy;
-        auto runCp = [&](const std::string& label) {
-            lastCopy = target("cp", label);
-            return RunCommand({ "cp", "-r", org, lastCopy });
-        };
-
-        for (Variant& variant : variants) {
-            const std::string& tag = variant.tag;
-            Measured& measured = variant.measured;
-            measured.row.name = tag;
-            Matcher matcher(variant.pairs);
-            measured.scan = ScanTree(org, matcher);
-            const ScanFacts& scan = measured.scan;
-            std::printf("%s: %d file(s), %.1f MB, %llu lines; lines where a search text occurs: %llu (%.2f %%), "
-                        "in %zu file(s) (%.1f %%)\n",
-                tag.c_str(), scan.files, MB(scan.bytes), static_cast<unsigned long long>(scan.lines),
-                static_cast<unsigned long long>(scan.matchingLines), Percent(scan.matchingLines, scan.lines),
-                scan.matchingFiles.size(), Percent(scan.matchingFiles.size(), static_cast<std::uint64_t>(scan.files)));
-            std::fflush(stdout);
-
-            // Warm-up, untimed: the page cache holds the input from here on. Its output is checked.
-            runEngine(variant, "warm-up");
-            const std::vector<std::string> changed
-                = std::filesystem::exists(measured.newOrg) ? ListFiles(measured.newOrg) : std::vector<std::string> {};
-            Require(!changed.empty(), tag + ": the engine changed no file");
-            Require(changed == scan.matchingFiles,
-                tag + ": the NEW tree holds other files than those where a search text occurs");
-            for (const std::string& name : changed) {
-                measured.newBytes += std::filesystem::file_size(measured.newOrg + "/" + name);
-            }
-            // No replacement holds or forms a search text, so every occurrence must be gone.
-            Require(ScanTree(measured.newOrg, matcher).matchingLines == 0, tag + ": a search text is left in the NEW tree");
-            variant.firstDigest = TreeDigest(measured.newOrg);
-            measured.changedFiles = changed.size();
-            std::printf("%s: NEW tree %zu file(s) (%.1f %% of the files), %.1f MB, no search text left\n",
-                tag.c_str(), changed.size(), Percent(changed.size(), static_cast<std::uint64_t>(scan.files)),
-                MB(measured.newBytes));
-            std::fflush(stdout);
+    };
+    auto runEngine = [&](Variant& variant, const std::string& label) {
+        const std::string output
+            = target("new-" + variant.tag.substr(0, 2) + "-" + variant.pairsTag, label);
+        variant.measured.newOrg = output + "/" + std::filesystem::path(org).filename().string();
+        if (!inChild) {
+            return RunEngine(org, variant.definition, output);
         }
-        runCp("warm-up");
-        Require(static_cast<int>(ListFiles(lastCopy).size()) == variants.front().measured.scan.files,
-            "cp -r copied another number of files");
+        const ChildEngineRun child = RunEngineInChild(org, variant.definition, output);
+        variant.measured.peakKiB = std::max(variant.measured.peakKiB, child.peakKiB);
+        variant.measured.inheritedKiB = std::max(variant.measured.inheritedKiB, child.inheritedKiB);
+        return child.run;
+    };
+    std::string lastCopy;
+    auto runCp = [&](const std::string& label) {
+        lastCopy = target("cp", label);
+        return RunCommand({ "cp", "-r", org, lastCopy });
+    };
 
-        // Every setup and cp take turns within each repetition, so a slow spell of the machine
-        // (or of the file system) falls on all of them alike.
-        for (int rep = 0; rep < m_options.reps; ++rep) {
-            for (Variant& variant : variants) {
-                const std::string label = std::to_string(rep + 1);
-                const EngineRun run = runEngine(variant, label);
-                variant.engineTimes.push_back(run.seconds);
-                variant.engineCpu.push_back(run.cpuSeconds);
-                variant.engineSystem.push_back(run.systemSeconds);
-                variant.loadTimes.push_back(run.loadSeconds);
-                const CommandRun cp = runCp(variant.pairsTag + "-" + label);
-                variant.cpTimes.push_back(cp.seconds);
-                variant.cpCpu.push_back(cp.cpuSeconds);
-                variant.cpSystem.push_back(cp.systemSeconds);
-            }
-        }
-        std::vector<Measured> results;
-        for (Variant& variant : variants) {
-            const std::string& tag = variant.tag;
-            Measured& measured = variant.measured;
-            Require(TreeDigest(measured.newOrg) == variant.firstDigest, tag + ": two engine runs gave different NEW trees");
-            measured.row.engine = Median(variant.engineTimes);
-            measured.row.cp = Median(variant.cpTimes);
-            measured.row.engineCpu = Median(variant.engineCpu);
-            measured.row.cpCpu = Median(variant.cpCpu);
-            std::printf("%s: engine s %s (median %.3f, of which LoadDefinition %.4f; CPU s median %.3f, in the "
-                        "kernel %.3f)\n",
-                tag.c_str(), Times(variant.engineTimes).c_str(), measured.row.engine, Median(variant.loadTimes),
-                measured.row.engineCpu, Median(variant.engineSystem));
-            std::printf("%s: cp -r s  %s (median %.3f; CPU s median %.3f, in the kernel %.3f)\n", tag.c_str(),
-                Times(variant.cpTimes).c_str(), measured.row.cp, measured.row.cpCpu, Median(variant.cpSystem));
-            if (inChild) {
-                std::printf("%s: engine peak resident %.1f MiB (ru_maxrss of the child; %.1f MiB of it held at fork)\n",
-                    tag.c_str(), static_cast<double>(measured.peakKiB) / 1024,
-                    static_cast<double>(measured.inheritedKiB) / 1024);
-            }
-            results.push_back(measured);
-        }
+    for (Variant& variant : variants) {
+        const std::string& tag = variant.tag;
+        Measured& measured = variant.measured;
+        measured.row.name = tag;
+        Matcher matcher(variant.pairs);
+        measured.scan = ScanTree(org, matcher);
+        const ScanFacts& scan = measured.scan;
+        std::printf("%s: %d file(s), %.1f MB, %llu lines; lines where a search text occurs: %llu "
+                    "(%.2f %%), "
+                    "in %zu file(s) (%.1f %%)\n",
+            tag.c_str(), scan.files, MB(scan.bytes), static_cast<unsigned long long>(scan.lines),
+            static_cast<unsigned long long>(scan.matchingLines),
+            Percent(scan.matchingLines, scan.lines), scan.matchingFiles.size(),
+            Percent(scan.matchingFiles.size(), static_cast<std::uint64_t>(scan.files)));
         std::fflush(stdout);
-        return results;
-    }
 
-    // The NEW trees and copies of the last MeasureTrees, unless they are to be kept.
-    void Bench::RemoveOutputs() const
-    {
-        if (m_options.keep) {
-            return;
+        // Warm-up, untimed: the page cache holds the input from here on. Its output is checked.
+        runEngine(variant, "warm-up");
+        const std::vector<std::string> changed = std::filesystem::exists(measured.newOrg)
+            ? ListFiles(measured.newOrg)
+            : std::vector<std::string> {};
+        Require(!changed.empty(), tag + ": the engine changed no file");
+        Require(changed == scan.matchingFiles,
+            tag + ": the NEW tree holds other files than those where a search text occurs");
+        for (const std::string& name : changed) {
+            measured.newBytes += std::filesystem::file_size(measured.newOrg + "/" + name);
         }
-        for (const auto& entry : std::filesystem::directory_iterator(m_work)) {
-            const std::string name = entry.path().filename().string();
-            if (name.rfind("new-", 0) == 0 || name.rfind("cp", 0) == 0) {
-                RemoveTree(entry.path().string());
-            }
+        // No replacement holds or forms a search text, so every occurrence must be gone.
+        Require(ScanTree(measured.newOrg, matcher).matchingLines == 0,
+            tag + ": a search text is left in the NEW tree");
+        variant.firstDigest = TreeDigest(measured.newOrg);
+        measured.changedFiles = changed.size();
+        std::printf(
+            "%s: NEW tree %zu file(s) (%.1f %% of the files), %.1f MB, no search text left\n",
+            tag.c_str(), changed.size(),
+            Percent(changed.size(), static_cast<std::uint64_t>(scan.files)), MB(measured.newBytes));
+        std::fflush(stdout);
+    }
+    runCp("warm-up");
+    Require(static_cast<int>(ListFiles(lastCopy).size()) == variants.front().measured.scan.files,
+        "cp -r copied another number of files");
+
+    // Every setup and cp take turns within each repetition, so a slow spell of the machine
+    // (or of the file system) falls on all of them alike.
+    for (int rep = 0; rep < m_options.reps; ++rep) {
+        for (Variant& variant : variants) {
+            const std::string label = std::to_string(rep + 1);
+            const EngineRun run = runEngine(variant, label);
+            variant.engineTimes.push_back(run.seconds);
+            variant.engineCpu.push_back(run.cpuSeconds);
+            variant.engineSystem.push_back(run.systemSeconds);
+            variant.loadTimes.push_back(run.loadSeconds);
+            const CommandRun cp = runCp(variant.pairsTag + "-" + label);
+            variant.cpTimes.push_back(cp.seconds);
+            variant.cpCpu.push_back(cp.cpuSeconds);
+            variant.cpSystem.push_back(cp.systemSeconds);
         }
     }
+    std::vector<Measured> results;
+    for (Variant& variant : variants) {
+        const std::string& tag = variant.tag;
+        Measured& measured = variant.measured;
+        Require(TreeDigest(measured.newOrg) == variant.firstDigest,
+            tag + ": two engine runs gave different NEW trees");
+        measured.row.engine = Median(variant.engineTimes);
+        measured.row.cp = Median(variant.cpTimes);
+        measured.row.engineCpu = Median(variant.engineCpu);
+        measured.row.cpCpu = Median(variant.cpCpu);
+        std::printf(
+            "%s: engine s %s (median %.3f, of which LoadDefinition %.4f; CPU s median %.3f, in the "
+            "kernel %.3f)\n",
+            tag.c_str(), Times(variant.engineTimes).c_str(), measured.row.engine,
+            Median(variant.loadTimes), measured.row.engineCpu, Median(variant.engineSystem));
+        std::printf("%s: cp -r s  %s (median %.3f; CPU s median %.3f, in the kernel %.3f)\n",
+            tag.c_str(), Times(variant.cpTimes).c_str(), measured.row.cp, measured.row.cpCpu,
+            Median(variant.cpSystem));
+        if (inChild) {
+            std::printf("%s: engine peak resident %.1f MiB (ru_maxrss of the child; %.1f MiB of it "
+                        "held at fork)\n",
+                tag.c_str(), static_cast<double>(measured.peakKiB) / 1024,
+                static_cast<double>(measured.inheritedKiB) / 1024);
+        }
+        results.push_back(measured);
+    }
+    std::fflush(stdout);
+    return results;
+}
 
-    double Bench::MeasureSed(const std::string& org, const std::string& newOrg, const std::vector<Pair>& pairs)
+// The NEW trees and copies of the last MeasureTrees, unless they are to be kept.
+void Bench::RemoveOutputs() const
+{
+    if (m_options.keep) {
+        return;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(m_work)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("new-", 0) == 0 || name.rfind("cp", 0) == 0) {
+            RemoveTree(entry.path().string());
+        }
+    }
+}
+
+double Bench::MeasureSed(
+    const std::string& org, const std::string& newOrg, const std::vector<Pair>& pairs)
+{
+    if (!CommandOutputHas({ "sed", "--version" }, "GNU sed")) {
+        std::printf("W1: GNU sed not found; sed is n/a\n");
+        return kNone;
+    }
+    const std::string script = m_work + "/pairs.sed";
     {
-        if (!CommandOutputHas({ "sed", "--version" }, "GNU sed")) {
-            std::printf("W1: GNU sed not found; sed is n/a\n");
-            return kNone;
-        }
-        const std::string script = m_work + "/pairs.sed";
-        {
-            std::ofstream out(script, std::ios::binary);
-            out << SedScript(pairs);
-            Require(static_cast<bool>(out), "cannot write " + script);
-        }
-        const std::string tree = m_work + "/sed-W1";
+        std::ofstream out(script, std::ios::binary);
+        out << SedScript(pairs);
+        Require(static_cast<bool>(out), "cannot write " + script);
+    }
+    const std::string tree = m_work + "/sed-W1";
+    RemoveTree(tree);
+    RunCommand({ "cp", "-r", org, tree });
+    std::printf("W1: running sed -f (%zu commands) over every file, once; this takes minutes\n",
+        pairs.size());
+    std::fflush(stdout);
+    const CommandRun sed = RunCommand(
+        { "find", tree, "-type", "f", "-exec", "sed", "-f", script, "-i", "{}", "+" }, true);
+    const double seconds = sed.seconds;
+    // Not part of the measurement: how far sed's byte-level reading agrees with the engine's.
+    int agreeing = 0;
+    const std::vector<std::string> names = ListFiles(org);
+    for (const std::string& name : names) {
+        const std::string changed = newOrg + "/" + name;
+        const std::string expected = std::filesystem::exists(changed) ? changed : org + "/" + name;
+        agreeing += SameContents(tree + "/" + name, expected) ? 1 : 0;
+    }
+    std::printf(
+        "W1: sed -f s %.1f (CPU s %.1f); its output equals the engine's for %d of %zu files\n",
+        seconds, sed.cpuSeconds, agreeing, names.size());
+    std::fflush(stdout);
+    if (!m_options.keep) {
         RemoveTree(tree);
-        RunCommand({ "cp", "-r", org, tree });
-        std::printf("W1: running sed -f (%zu commands) over every file, once; this takes minutes\n", pairs.size());
-        std::fflush(stdout);
-        const CommandRun sed = RunCommand({ "find", tree, "-type", "f", "-exec", "sed", "-f", script, "-i", "{}", "+" }, true);
-        const double seconds = sed.seconds;
-        // Not part of the measurement: how far sed's byte-level reading agrees with the engine's.
-        int agreeing = 0;
-        const std::vector<std::string> names = ListFiles(org);
-        for (const std::string& name : names) {
-            const std::string changed = newOrg + "/" + name;
-            const std::string expected = std::filesystem::exists(changed) ? changed : org + "/" + name;
-            agreeing += SameContents(tree + "/" + name, expected) ? 1 : 0;
-        }
-        std::printf("W1: sed -f s %.1f (CPU s %.1f); its output equals the engine's for %d of %zu files\n", seconds, sed.cpuSeconds, agreeing,
-            names.size());
-        std::fflush(stdout);
-        if (!m_options.keep) {
-            RemoveTree(tree);
-        }
-        return seconds;
     }
+    return seconds;
+}
 
-    std::string Fixed(double value, const char* format = "%.2f")
-    {
-        if (std::isnan(value)) {
-            return "n/a";
-        }
-        char text[32];
-        std::snprintf(text, sizeof text, format, value);
-        return text;
+std::string Fixed(double value, const char* format = "%.2f")
+{
+    if (std::isnan(value)) {
+        return "n/a";
     }
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
 
-    void Bench::PrintSummary(const std::optional<Row>& w1, const std::optional<Row>& w2, long peakKiB,
-        const std::vector<Row>& w3) const
-    {
-        std::vector<Row> rows;
-        for (const std::optional<Row>& row : { w1, w2 }) {
-            if (row) {
-                rows.push_back(*row);
+std::pair<double, double> Bench::MeasureLongLines(std::uint64_t bytes)
+{
+    const std::string definition = m_work + "/long-rules.txt";
+    std::ofstream(definition, std::ios::binary) << "customerid,ClientID\r\n";
+    double mib[2] = { 0, 0 };
+    for (const bool matching : { true, false }) {
+        const std::string org = m_work + (matching ? "/long-match/org" : "/long-plain/org");
+        std::filesystem::create_directories(org);
+        {
+            // One line without a line end: a match in every KB, or none at all.
+            std::ofstream out(org + "/oneLine.bas", std::ios::binary);
+            const std::string piece
+                = std::string(1024 - 11, 'x') + (matching ? " CustomerID" : " CustomerNo");
+            for (std::uint64_t written = 0; written < bytes; written += piece.size()) {
+                out << piece;
             }
         }
-        rows.insert(rows.end(), w3.begin(), w3.end());
-        // The last column divides CPU time instead of wall time: steadier when others share the cores.
-        std::printf("\n%-16s %10s %8s %10s %8s %15s\n", "workload", "engine s", "cp s", "engine/cp", "sed s",
-            "CPU engine/cp");
-        for (const Row& row : rows) {
-            std::printf("%-16s %10s %8s %10s %8s %15s\n", row.name.c_str(), Fixed(row.engine, "%.3f").c_str(),
-                Fixed(row.cp, "%.3f").c_str(), Fixed(row.engine / row.cp).c_str(), Fixed(row.sed, "%.1f").c_str(),
-                Fixed(row.engineCpu / row.cpCpu).c_str());
-        }
-        std::printf("\n");
-        const double w1Ratio = w1 ? w1->engine / w1->cp : kNone;
-        const double sedRatio = w1 ? w1->sed / w1->engine : kNone;
-        const double w2Ratio = w2 ? w2->engine / w2->cp : kNone;
-        const double peak = w2 ? static_cast<double>(peakKiB) / 1024 : kNone;
-        const double w3Ratio = w3.size() == 3 ? w3[2].engine / w3[0].engine : kNone;
-        std::printf("W1 engine/cp=%s sed/engine=%s W2 engine/cp=%s peakMiB=%s W3 10000/100=%s\n",
-            Fixed(w1Ratio).c_str(), Fixed(sedRatio).c_str(), Fixed(w2Ratio).c_str(), Fixed(peak).c_str(),
-            Fixed(w3Ratio).c_str());
+        const std::string output = m_work + "/long-out";
+        std::filesystem::remove_all(output);
+        std::filesystem::create_directories(output);
+        const ChildEngineRun child = RunEngineInChild(org, definition, output);
+        mib[matching ? 0 : 1] = static_cast<double>(child.peakKiB - child.inheritedKiB) / 1024;
+        std::printf("%s line of %.0f MiB: engine %.3f s, peak resident %.1f MiB above what the "
+                    "child held at fork\n",
+            matching ? "changing" : "plain", static_cast<double>(bytes) / (1 << 20),
+            child.run.seconds, mib[matching ? 0 : 1]);
+        std::filesystem::remove_all(output);
+        RemoveTree(m_work + (matching ? "/long-match" : "/long-plain"));
     }
+    return { mib[0], mib[1] };
+}
 
-    int Bench::Run()
-    {
-        using Clock = std::chrono::steady_clock;
-        const TreeShape w1Shape = m_options.smoke ? TreeShape { 60, 600'000, 0.30, 0.057 }
-                                                  : TreeShape { 2000, 60'000'000, 0.30, 0.057 };
-        const std::uint64_t w2Bytes = m_options.smoke ? std::uint64_t(4) << 20 : std::uint64_t(1) << 30;
-        constexpr double w2TargetLineRate = 0.017;
+void Bench::PrintSummary(const std::optional<Row>& w1, const std::optional<Row>& w2, long peakKiB,
+    const std::vector<Row>& w3, const std::optional<std::pair<double, double>>& longLines) const
+{
+    std::vector<Row> rows;
+    for (const std::optional<Row>& row : { w1, w2 }) {
+        if (row) {
+            rows.push_back(*row);
+        }
+    }
+    rows.insert(rows.end(), w3.begin(), w3.end());
+    // The last column divides CPU time instead of wall time: steadier when others share the cores.
+    std::printf("\n%-16s %10s %8s %10s %8s %15s\n", "workload", "engine s", "cp s", "engine/cp",
+        "sed s", "CPU engine/cp");
+    for (const Row& row : rows) {
+        std::printf("%-16s %10s %8s %10s %8s %15s\n", row.name.c_str(),
+            Fixed(row.engine, "%.3f").c_str(), Fixed(row.cp, "%.3f").c_str(),
+            Fixed(row.engine / row.cp).c_str(), Fixed(row.sed, "%.1f").c_str(),
+            Fixed(row.engineCpu / row.cpCpu).c_str());
+    }
+    std::printf("\n");
+    const double w1Ratio = w1 ? w1->engine / w1->cp : kNone;
+    const double sedRatio = w1 ? w1->sed / w1->engine : kNone;
+    const double w2Ratio = w2 ? w2->engine / w2->cp : kNone;
+    const double peak = w2 ? static_cast<double>(peakKiB) / 1024 : kNone;
+    const double w3Ratio = w3.size() == 3 ? w3[2].engine / w3[0].engine : kNone;
+    std::printf(
+        "W1 engine/cp=%s sed/engine=%s W2 engine/cp=%s peakMiB=%s W3 10000/100=%s longLineMiB=%s "
+        "plainLineMiB=%s\n",
+        Fixed(w1Ratio).c_str(), Fixed(sedRatio).c_str(), Fixed(w2Ratio).c_str(),
+        Fixed(peak).c_str(), Fixed(w3Ratio).c_str(),
+        Fixed(longLines ? longLines->first : kNone).c_str(),
+        Fixed(longLines ? longLines->second : kNone).c_str());
+}
 
-        std::optional<Row> w1;
-        std::optional<Row> w2;
-        std::vector<Row> w3; // 100, 1,000 and 10,000 pairs
-        long peakKiB = 0;
+int Bench::Run()
+{
+    using Clock = std::chrono::steady_clock;
+    const TreeShape w1Shape = m_options.smoke ? TreeShape { 60, 600'000, 0.30, 0.057 }
+                                              : TreeShape { 2000, 60'000'000, 0.30, 0.057 };
+    const std::uint64_t w2Bytes = m_options.smoke ? std::uint64_t(4) << 20 : std::uint64_t(1) << 30;
+    constexpr double w2TargetLineRate = 0.017;
 
-        const std::vector<Pair> pairs1000 = m_targets.Definition(1000);
-        const std::string definition1000 = WriteDefinitionFile(1000);
+    std::optional<Row> w1;
+    std::optional<Row> w2;
+    std::vector<Row> w3; // 100, 1,000 and 10,000 pairs
+    long peakKiB = 0;
 
-        if (Wanted("W1") || Wanted("W3")) {
-            const Clock::time_point start = Clock::now();
-            const std::string org = m_work + "/w1/org";
-            std::filesystem::create_directories(m_work + "/w1");
-            const TreeFacts facts = GenerateTree(org, w1Shape, m_targets, 1);
-            std::printf("W1 tree: %d files in %d folders, %.1f MB, generated in %.1f s\n", facts.files,
-                facts.folders, MB(facts.bytes), std::chrono::duration<double>(Clock::now() - start).count());
-            std::fflush(stdout);
+    const std::vector<Pair> pairs1000 = m_targets.Definition(1000);
+    const std::string definition1000 = WriteDefinitionFile(1000);
 
-            // W1 and W3 run as one group, taking turns, so that their ratios share the machine's
-            // conditions; W1 is W3's 1,000 pair setup and is measured once for both when both run.
-            std::vector<Variant> variants;
-            if (Wanted("W1")) {
-                variants.emplace_back("W1", definition1000, pairs1000);
+    if (Wanted("W1") || Wanted("W3")) {
+        const Clock::time_point start = Clock::now();
+        const std::string org = m_work + "/w1/org";
+        std::filesystem::create_directories(m_work + "/w1");
+        const TreeFacts facts = GenerateTree(org, w1Shape, m_targets, 1);
+        std::printf("W1 tree: %d files in %d folders, %.1f MB, generated in %.1f s\n", facts.files,
+            facts.folders, MB(facts.bytes),
+            std::chrono::duration<double>(Clock::now() - start).count());
+        std::fflush(stdout);
+
+        // W1 and W3 run as one group, taking turns, so that their ratios share the machine's
+        // conditions; W1 is W3's 1,000 pair setup and is measured once for both when both run.
+        std::vector<Variant> variants;
+        if (Wanted("W1")) {
+            variants.emplace_back("W1", definition1000, pairs1000);
+        }
+        if (Wanted("W3")) {
+            for (const int count : { 100, 1000, 10000 }) {
+                if (count != 1000 || !Wanted("W1")) {
+                    variants.emplace_back("W3 " + std::to_string(count) + " pairs",
+                        WriteDefinitionFile(count), m_targets.Definition(count));
+                }
             }
+        }
+        std::vector<Measured> measured = MeasureTrees(org, std::move(variants), false, false);
+        if (Wanted("W1")) {
+            if (m_options.sed) {
+                measured.front().row.sed = MeasureSed(org, measured.front().newOrg, pairs1000);
+            }
+            w1 = measured.front().row;
+            measured.erase(measured.begin());
             if (Wanted("W3")) {
-                for (const int count : { 100, 1000, 10000 }) {
-                    if (count != 1000 || !Wanted("W1")) {
-                        variants.emplace_back("W3 " + std::to_string(count) + " pairs", WriteDefinitionFile(count),
-                            m_targets.Definition(count));
-                    }
-                }
-            }
-            std::vector<Measured> measured = MeasureTrees(org, std::move(variants), false, false);
-            if (Wanted("W1")) {
-                if (m_options.sed) {
-                    measured.front().row.sed = MeasureSed(org, measured.front().newOrg, pairs1000);
-                }
-                w1 = measured.front().row;
-                measured.erase(measured.begin());
-                if (Wanted("W3")) {
-                    Row same = *w1;
-                    same.name = "W3 1000 (=W1)";
-                    same.sed = kNone;
-                    measured.insert(measured.begin() + 1, Measured { same, {}, 0, 0, 0, 0, {} });
-                }
-            }
-            for (const Measured& each : measured) {
-                w3.push_back(each.row);
-            }
-            RemoveOutputs();
-            if (!m_options.keep) {
-                RemoveTree(m_work + "/w1");
+                Row same = *w1;
+                same.name = "W3 1000 (=W1)";
+                same.sed = kNone;
+                measured.insert(measured.begin() + 1, Measured { same, {}, 0, 0, 0, 0, {} });
             }
         }
-
-        if (Wanted("W2")) {
-            const Clock::time_point start = Clock::now();
-            const std::string org = m_work + "/w2/org";
-            std::filesystem::create_directories(org);
-            const std::uint64_t size = GenerateFile(org + "/modLarge.bas", w2Bytes, w2TargetLineRate, m_targets, 2);
-            std::printf("W2 file: %.1f MB, generated in %.1f s\n", MB(size),
-                std::chrono::duration<double>(Clock::now() - start).count());
-            std::fflush(stdout);
-            const Measured measured = MeasureTrees(org, { Variant { "W2", definition1000, pairs1000 } }, true, true).front();
-            RemoveOutputs();
-            if (!m_options.keep) {
-                RemoveTree(m_work + "/w2");
-            }
-            peakKiB = measured.peakKiB;
-            w2 = measured.row;
+        for (const Measured& each : measured) {
+            w3.push_back(each.row);
         }
-
-        std::printf("load average at the end: %s\n", LoadAverage().c_str());
-        PrintSummary(w1, w2, peakKiB, w3);
-        return 0;
+        RemoveOutputs();
+        if (!m_options.keep) {
+            RemoveTree(m_work + "/w1");
+        }
     }
 
-    std::string CpuModel()
-    {
-        std::ifstream cpuinfo("/proc/cpuinfo");
-        std::string line;
-        while (std::getline(cpuinfo, line)) {
-            if (line.rfind("model name", 0) == 0) {
-                const auto colon = line.find(':');
-                return colon == std::string::npos ? line : line.substr(colon + 2);
-            }
+    if (Wanted("W2")) {
+        const Clock::time_point start = Clock::now();
+        const std::string org = m_work + "/w2/org";
+        std::filesystem::create_directories(org);
+        const std::uint64_t size
+            = GenerateFile(org + "/modLarge.bas", w2Bytes, w2TargetLineRate, m_targets, 2);
+        std::printf("W2 file: %.1f MB, generated in %.1f s\n", MB(size),
+            std::chrono::duration<double>(Clock::now() - start).count());
+        std::fflush(stdout);
+        const Measured measured
+            = MeasureTrees(org, { Variant { "W2", definition1000, pairs1000 } }, true, true)
+                  .front();
+        RemoveOutputs();
+        if (!m_options.keep) {
+            RemoveTree(m_work + "/w2");
         }
-        return "unknown CPU";
+        peakKiB = measured.peakKiB;
+        w2 = measured.row;
     }
+
+    std::optional<std::pair<double, double>> longLines;
+    if (Wanted("long")) {
+        longLines
+            = MeasureLongLines(m_options.smoke ? std::uint64_t(4) << 20 : std::uint64_t(256) << 20);
+    }
+
+    std::printf("load average at the end: %s\n", LoadAverage().c_str());
+    PrintSummary(w1, w2, peakKiB, w3, longLines);
+    return 0;
+}
+
+std::string CpuModel()
+{
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line)) {
+        if (line.rfind("model name", 0) == 0) {
+            const auto colon = line.find(':');
+            return colon == std::string::npos ? line : line.substr(colon + 2);
+        }
+    }
+    return "unknown CPU";
+}
 
 } // namespace
 } // namespace bench
@@ -528,10 +598,11 @@ int main(int argc, char** argv)
             return 0;
         }
         bench::TempFolder work(options.keep);
-        std::printf("vandor_bench%s: %ld cores online, %s, load average %s; %d repetitions; workloads in %s%s\n",
-            options.smoke ? " --smoke" : "", sysconf(_SC_NPROCESSORS_ONLN), bench::CpuModel().c_str(),
-            bench::LoadAverage().c_str(), options.reps, work.Path().c_str(),
-            options.keep ? " (kept)" : " (removed at the end)");
+        std::printf("vandor_bench%s: %ld cores online, %s, load average %s; %d repetitions; "
+                    "workloads in %s%s\n",
+            options.smoke ? " --smoke" : "", sysconf(_SC_NPROCESSORS_ONLN),
+            bench::CpuModel().c_str(), bench::LoadAverage().c_str(), options.reps,
+            work.Path().c_str(), options.keep ? " (kept)" : " (removed at the end)");
         std::fflush(stdout);
         bench::Bench bench(options, work.Path());
         return bench.Run();

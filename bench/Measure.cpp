@@ -23,87 +23,90 @@ extern char** environ;
 namespace bench {
 namespace {
 
-    using Clock = std::chrono::steady_clock;
+using Clock = std::chrono::steady_clock;
 
-    double SecondsSince(Clock::time_point start)
-    {
-        return std::chrono::duration<double>(Clock::now() - start).count();
+double SecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double CpuSeconds(const rusage& usage)
+{
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+double SystemSeconds(const rusage& usage)
+{
+    return static_cast<double>(usage.ru_stime.tv_sec)
+        + static_cast<double>(usage.ru_stime.tv_usec) * 1e-6;
+}
+
+rusage OwnUsage()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage;
+}
+
+// The window a benchmark run reports to: it shows nothing and always walks subfolders.
+class SilentWindow final : public engine::WalkWindow {
+public:
+    void SetStatusText(const std::u16string&) override { }
+    void ShowReplacing(const platform::NativePath&) override { }
+    engine::CheckState SubfoldersOption() const override { return engine::CheckState::Ticked; }
+    void ProcessPendingEvents() override { }
+};
+
+pid_t Spawn(
+    const std::vector<std::string>& argv, bool cLocale, const posix_spawn_file_actions_t* actions)
+{
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
     }
-
-    double CpuSeconds(const rusage& usage)
-    {
-        return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-            + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+    args.push_back(nullptr);
+    std::vector<std::string> environment;
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (!cLocale || std::strncmp(*e, "LC_ALL=", 7) != 0) {
+            environment.emplace_back(*e);
+        }
     }
-
-    double SystemSeconds(const rusage& usage)
-    {
-        return static_cast<double>(usage.ru_stime.tv_sec) + static_cast<double>(usage.ru_stime.tv_usec) * 1e-6;
+    if (cLocale) {
+        environment.emplace_back("LC_ALL=C");
     }
-
-    rusage OwnUsage()
-    {
-        rusage usage {};
-        getrusage(RUSAGE_SELF, &usage);
-        return usage;
+    std::vector<char*> envp;
+    for (std::string& e : environment) {
+        envp.push_back(e.data());
     }
-
-    // The window a benchmark run reports to: it shows nothing and always walks subfolders.
-    class SilentWindow final : public engine::WalkWindow {
-    public:
-        void SetStatusCaption(const std::u16string&) override { }
-        int Check1Value() const override { return 1; }
-        void ProcessPendingEvents() override { }
-    };
-
-    pid_t Spawn(const std::vector<std::string>& argv, bool cLocale, const posix_spawn_file_actions_t* actions)
-    {
-        std::vector<char*> args;
-        for (const std::string& arg : argv) {
-            args.push_back(const_cast<char*>(arg.c_str()));
-        }
-        args.push_back(nullptr);
-        std::vector<std::string> environment;
-        for (char** e = environ; *e != nullptr; ++e) {
-            if (!cLocale || std::strncmp(*e, "LC_ALL=", 7) != 0) {
-                environment.emplace_back(*e);
-            }
-        }
-        if (cLocale) {
-            environment.emplace_back("LC_ALL=C");
-        }
-        std::vector<char*> envp;
-        for (std::string& e : environment) {
-            envp.push_back(e.data());
-        }
-        envp.push_back(nullptr);
-        pid_t pid = 0;
-        const int error = posix_spawnp(&pid, args[0], actions, nullptr, args.data(), envp.data());
-        if (error != 0) {
-            throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(error));
-        }
-        return pid;
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    const int error = posix_spawnp(&pid, args[0], actions, nullptr, args.data(), envp.data());
+    if (error != 0) {
+        throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(error));
     }
+    return pid;
+}
 
-    int WaitFor(pid_t pid, rusage* usage = nullptr)
-    {
-        int status = 0;
-        while (wait4(pid, &status, 0, usage) < 0) {
-            if (errno != EINTR) {
-                throw std::runtime_error(std::string("wait4: ") + std::strerror(errno));
-            }
+int WaitFor(pid_t pid, rusage* usage = nullptr)
+{
+    int status = 0;
+    while (wait4(pid, &status, 0, usage) < 0) {
+        if (errno != EINTR) {
+            throw std::runtime_error(std::string("wait4: ") + std::strerror(errno));
         }
-        return status;
     }
+    return status;
+}
 
-    struct ChildReport {
-        double seconds;
-        double cpuSeconds;
-        double systemSeconds;
-        double loadSeconds;
-        long inheritedKiB;
-        int ok;
-    };
+struct ChildReport {
+    double seconds;
+    double cpuSeconds;
+    double systemSeconds;
+    double loadSeconds;
+    long inheritedKiB;
+    int ok;
+};
 
 } // namespace
 
@@ -117,13 +120,10 @@ double Median(std::vector<double> values)
     return values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2;
 }
 
-void RemoveTree(const std::string& path)
-{
-    std::filesystem::remove_all(path);
-}
+void RemoveTree(const std::string& path) { std::filesystem::remove_all(path); }
 
-EngineRun RunEngine(const std::string& orgFolder, const std::string& definition,
-    const std::string& outputParent)
+EngineRun RunEngine(
+    const std::string& orgFolder, const std::string& definition, const std::string& outputParent)
 {
     RemoveTree(outputParent);
     std::filesystem::create_directories(outputParent);
@@ -141,21 +141,24 @@ EngineRun RunEngine(const std::string& orgFolder, const std::string& definition,
         throw std::runtime_error("the definition " + definition + " did not load");
     }
     SilentWindow window;
-    const std::unique_ptr<platform::FileSystemObject> fileSystem = platform::CreateFileSystemObject();
-    engine::WalkState state(window, common::PathStyle::Posix);
-    engine::ReplaceFolder(folderPath, outputPath, *fileSystem, false, pairs, state);
+    const std::unique_ptr<platform::FileSystemObject> fileSystem
+        = platform::CreateFileSystemObject();
+    engine::RunReport report;
+    const std::u16string unhandled = engine::ReplaceFolder(folderPath, outputPath, *fileSystem,
+        false, pairs, window, report, common::PathStyle::Posix);
     run.seconds = SecondsSince(start);
     const rusage usageEnd = OwnUsage();
     run.cpuSeconds = CpuSeconds(usageEnd) - CpuSeconds(usageStart);
     run.systemSeconds = SystemSeconds(usageEnd) - SystemSeconds(usageStart);
-    if (!state.firstUnhandled.empty()) {
-        throw std::runtime_error("the engine could not handle " + platform::EncodeFileName(state.firstUnhandled));
+    if (!unhandled.empty()) {
+        throw std::runtime_error(
+            "the engine could not handle " + platform::EncodeFileName(unhandled));
     }
     return run;
 }
 
-ChildEngineRun RunEngineInChild(const std::string& orgFolder, const std::string& definition,
-    const std::string& outputParent)
+ChildEngineRun RunEngineInChild(
+    const std::string& orgFolder, const std::string& definition, const std::string& outputParent)
 {
     int fds[2];
     if (pipe(fds) != 0) {
@@ -183,7 +186,8 @@ ChildEngineRun RunEngineInChild(const std::string& orgFolder, const std::string&
         } catch (const std::exception&) {
             report.ok = 0;
         }
-        const bool written = write(fds[1], &report, sizeof report) == static_cast<ssize_t>(sizeof report);
+        const bool written
+            = write(fds[1], &report, sizeof report) == static_cast<ssize_t>(sizeof report);
         // _exit: the parent's cleanup (its temporary folder) must not run here.
         _exit(written && report.ok == 1 ? 0 : 1);
     }

@@ -11,8 +11,8 @@ double Median(std::vector<double> values);
 void RemoveTree(const std::string& path);
 
 struct EngineRun {
-    double seconds = 0;     // LoadDefinition and ReplaceFolder together, wall clock
-    double cpuSeconds = 0;  // the same span, user and system time of this process
+    double seconds = 0; // LoadDefinition and ReplaceFolder together, wall clock
+    double cpuSeconds = 0; // the same span, user and system time of this process
     double systemSeconds = 0; // the system part of it: time in the kernel
     double loadSeconds = 0; // LoadDefinition alone, wall clock
 };
@@ -20,21 +20,21 @@ struct EngineRun {
 // One run of the real engine in this process: the definition loaded, then the ORG folder
 // (subfolders included) walked into outputParent, which is emptied first (untimed). Throws when
 // the definition does not load or a file could not be handled whole.
-EngineRun RunEngine(const std::string& orgFolder, const std::string& definition,
-    const std::string& outputParent);
+EngineRun RunEngine(
+    const std::string& orgFolder, const std::string& definition, const std::string& outputParent);
 
 struct ChildEngineRun {
     EngineRun run;
-    long peakKiB = 0;      // the child's ru_maxrss, as wait4 reports it
+    long peakKiB = 0; // the child's ru_maxrss, as wait4 reports it
     long inheritedKiB = 0; // its ru_maxrss right after fork, before the engine ran
 };
 
 // The same run in a forked child, so that the child's own peak resident memory is the engine's.
-ChildEngineRun RunEngineInChild(const std::string& orgFolder, const std::string& definition,
-    const std::string& outputParent);
+ChildEngineRun RunEngineInChild(
+    const std::string& orgFolder, const std::string& definition, const std::string& outputParent);
 
 struct CommandRun {
-    double seconds = 0;    // wall clock from spawn to exit
+    double seconds = 0; // wall clock from spawn to exit
     double cpuSeconds = 0; // user and system time of the command and the children it waited for
     double systemSeconds = 0;
 };

@@ -27,8 +27,7 @@ public:
     double Unit() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
     bool Chance(double p) { return Unit() < p; }
 
-    template <class T>
-    const T& Pick(const std::vector<T>& items)
+    template <class T> const T& Pick(const std::vector<T>& items)
     {
         return items[Below(items.size())];
     }

@@ -13,48 +13,48 @@
 namespace bench {
 namespace {
 
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-    using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-    FilePtr OpenForReading(const std::string& path)
-    {
-        FilePtr file(std::fopen(path.c_str(), "rb"));
-        if (!file) {
-            throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
-        }
-        return file;
+FilePtr OpenForReading(const std::string& path)
+{
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
     }
+    return file;
+}
 
-    // FNV-1a over 8-byte words: fast enough for a 1 GB tree, and any changed byte changes it.
-    class Digest {
-    public:
-        void Add(const char* data, std::size_t size)
-        {
-            std::size_t i = 0;
-            for (; i + 8 <= size; i += 8) {
-                std::uint64_t word;
-                std::memcpy(&word, data + i, 8);
-                Mix(word);
-            }
-            std::uint64_t tail = size;
-            for (; i < size; ++i) {
-                tail = (tail << 8) | static_cast<unsigned char>(data[i]);
-            }
-            Mix(tail);
+// FNV-1a over 8-byte words: fast enough for a 1 GB tree, and any changed byte changes it.
+class Digest {
+public:
+    void Add(const char* data, std::size_t size)
+    {
+        std::size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, data + i, 8);
+            Mix(word);
         }
-        std::uint64_t Value() const { return m_value; }
+        std::uint64_t tail = size;
+        for (; i < size; ++i) {
+            tail = (tail << 8) | static_cast<unsigned char>(data[i]);
+        }
+        Mix(tail);
+    }
+    std::uint64_t Value() const { return m_value; }
 
-    private:
-        void Mix(std::uint64_t word)
-        {
-            m_value ^= word;
-            m_value *= 0x100000001B3ull;
-            m_value ^= m_value >> 29;
-        }
-        std::uint64_t m_value = 0xCBF29CE484222325ull;
-    };
+private:
+    void Mix(std::uint64_t word)
+    {
+        m_value ^= word;
+        m_value *= 0x100000001B3ull;
+        m_value ^= m_value >> 29;
+    }
+    std::uint64_t m_value = 0xCBF29CE484222325ull;
+};
 
 } // namespace
 

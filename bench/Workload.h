@@ -45,7 +45,7 @@ private:
 struct TreeShape {
     int files = 0;
     std::uint64_t bytes = 0;
-    double changingShare = 0;  // files that hold targets
+    double changingShare = 0; // files that hold targets
     double targetLineRate = 0; // lines that hold a target, within those files
 };
 
@@ -56,14 +56,15 @@ struct TreeFacts {
 };
 
 // A VB-like source tree under org (which must not exist yet), four folder levels deep.
-TreeFacts GenerateTree(const std::string& org, const TreeShape& shape, const Targets& targets,
-    std::uint64_t seed);
+TreeFacts GenerateTree(
+    const std::string& org, const TreeShape& shape, const Targets& targets, std::uint64_t seed);
 
 // One source file of about the given size, written as it is made; returns its size.
 std::uint64_t GenerateFile(const std::string& path, std::uint64_t bytes, double targetLineRate,
     const Targets& targets, std::uint64_t seed);
 
-// "search,replace" lines with CR LF; a field is quoted when it holds a comma or starts with a space.
+// "search,replace" lines with CR LF; a field is quoted when it holds a comma or starts with a
+// space.
 void WriteDefinition(const std::string& path, const std::vector<Pair>& pairs);
 
 // GNU sed commands that make the same substitutions: s/LIT/REP/gI with metacharacters escaped.

@@ -4,10 +4,12 @@ enable_language(RC)
 # Every program runs alone: the C and C++ runtimes and winpthreads are linked into it.
 add_link_options(-static)
 
-# GoogleTest from Debian's sources, built with the cross compiler.
-set(VANDOR_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest's source folder")
-set(INSTALL_GTEST OFF CACHE BOOL "Install GoogleTest" FORCE)
-add_subdirectory(${VANDOR_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+if(BUILD_TESTING)
+    # GoogleTest from Debian's sources, built with the cross compiler.
+    set(VANDOR_GOOGLETEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest's source folder")
+    set(INSTALL_GTEST OFF CACHE BOOL "Install GoogleTest" FORCE)
+    add_subdirectory(${VANDOR_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endif()
 
 if(CMAKE_CROSSCOMPILING)
     # CTest runs the programs, and lists their tests, under wine with a prefix of this build.

@@ -50,7 +50,8 @@ std::u16string GetFileNamePart(std::u16string_view path, PathStyle style)
         return s.substr(last + 1);
     }
     if (style == PathStyle::Windows) {
-        if (const auto colon = s.find(u':'); colon != std::u16string::npos && colon + 1 < s.size()) {
+        if (const auto colon = s.find(u':');
+            colon != std::u16string::npos && colon + 1 < s.size()) {
             return s.substr(colon + 1);
         }
     }

@@ -1,19 +1,11 @@
 #include "common/Profile.h"
 
 #include "platform/Cp932.h"
+#include "platform/FieldReader.h"
 #include "platform/FileName.h"
 #include "platform/LowerCase.h"
-#include "platform/SysCalls.h"
+#include "platform/TextFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -54,14 +46,11 @@ bool SameName(std::u16string_view a, std::u16string_view b)
     return platform::LowerCase(TrimBlanks(a)) == platform::LowerCase(TrimBlanks(b));
 }
 
-std::optional<std::string> ReadBytes(const std::string& path)
+// Only a plain file is read; a folder or a file whose read fails reads as none at all.
+std::optional<std::string> ReadBytes(const platform::NativePath& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    std::string bytes;
+    if (platform::ReadWholeFile(path, bytes) != platform::ReadResult::Ok) {
         return std::nullopt;
     }
     return bytes;
@@ -192,57 +181,6 @@ std::u16string_view StripQuotes(std::u16string_view value)
     return value;
 }
 
-// The file that the path names, links followed, so that replacing it keeps a link in place.
-std::string TargetOf(const std::string& path)
-{
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) != nullptr) {
-        return resolved;
-    }
-    return path;
-}
-
-bool WriteAll(int fd, std::string_view bytes)
-{
-    while (!bytes.empty()) {
-        const ssize_t written = platform::Sys().write(fd, bytes.data(), bytes.size());
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// Writes into a new file beside the target and renames it over the target, so that a failed
-// write leaves the old file whole.
-bool ReplaceFile(const std::string& target, std::string_view bytes, std::optional<mode_t> mode)
-{
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        fd = platform::Sys().open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            return false;
-        }
-    }
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = true;
-    if (mode) {
-        ok = ::fchmod(fd, *mode & 07777) == 0;
-    }
-    ok = ok && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = platform::Sys().close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-    }
-    return ok;
-}
-
 } // namespace
 
 std::u16string GetIniName(std::uintptr_t, const std::u16string& defaultPath, const std::u16string&)
@@ -253,7 +191,7 @@ std::u16string GetIniName(std::uintptr_t, const std::u16string& defaultPath, con
 std::u16string ReadProfileString(const std::u16string& iniPath, std::u16string_view section,
     std::u16string_view key, bool lowerCase, PathStyle style)
 {
-    const auto bytes = ReadBytes(platform::EncodeFileName(iniPath));
+    const auto bytes = ReadBytes(platform::NativePath::FromText(iniPath));
     if (!bytes) {
         return {};
     }
@@ -263,7 +201,6 @@ std::u16string ReadProfileString(const std::u16string& iniPath, std::u16string_v
         return {};
     }
     std::u16string_view value = StripQuotes(ParseLine(file.lines[*where.key].text).value);
-    value = value.substr(0, ProfileValueLimit);
     std::u16string result = TrimSpaces(value);
     if (lowerCase && style == PathStyle::Windows) {
         result = platform::LowerCase(result);
@@ -277,23 +214,15 @@ bool WriteProfileString(const std::u16string& iniPath, std::u16string_view secti
     if (iniPath.empty()) {
         return false;
     }
-    const std::string target = TargetOf(platform::EncodeFileName(iniPath));
+    const platform::NativePath path = platform::NativePath::FromText(iniPath);
     IniFile file;
-    std::optional<mode_t> mode;
-    struct stat info { };
-    if (::stat(target.c_str(), &info) == 0) {
-        // A read-only settings file stays as it is, as the platform's profile functions leave it.
-        if (!S_ISREG(info.st_mode) || ::access(target.c_str(), W_OK) != 0) {
-            return false;
-        }
-        const auto bytes = ReadBytes(target);
+    // A file that cannot be read is not replaced: its other lines would be lost.
+    if (platform::IdentityOf(path)) {
+        const auto bytes = ReadBytes(path);
         if (!bytes) {
             return false;
         }
         file = Parse(*bytes);
-        mode = info.st_mode;
-    } else if (errno != ENOENT) {
-        return false;
     }
 
     const Location where = Find(file, section, key);
@@ -326,7 +255,7 @@ bool WriteProfileString(const std::u16string& iniPath, std::u16string_view secti
         bytes += line.raw;
         bytes += "\r\n";
     }
-    return ReplaceFile(target, bytes, mode);
+    return platform::ReplaceWholeFile(path, bytes);
 }
 
 } // namespace common

@@ -8,16 +8,13 @@
 
 namespace common {
 
-// The longest value a read returns; a longer stored value comes back cut.
-inline constexpr std::size_t ProfileValueLimit = 199;
-
 // The settings file to use. Only a development environment would ever run the program under
 // another executable, so the default path is always the answer here.
 std::u16string GetIniName(std::uintptr_t windowHandle, const std::u16string& defaultPath,
     const std::u16string& developmentPath);
 
-// One entry of an INI file: empty when the file, section or key is missing. The value is cut to
-// ProfileValueLimit units and trimmed; lower-cased only when asked and the path style ignores case.
+// One entry of an INI file: empty when the file, section or key is missing. The value is read
+// whole, of any length, and trimmed; lower-cased only when asked and the path style ignores case.
 std::u16string ReadProfileString(const std::u16string& iniPath, std::u16string_view section,
     std::u16string_view key, bool lowerCase, PathStyle style = NativePathStyle());
 

@@ -1,5 +1,6 @@
 #include "engine/BlockSource.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <system_error>
@@ -18,12 +19,54 @@ void BlockSlots::Trim(std::size_t kept)
     }
 }
 
-BlockSource::BlockSource(platform::InputFile& file, const Prefilter* prefilter, BlockSlots& slots)
+bool Utf8Check::Feed(std::string_view bytes)
+{
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (m_need > 0) {
+            if (b < m_low || b > m_high) {
+                return false;
+            }
+            --m_need;
+            m_low = 0x80;
+            m_high = 0xBF;
+            continue;
+        }
+        if (b < 0x80) {
+            continue;
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        if (b >= 0xC2 && b <= 0xDF) {
+            m_need = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            m_need = 2;
+            m_low = b == 0xE0 ? 0xA0 : 0x80;
+            m_high = b == 0xED ? 0x9F : 0xBF;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            m_need = 3;
+            m_low = b == 0xF0 ? 0x90 : 0x80;
+            m_high = b == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+BlockSource::BlockSource(platform::InputFile& file, const Prefilter (&prefilters)[2],
+    EncodingRule rule, BlockSlots& slots)
     : m_file(file)
-    , m_prefilter(prefilter)
+    , m_prefilters(prefilters)
+    , m_rule(rule)
     , m_slots(slots)
 {
+    if (rule == EncodingRule::Cp932) {
+        m_seen = Seen::Cp932;
+    } else if (rule == EncodingRule::Utf8) {
+        m_seen = Seen::Utf8;
+    }
     m_slots.carry.clear();
+    m_context = 0;
     if (file.SizeAtOpen() >= kThreadedSize && std::thread::hardware_concurrency() > 1) {
         m_ahead = true;
         try {
@@ -112,15 +155,17 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
 {
     std::string& buffer = slot.buffer;
     std::string& carry = m_slots.carry;
-    if (buffer.size() < kBlockSize || buffer.size() < carry.size() * 2) {
-        buffer.resize(std::max(kBlockSize, carry.size() * 2));
+    const std::size_t wanted = std::max(kBlockSize, std::min(carry.size() * 2, kLongestWholeLine));
+    if (buffer.size() < wanted) {
+        buffer.resize(wanted);
     }
     std::memcpy(buffer.data(), carry.data(), carry.size());
     std::size_t end = carry.size();
     std::size_t cut = 0;
+    bool partial = false;
     for (;;) {
         if (m_eof) {
-            if (end == 0) {
+            if (end <= m_context) {
                 return Fill::End;
             }
             cut = end;
@@ -128,10 +173,18 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
         }
         if (end == buffer.size()) {
             cut = platform::WholeLinesEnd(std::string_view(buffer.data(), end));
-            if (cut != std::string_view::npos) {
+            if (cut != std::string_view::npos && cut > m_context) {
                 break;
             }
-            buffer.resize(buffer.size() * 2); // one line longer than the buffer
+            if (buffer.size() < kLongestWholeLine) {
+                buffer.resize(std::min(buffer.size() * 2, kLongestWholeLine));
+            } else {
+                // A line longer than a block comes in pieces. A piece never ends in a CR, whose
+                // LF may follow: the two stay together in the next piece.
+                cut = buffer[end - 1] == '\r' ? end - 1 : end;
+                partial = true;
+                break;
+            }
         }
         const long n = m_file.Read(buffer.data() + end, buffer.size() - end);
         if (n < 0) {
@@ -140,20 +193,66 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
         m_eof = n == 0;
         end += static_cast<std::size_t>(n);
     }
+    // Bytes before m_context were handed out with the last block, which ended inside a line;
+    // they are here again only so that a needle across the two is found.
+    const std::size_t context = m_context;
     ScannedBlock& block = slot.block;
-    block.bytes = std::string_view(buffer.data(), cut);
-    block.offset = m_offset;
-    carry.assign(buffer.data() + cut, end - cut);
-    m_offset += cut;
-    block.last = m_eof && carry.empty();
+    block.bytes = std::string_view(buffer.data() + context, cut - context);
+    block.offset = m_offset + context;
+    block.partial = partial;
+    std::size_t keep = cut;
+    if (partial) {
+        keep = cut
+            - std::min(cut, std::max(m_prefilters[0].Longest(), m_prefilters[1].Longest()) - 1);
+    }
+    carry.assign(buffer.data() + keep, end - keep);
+    m_context = cut - keep;
+    m_offset += keep;
+    block.last = m_eof && carry.size() == m_context;
     // On the reading thread the look is free to the walk; in the walk's thread it waits until a
     // copy is written, so a file that does not change is passed over once only.
     block.mayHoldLoneCr = !m_ahead || platform::HasLoneCr(block.bytes);
+    block.holdsNul = std::memchr(block.bytes.data(), 0, block.bytes.size()) != nullptr;
+    SettleEncoding(block);
     block.hits.clear();
-    if (m_prefilter != nullptr) {
-        m_prefilter->Scan(block.bytes.data(), block.bytes.size(), block.hits);
+    m_prefilters[static_cast<std::size_t>(block.encoding)].Scan(buffer.data(), cut, block.hits);
+    std::size_t kept = 0;
+    for (const Prefilter::Hit& hit : block.hits) {
+        if (hit.end > context) {
+            block.hits[kept++] = { hit.end - context, hit.pair };
+        }
     }
+    block.hits.resize(kept);
     return Fill::Block;
+}
+
+void BlockSource::SettleEncoding(ScannedBlock& block)
+{
+    const std::string_view bytes = block.bytes;
+    block.utf16 = false;
+    block.notUtf8 = false;
+    if (block.offset == 0) {
+        block.utf16 = bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
+        if (m_rule != EncodingRule::Cp932 && bytes.starts_with("\xEF\xBB\xBF")) {
+            m_seen = Seen::Utf8; // declared: no byte needs checking
+            m_checkUtf8 = false;
+        }
+    }
+    if (m_seen != Seen::Cp932 && m_checkUtf8) {
+        const bool valid = m_utf8.Feed(bytes);
+        if (m_seen == Seen::AsciiOnly) {
+            const bool ascii = std::find_if(bytes.begin(), bytes.end(), [](char c) {
+                return static_cast<unsigned char>(c) >= 0x80;
+            }) == bytes.end();
+            if (!ascii) {
+                m_seen = valid ? Seen::Utf8 : Seen::Cp932;
+            }
+        } else if (!valid || (block.last && !m_utf8.Complete())) {
+            block.notUtf8 = true;
+            m_checkUtf8 = false;
+        }
+    }
+    block.encoding = m_seen == Seen::Utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932;
 }
 
 } // namespace engine

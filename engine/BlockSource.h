@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Prefilter.h"
+#include "engine/RunReport.h"
 #include "platform/TextFile.h"
 
 #include <condition_variable>
@@ -13,15 +14,40 @@
 
 namespace engine {
 
-// A block of whole lines of the input, with the prefilter's hits in it.
+// A block of the input with the prefilter's hits in it. A block holds whole lines, except where
+// one line is longer than a block: then blocks hold pieces of it and no line end at all.
 struct ScannedBlock {
     std::string_view bytes;
     std::uint64_t offset = 0; // in the file
     bool last = false; // the block ends the file
+    bool partial = false; // the block ends inside a line that goes on in the next block
     // False when the reading thread found no CR without its LF; true when one may be there
     // (a block read in the walk's thread is not looked at until a copy is written).
     bool mayHoldLoneCr = true;
-    std::vector<Prefilter::Hit> hits;
+    bool holdsNul = false;
+    bool utf16 = false; // the file starts with a UTF-16 byte order mark
+    // How the block was scanned: UTF-8 once the file has shown itself to be UTF-8.
+    TextEncoding encoding = TextEncoding::Cp932;
+    bool notUtf8 = false; // a file taken for UTF-8 holds a byte sequence that is not UTF-8
+    std::vector<Prefilter::Hit> hits; // ends relative to bytes
+};
+
+// How a file's encoding is settled: a file that starts with a UTF-8 byte order mark, or that is
+// valid UTF-8 and holds a character of several bytes, is UTF-8; every other file is CP932. Until
+// the first byte that is not ASCII, a file is both.
+enum class EncodingRule { Detect, Cp932, Utf8 };
+
+// Checks UTF-8 a piece at a time; a character may straddle two pieces.
+class Utf8Check {
+public:
+    // False at the first byte sequence that is not UTF-8.
+    bool Feed(std::string_view bytes);
+    // No character was left unfinished.
+    bool Complete() const { return m_need == 0; }
+
+private:
+    int m_need = 0; // continuation bytes still to come
+    unsigned char m_low = 0x80, m_high = 0xBF; // the range of the next one
 };
 
 // The memory of a BlockSource, kept by its owner so that one allocation serves every file.
@@ -34,21 +60,24 @@ struct BlockSlots {
     Slot slots[kCount];
     std::string carry; // the start of a line that the next block begins with
 
-    // Gives back the memory grown for one enormous line.
+    // Gives back what grew past the given size.
     void Trim(std::size_t kept);
 };
 
-// Reads the input in blocks of whole lines and scans each with the prefilter (none: no hits).
-// A large file is read and scanned by a thread of its own a few blocks ahead, so that reading
-// and scanning overlap with rewriting and writing on another core. Memory grows with the
-// longest line only.
+// Reads the input in blocks of whole lines and scans each with the prefilter. A large file is
+// read and scanned by a thread of its own a few blocks ahead, so that reading and scanning overlap
+// with rewriting and writing on another core. Memory does not grow with the length of a line.
 class BlockSource {
 public:
     // Files at least this large get the thread; below it, the thread costs more than it gains.
     static constexpr std::uint64_t kThreadedSize = std::uint64_t(4) << 20;
     static constexpr std::size_t kBlockSize = std::size_t(1) << 18;
+    // A line up to this long stays whole in one block; a longer one comes in pieces.
+    static constexpr std::size_t kLongestWholeLine = std::size_t(1) << 20;
 
-    BlockSource(platform::InputFile& file, const Prefilter* prefilter, BlockSlots& slots);
+    // The prefilters by TextEncoding.
+    BlockSource(platform::InputFile& file, const Prefilter (&prefilters)[2], EncodingRule rule,
+        BlockSlots& slots);
     ~BlockSource();
     BlockSource(const BlockSource&) = delete;
     BlockSource& operator=(const BlockSource&) = delete;
@@ -60,12 +89,18 @@ public:
 private:
     enum class Fill { Block, End, Error };
     Fill FillSlot(BlockSlots::Slot& slot);
+    void SettleEncoding(ScannedBlock& block);
     void Ahead();
 
     platform::InputFile& m_file;
-    const Prefilter* m_prefilter;
+    const Prefilter (&m_prefilters)[2];
+    EncodingRule m_rule;
+    enum class Seen { AsciiOnly, Cp932, Utf8 } m_seen = Seen::AsciiOnly;
+    bool m_checkUtf8 = true;
+    Utf8Check m_utf8;
     BlockSlots& m_slots;
     std::uint64_t m_offset = 0; // of the carry's first byte
+    std::size_t m_context = 0; // bytes at the carry's start that the last block already handed out
     bool m_eof = false;
     bool m_failed = false;
     bool m_ahead = false; // a thread reads ahead; set before it starts

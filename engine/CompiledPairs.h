@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/PairTable.h"
 #include "engine/Prefilter.h"
+#include "engine/RunReport.h"
 
 #include <cstdint>
 #include <string>
@@ -9,18 +9,23 @@
 
 namespace engine {
 
+// A search text as the rewriting looks for it: lower-cased characters, with the table of where a
+// partial match goes on after a mismatch, so a line is decoded once per pair and never backed up.
+struct Needle {
+    std::u32string lower;
+    std::vector<std::uint32_t> fallback; // longest proper prefix that is also a suffix, per length
+};
+
 struct CompiledPair {
-    std::u16string lowerSearch; // empty: the pair matches nothing
-    std::u16string lowerReplace;
-    std::string replaceBytes;
-    std::vector<std::uint32_t> replaceOffsets; // byte offset of each unit of the replacement
+    Needle search; // empty: the pair matches nothing
+    std::string replace[2]; // the replacement's bytes in each encoding, by TextEncoding
 };
 
 struct CompiledPairs {
     std::vector<CompiledPair> pairs;
-    Prefilter prefilter;
-    // Pairs without a needle: tried on every line.
-    std::vector<int> unfiltered;
+    Prefilter prefilter[2]; // by TextEncoding
 };
+
+Needle MakeNeedle(std::u16string_view text);
 
 } // namespace engine

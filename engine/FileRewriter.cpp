@@ -1,66 +1,73 @@
 #include "engine/FileRewriter.h"
 
+#include "platform/Memory.h"
+
+#include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace engine {
 namespace {
 
-    constexpr std::size_t kKeptBuffer = std::size_t(4) << 20;
+// Memory kept from file to file; what grew past it for one file is given back after it.
+constexpr std::size_t kKeptBuffer = std::size_t(4) << 20;
 
-    bool EndsWithLineEnd(std::string_view bytes)
-    {
-        return !bytes.empty() && (bytes.back() == '\r' || (bytes.size() >= 2 && bytes.substr(bytes.size() - 2) == "\r\n"));
+bool EndsWithLineEnd(std::string_view bytes)
+{
+    return bytes.ends_with('\r') || bytes.ends_with("\r\n");
+}
+
+// The line around a hit: [start, end) without its terminator, next just after the terminator.
+struct LineBounds {
+    std::size_t start, end, next;
+};
+
+LineBounds LineAround(std::string_view block, std::size_t from, std::size_t at)
+{
+    std::size_t start = from;
+    for (std::size_t i = at; i > from; --i) {
+        if (block[i - 1] == '\r') {
+            start = i;
+            break;
+        }
     }
-
-    // The line around a hit: [start, end) without its terminator, next just after the terminator.
-    struct LineBounds {
-        std::size_t start, end, next;
-    };
-
-    LineBounds LineAround(std::string_view block, std::size_t at)
-    {
-        std::size_t start = 0;
-        for (std::size_t i = at; i > 0; --i) {
-            if (block[i - 1] == '\r') {
-                start = i;
-                break;
-            }
-        }
-        if (start > 0 && start < block.size() && block[start] == '\n') {
-            ++start;
-        }
-        const void* cr = std::memchr(block.data() + at, '\r', block.size() - at);
-        const std::size_t end = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - block.data()) : block.size();
-        std::size_t next = end;
-        if (next < block.size()) {
+    if (start > from && start < block.size() && block[start] == '\n') {
+        ++start;
+    }
+    const void* cr = std::memchr(block.data() + at, '\r', block.size() - at);
+    const std::size_t end = cr != nullptr
+        ? static_cast<std::size_t>(static_cast<const char*>(cr) - block.data())
+        : block.size();
+    std::size_t next = end;
+    if (next < block.size()) {
+        ++next;
+        if (next < block.size() && block[next] == '\n') {
             ++next;
-            if (next < block.size() && block[next] == '\n') {
-                ++next;
-            }
         }
-        return { start, end, next };
     }
+    return { start, end, next };
+}
+
+void SortUnique(std::vector<int>& pairs)
+{
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+}
 
 } // namespace
 
-FileRewriter::FileRewriter(const PairTable& table, bool insertMark)
+FileRewriter::FileRewriter(const PairTable& table, bool InsertMark)
     : m_table(table)
-    , m_rewriter(table, insertMark)
+    , m_rewriter(table, InsertMark)
 {
 }
 
-void FileRewriter::CopyUnchanged(std::string_view bytes, bool addFinalLineEnd, bool mayHoldLoneCr)
+void FileRewriter::WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr)
 {
-    if (!m_output.IsOpen() || bytes.empty()) {
-        return;
-    }
     // Lines keep their bytes; only a lone CR gains its LF. Lone CRs are rare, so one quick pass
     // (made by the reading thread for a large file) tells whether the bytes can go out as they are.
     if (!mayHoldLoneCr || !platform::HasLoneCr(bytes)) {
         m_output.Write(bytes);
-        if (addFinalLineEnd) {
-            m_output.Write("\r\n");
-        }
         return;
     }
     std::size_t from = 0;
@@ -70,7 +77,8 @@ void FileRewriter::CopyUnchanged(std::string_view bytes, bool addFinalLineEnd, b
             m_output.Write(bytes.substr(from));
             break;
         }
-        const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data());
+        const std::size_t at
+            = static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data());
         if (at + 1 < bytes.size() && bytes[at + 1] == '\n') {
             m_output.Write(bytes.substr(from, at + 2 - from));
             from = at + 2;
@@ -80,171 +88,338 @@ void FileRewriter::CopyUnchanged(std::string_view bytes, bool addFinalLineEnd, b
             from = at + 1;
         }
     }
-    if (addFinalLineEnd) {
-        m_output.Write("\r\n");
-    }
 }
 
-bool FileRewriter::OpenOutput(const std::u16string& output, const std::function<bool()>& mayWrite, std::uint64_t changedLineOffset)
+bool FileRewriter::CopyFromInput(std::uint64_t from, std::uint64_t to)
 {
-    std::optional<platform::FileId> existing;
-    if (!mayWrite() || platform::InspectCopySlot(output, &existing) == platform::CopySlot::InTheWay
-        || (existing && *existing == m_input.Id())) {
-        return false;
-    }
-    if (!m_output.Create(output)) {
-        return false;
-    }
-    // The lines before the first change were only scanned: copy them now from the input.
-    std::string chunk(std::min<std::uint64_t>(changedLineOffset, 1 << 18), '\0');
-    std::uint64_t offset = 0;
-    while (offset < changedLineOffset) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), changedLineOffset - offset));
-        const long n = m_input.ReadAt(chunk.data(), want, offset);
+    std::string piece(
+        static_cast<std::size_t>(std::min<std::uint64_t>(to - from, 1 << 18)) + 1, '\0');
+    std::uint64_t offset = from;
+    while (offset < to) {
+        const std::size_t want
+            = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size() - 1, to - offset));
+        const long n = m_input.ReadAt(piece.data(), want, offset);
         if (n <= 0) {
             return false;
         }
         std::size_t length = static_cast<std::size_t>(n);
-        // Keep a CR LF together: never end a chunk between the two.
-        if (chunk[length - 1] == '\r' && offset + length < changedLineOffset) {
+        // Keep a CR LF together: never end a piece between the two.
+        if (piece[length - 1] == '\r' && offset + length < to) {
             char after = 0;
             if (m_input.ReadAt(&after, 1, offset + length) == 1 && after == '\n') {
-                chunk.resize(std::max(chunk.size(), length + 1));
-                chunk[length++] = '\n';
+                piece[length++] = '\n';
             }
         }
-        CopyUnchanged(std::string_view(chunk.data(), length), false, true);
+        WriteUnchanged(std::string_view(piece.data(), length), true);
         offset += length;
     }
     return true;
 }
 
-CopyOutcome FileRewriter::Fail(const std::u16string& output)
+bool FileRewriter::CopyUnchangedUpTo(std::uint64_t offset, bool addFinalLineEnd)
 {
-    if (m_output.IsOpen()) {
-        m_output.Close();
-        platform::DeleteFile(output);
+    if (!m_output.IsOpen()) {
+        return true;
     }
-    m_input.Close();
-    return CopyOutcome::Failed;
+    if (m_block != nullptr && m_copied >= m_block->offset
+        && offset <= m_block->offset + m_block->bytes.size()) {
+        const auto from = static_cast<std::size_t>(m_copied - m_block->offset);
+        WriteUnchanged(m_block->bytes.substr(from, static_cast<std::size_t>(offset - m_copied)),
+            m_block->mayHoldLoneCr);
+    } else if (!CopyFromInput(m_copied, offset)) {
+        m_failure = FailureReason::CannotRead;
+        return false;
+    }
+    if (addFinalLineEnd) {
+        m_output.Write("\r\n");
+    }
+    m_copied = offset;
+    return true;
 }
 
-CopyOutcome FileRewriter::DeleteStaleCopy(const std::u16string& output, const std::function<bool()>& mayWrite)
+bool FileRewriter::WriteChangedLine(
+    std::uint64_t start, std::uint64_t next, const std::function<bool()>& mayWrite)
+{
+    if (!m_output.IsOpen()) {
+        std::optional<platform::FileId> existing;
+        m_failure = FailureReason::CannotWrite;
+        if (!mayWrite()
+            || platform::InspectCopySlot(m_outputFolder + m_name, &existing)
+                == platform::CopySlot::InTheWay
+            || (existing && *existing == m_input.Id())
+            || !m_output.Create(m_outputFolder, m_name)) {
+            return false;
+        }
+        // The lines before the first change were only scanned: copied now from the input.
+        m_copied = 0;
+        m_written = m_block->encoding;
+    }
+    if (!CopyUnchangedUpTo(start, false)) {
+        return false;
+    }
+    m_rewriter.WriteRecords([this](std::string_view bytes) { m_output.Write(bytes); });
+    m_copied = next;
+    return true;
+}
+
+bool FileRewriter::FinishLongLine(
+    std::uint64_t end, std::uint64_t next, bool unterminated, const std::function<bool()>& mayWrite)
+{
+    m_inLongLine = false;
+    if (!m_candidates.empty()) {
+        // Only a line that may change is read whole, once more, from the file.
+        SortUnique(m_candidates);
+        std::string& line = m_rewriter.LineBuffer();
+        m_grew = true;
+        line.resize(static_cast<std::size_t>(end - m_longLineStart));
+        std::size_t done = 0;
+        while (done < line.size()) {
+            const long n
+                = m_input.ReadAt(line.data() + done, line.size() - done, m_longLineStart + done);
+            if (n <= 0) {
+                m_failure = FailureReason::CannotRead;
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        const bool changed = m_rewriter.RewriteLine(line, m_candidates);
+        m_candidates.clear();
+        if (changed) {
+            const bool written = WriteChangedLine(m_longLineStart, next, mayWrite);
+            m_rewriter.Trim(kKeptBuffer);
+            return written;
+        }
+        m_rewriter.Trim(kKeptBuffer);
+    }
+    return CopyUnchangedUpTo(next, unterminated);
+}
+
+bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<bool()>& mayWrite)
+{
+    m_block = &block;
+    // A file taken for UTF-8 that is not, or one whose copy was begun before it showed itself to
+    // be UTF-8, is read again from its start with its encoding settled.
+    if (block.notUtf8) {
+        m_restart = EncodingRule::Cp932;
+        return false;
+    }
+    if (m_written && *m_written != block.encoding) {
+        m_restart = EncodingRule::Utf8;
+        return false;
+    }
+    m_rewriter.SetEncoding(block.encoding);
+    const std::string_view bytes = block.bytes;
+    const std::vector<Prefilter::Hit>& hits = block.hits;
+    // A byte order mark stays the first bytes of the file: a mark line goes after it.
+    std::size_t at = block.offset == 0 && block.encoding == TextEncoding::Utf8
+            && bytes.starts_with("\xEF\xBB\xBF")
+        ? 3
+        : 0; // bytes before it are done with
+    std::size_t hit = 0;
+    if (m_inLongLine || block.partial) {
+        if (!m_inLongLine) {
+            m_inLongLine = true;
+            m_longLineStart = block.offset + at;
+        }
+        const void* cr = std::memchr(bytes.data(), '\r', bytes.size());
+        const std::size_t end = cr != nullptr
+            ? static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data())
+            : bytes.size();
+        for (; hit < hits.size() && hits[hit].end <= end; ++hit) {
+            m_candidates.push_back(hits[hit].pair);
+        }
+        if (cr == nullptr && !block.last) {
+            return true; // the line goes on
+        }
+        std::size_t next = end;
+        if (next < bytes.size()) {
+            next += next + 1 < bytes.size() && bytes[next + 1] == '\n' ? 2 : 1;
+        }
+        if (!FinishLongLine(block.offset + end, block.offset + next, cr == nullptr, mayWrite)) {
+            return false;
+        }
+        at = next;
+    }
+    const bool unterminated = block.last && !EndsWithLineEnd(bytes);
+    while (true) {
+        // The next line that may change: the line of the next hit.
+        while (hit < hits.size() && hits[hit].end - 1 < at) {
+            ++hit;
+        }
+        if (hit == hits.size()) {
+            break;
+        }
+        const std::size_t last = hits[hit].end - 1;
+        const LineBounds line = LineAround(bytes, at, last);
+        if (last >= line.end) { // the hit ends in a terminator: no line holds it
+            at = line.next;
+            continue;
+        }
+        at = line.next;
+        // The block's scan already tells which pairs may match here; no second scan.
+        m_candidates.clear();
+        for (std::size_t h = hit; h < hits.size() && hits[h].end - 1 < line.next; ++h) {
+            if (hits[h].end > line.start) {
+                m_candidates.push_back(hits[h].pair);
+            }
+        }
+        SortUnique(m_candidates);
+        if (!m_rewriter.RewriteLine(
+                bytes.substr(line.start, line.end - line.start), m_candidates)) {
+            continue;
+        }
+        if (!WriteChangedLine(block.offset + line.start, block.offset + line.next, mayWrite)) {
+            return false;
+        }
+    }
+    m_candidates.clear();
+    return CopyUnchangedUpTo(
+        block.offset + bytes.size(), unterminated && m_copied < block.offset + bytes.size());
+}
+
+CopyResult FileRewriter::Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule)
+{
+    CopyResult result;
+    m_copied = 0;
+    m_inLongLine = false;
+    m_candidates.clear();
+    m_written.reset();
+    m_restart.reset();
+    bool binary = false;
+    bool utf16 = false;
+    TextEncoding encoding = rule == EncodingRule::Utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932;
+    {
+        BlockSource source(m_input, m_table.Compiled().prefilter, rule, m_slots);
+        while (const ScannedBlock* block = source.Next()) {
+            utf16 = block->utf16;
+            if (block->holdsNul || utf16) {
+                binary = true;
+                break;
+            }
+            if (!RewriteBlock(*block, mayWrite)) {
+                m_block = nullptr;
+                if (m_restart) {
+                    result.outcome = CopyOutcome::Failed;
+                    return result;
+                }
+                return Fail(m_failure);
+            }
+            encoding = block->encoding;
+        }
+        m_block = nullptr;
+        if (source.Failed()) {
+            return Fail(FailureReason::CannotRead);
+        }
+    }
+    if (m_input.ChangedSinceOpen() && !binary) {
+        return Fail(FailureReason::ChangedWhileRead);
+    }
+    result.encoding = encoding;
+    if (binary) {
+        m_output.Abandon();
+        m_rewriter.TakeCounts();
+        result.outcome = utf16 ? CopyOutcome::Utf16 : CopyOutcome::Binary;
+        return result;
+    }
+    if (!m_output.IsOpen()) {
+        m_rewriter.TakeCounts();
+        result.outcome = CopyOutcome::Unchanged;
+        return result;
+    }
+    m_input.Close();
+    if (!m_output.Commit()) {
+        return Fail(FailureReason::CannotWrite);
+    }
+    result.outcome = CopyOutcome::Changed;
+    result.replacements = m_rewriter.TakeCounts();
+    return result;
+}
+
+CopyResult FileRewriter::Fail(FailureReason reason)
+{
+    m_output.Abandon();
+    m_input.Close();
+    m_rewriter.TakeCounts();
+    CopyResult result;
+    result.outcome = CopyOutcome::Failed;
+    result.reason = reason;
+    return result;
+}
+
+CopyOutcome FileRewriter::DeleteStaleCopy(const std::function<bool()>& mayWrite)
 {
     std::optional<platform::FileId> existing;
+    const platform::NativePath output = m_outputFolder + m_name;
     const platform::CopySlot slot = platform::InspectCopySlot(output, &existing);
     // What lies in a folder that is not ours is not a copy of ours: left alone.
     if (slot == platform::CopySlot::Missing || !mayWrite()) {
         return CopyOutcome::Unchanged;
     }
-    switch (slot) {
-    case platform::CopySlot::Missing:
-        return CopyOutcome::Unchanged;
-    case platform::CopySlot::Writable:
+    if (slot == platform::CopySlot::Writable) {
         if (existing && *existing == m_input.Id()) {
             return CopyOutcome::Unchanged; // never delete the input itself
         }
         return platform::DeleteFile(output) ? CopyOutcome::Unchanged : CopyOutcome::Failed;
-    case platform::CopySlot::InTheWay:
-        break;
     }
     // A read-only file or a link at the copy's name is left alone; it is not a current copy.
     return CopyOutcome::Failed;
 }
 
-CopyOutcome FileRewriter::Copy(const std::u16string& input, const std::u16string& output,
-    const std::function<bool()>& mayWrite, bool freshFolder)
+void FileRewriter::GiveBackMemory()
 {
-    // Memory grown for one enormous line is not kept for the rest of the walk.
+    if (!m_grew) {
+        return;
+    }
+    m_grew = false;
     m_slots.Trim(kKeptBuffer);
-    if (!m_input.Open(input)) {
-        return CopyOutcome::Failed;
-    }
-    bool whole = false;
-    {
-        const bool everyLine = !m_table.compiled->unfiltered.empty();
-        BlockSource source(m_input, everyLine ? nullptr : &m_table.compiled->prefilter, m_slots);
-        whole = RewriteBlocks(source, everyLine, output, mayWrite) && !source.Failed();
-    }
-    if (!whole) {
-        return Fail(output);
-    }
-    if (!m_output.IsOpen()) {
-        m_input.Close();
-        return freshFolder ? CopyOutcome::Unchanged : DeleteStaleCopy(output, mayWrite);
-    }
-    m_input.Close();
-    if (!m_output.Close()) {
-        platform::DeleteFile(output);
-        return CopyOutcome::Failed;
-    }
-    return CopyOutcome::Changed;
+    m_rewriter.Trim(kKeptBuffer);
+    platform::GiveBackFreeMemory();
 }
 
-bool FileRewriter::RewriteBlocks(BlockSource& source, bool everyLine, const std::u16string& output,
-    const std::function<bool()>& mayWrite)
+CopyResult FileRewriter::Copy(const platform::NativePath& input,
+    const platform::NativePath& outputFolder, const platform::NativePath& name,
+    const std::function<bool()>& mayWrite, bool freshFolder)
 {
-    while (const ScannedBlock* scanned = source.Next()) {
-        const std::string_view block = scanned->bytes;
-        const std::vector<Prefilter::Hit>& hits = scanned->hits;
-        // The last line of a file may lack its terminator; its copy gets one.
-        const bool unterminated = scanned->last && !EndsWithLineEnd(block);
-        if (!everyLine && hits.empty()) {
-            CopyUnchanged(block, unterminated, scanned->mayHoldLoneCr);
-            continue;
+    m_outputFolder = outputFolder;
+    m_name = name;
+    CopyResult result;
+    EncodingRule rule = EncodingRule::Detect;
+    // At most twice more: once when a copy was begun before the file showed itself to be UTF-8,
+    // once when a file taken for UTF-8 is not.
+    for (int pass = 0; pass < 3; ++pass) {
+        if (!m_input.Open(input)) {
+            result.outcome = CopyOutcome::Failed;
+            result.reason = FailureReason::CannotOpen;
+            return result;
         }
-        std::size_t copied = 0; // block bytes already written or passed over
-        std::size_t hit = 0;
-        std::size_t at = 0;
-        while (true) {
-            // The next line that may change: every line, or the line of the next hit.
-            LineBounds line {};
-            if (everyLine) {
-                if (at >= block.size()) {
-                    break;
-                }
-                line = LineAround(block, at);
-            } else {
-                while (hit < hits.size() && hits[hit].end - 1 < at) {
-                    ++hit;
-                }
-                if (hit == hits.size()) {
-                    break;
-                }
-                const std::size_t last = hits[hit].end - 1;
-                line = LineAround(block, last);
-                if (last >= line.end) { // the hit ends in a terminator: no line holds it
-                    at = line.next;
-                    continue;
-                }
-            }
-            at = line.next;
-            // The block's scan already tells which pairs may match here; no second scan.
-            m_found.clear();
-            for (std::size_t h = hit; !everyLine && h < hits.size() && hits[h].end - 1 < line.next;
-                 ++h) {
-                m_found.push_back(hits[h].pair);
-            }
-            m_records.clear();
-            if (!m_rewriter.Rewrite(block.substr(line.start, line.end - line.start), m_records,
-                    everyLine ? nullptr : &m_found)) {
-                continue;
-            }
-            if (!m_output.IsOpen()) {
-                if (!OpenOutput(output, mayWrite, scanned->offset + line.start)) {
-                    return false;
-                }
-            } else {
-                CopyUnchanged(
-                    block.substr(copied, line.start - copied), false, scanned->mayHoldLoneCr);
-            }
-            m_output.Write(m_records);
-            copied = line.next;
+        try {
+            result = Rewrite(mayWrite, rule);
+        } catch (const std::bad_alloc&) {
+            result = Fail(FailureReason::TooLong); // a line too long for the memory there is
         }
-        CopyUnchanged(
-            block.substr(copied), unterminated && copied < block.size(), scanned->mayHoldLoneCr);
+        if (!m_restart) {
+            break;
+        }
+        rule = *m_restart;
+        m_restart.reset();
+        m_output.Abandon();
+        m_input.Close();
+        m_rewriter.TakeCounts();
+        result = Fail(FailureReason::CannotRead); // should the passes run out
     }
-    return true;
+    for (const BlockSlots::Slot& slot : m_slots.slots) {
+        m_grew = m_grew || slot.buffer.size() > kKeptBuffer;
+    }
+    GiveBackMemory();
+    if (result.outcome == CopyOutcome::Unchanged || result.outcome == CopyOutcome::Binary
+        || result.outcome == CopyOutcome::Utf16) {
+        if (!freshFolder && DeleteStaleCopy(mayWrite) == CopyOutcome::Failed) {
+            result.outcome = CopyOutcome::Failed;
+            result.reason = FailureReason::CannotWrite;
+        }
+    }
+    m_input.Close();
+    return result;
 }
 
 } // namespace engine

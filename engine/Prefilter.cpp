@@ -12,46 +12,50 @@
 namespace engine {
 namespace {
 
-    // Wider strides probe less but use windows further from a needle's end, and texts are full
-    // of the stems that needles share (OrderTotal in OrderTotal01): every such window costs a
-    // look. Two windows, both near the end, measured best.
-    constexpr std::size_t kStrides[] = { 2, 1 };
-    constexpr std::uint32_t kMaxSharing = 64;
+// Wider strides probe less but use windows further from a needle's end, and texts are full
+// of the stems that needles share (OrderTotal in OrderTotal01): every such window costs a
+// look. Two windows, both near the end, measured best.
+constexpr std::size_t kStrides[] = { 2, 1 };
+constexpr std::uint32_t kMaxSharing = 64;
 
-    constexpr unsigned char Fold(unsigned char b) { return b >= 'A' && b <= 'Z' ? b | 0x20 : b; }
+constexpr unsigned char Fold(unsigned char b) { return b >= 'A' && b <= 'Z' ? b | 0x20 : b; }
 
-    void FoldBytes(const char* in, std::size_t size, char* out)
-    {
-        std::size_t i = 0;
+void FoldBytes(const char* in, std::size_t size, char* out)
+{
+    std::size_t i = 0;
 #ifdef __SSE2__
-        // 'A'..'Z' are the bytes b with (b - 'A') < 26 as signed bytes after a shift by 0x80.
-        const __m128i shift = _mm_set1_epi8(static_cast<char>(0x80 - 'A'));
-        const __m128i limit = _mm_set1_epi8(static_cast<char>(-0x80 + 26));
-        const __m128i bit = _mm_set1_epi8(0x20);
-        for (; i + 16 <= size; i += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-            const __m128i upper = _mm_cmplt_epi8(_mm_add_epi8(v, shift), limit);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_or_si128(v, _mm_and_si128(upper, bit)));
-        }
+    // 'A'..'Z' are the bytes b with (b - 'A') < 26 as signed bytes after a shift by 0x80.
+    const __m128i shift = _mm_set1_epi8(static_cast<char>(0x80 - 'A'));
+    const __m128i limit = _mm_set1_epi8(static_cast<char>(-0x80 + 26));
+    const __m128i bit = _mm_set1_epi8(0x20);
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i upper = _mm_cmplt_epi8(_mm_add_epi8(v, shift), limit);
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(out + i), _mm_or_si128(v, _mm_and_si128(upper, bit)));
+    }
 #endif
-        for (; i < size; ++i) {
-            out[i] = static_cast<char>(Fold(static_cast<unsigned char>(in[i])));
-        }
+    for (; i < size; ++i) {
+        out[i] = static_cast<char>(Fold(static_cast<unsigned char>(in[i])));
     }
+}
 
-    inline std::uint32_t Load4(const char* p)
-    {
-        std::uint32_t v;
-        std::memcpy(&v, p, 4);
-        return v;
-    }
+inline std::uint32_t Load4(const char* p)
+{
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
 
-    inline std::uint32_t Hash(std::uint32_t gram, unsigned shift) { return (gram * 0x9E3779B1u) >> shift; }
+inline std::uint32_t Hash(std::uint32_t gram, unsigned shift)
+{
+    return (gram * 0x9E3779B1u) >> shift;
+}
 
-    inline std::uint32_t TailHash(std::uint32_t tail, std::uint32_t reach, unsigned shift)
-    {
-        return ((tail ^ (reach * 0x85EBCA6Bu)) * 0xC2B2AE35u) >> shift;
-    }
+inline std::uint32_t TailHash(std::uint32_t tail, std::uint32_t reach, unsigned shift)
+{
+    return ((tail ^ (reach * 0x85EBCA6Bu)) * 0xC2B2AE35u) >> shift;
+}
 
 } // namespace
 
@@ -61,6 +65,7 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
     m_bands.clear();
     m_shortByFirstByte.assign(256, {});
     m_hasShort = false;
+    m_longest = 1;
     for (std::size_t k = 0; k < needles.size(); ++k) {
         for (const std::string& needle : needles[k]) {
             if (needle.empty()) {
@@ -70,7 +75,9 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
             for (char& c : folded) {
                 c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
             }
-            const std::uint32_t tail = folded.size() >= 4 ? Load4(folded.data() + folded.size() - 4) : 0;
+            const std::uint32_t tail
+                = folded.size() >= 4 ? Load4(folded.data() + folded.size() - 4) : 0;
+            m_longest = std::max(m_longest, folded.size());
             m_needles.push_back({ std::move(folded), static_cast<int>(k), tail });
         }
     }
@@ -89,7 +96,8 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
             continue;
         }
         std::vector<std::uint32_t> grams;
-        for (std::size_t offset = folded.size() - 3 - std::min<std::size_t>(folded.size() - 3, kStrides[0]);
+        for (std::size_t offset
+             = folded.size() - 3 - std::min<std::size_t>(folded.size() - 3, kStrides[0]);
              offset + 4 <= folded.size(); ++offset) {
             grams.push_back(Load4(folded.data() + offset));
         }
@@ -114,7 +122,8 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
                 continue;
             }
             bool rare = true;
-            for (std::size_t offset = folded.size() - 3 - band->stride; offset + 4 <= folded.size(); ++offset) {
+            for (std::size_t offset = folded.size() - 3 - band->stride; offset + 4 <= folded.size();
+                 ++offset) {
                 rare = rare && sharing[Load4(folded.data() + offset)] <= kMaxSharing;
             }
             if (rare) {
@@ -123,7 +132,8 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
         }
         const std::size_t first = folded.size() - 3 - band->stride;
         for (std::size_t offset = first; offset < first + band->stride; ++offset) {
-            band->entries.push_back({ Load4(folded.data() + offset), n, static_cast<std::uint32_t>(offset) });
+            band->entries.push_back(
+                { Load4(folded.data() + offset), n, static_cast<std::uint32_t>(offset) });
         }
     }
     for (Band& band : bands) {
@@ -150,7 +160,8 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
         for (const Entry& entry : band.entries) {
             const Needle& needle = m_needles[entry.needle];
             const auto reach = static_cast<std::uint32_t>(needle.folded.size()) - entry.offset;
-            band.present[Hash(entry.gram, band.shift)] |= static_cast<std::uint8_t>(1u << (reach - 4));
+            band.present[Hash(entry.gram, band.shift)]
+                |= static_cast<std::uint8_t>(1u << (reach - 4));
             band.tailPresent[TailHash(needle.tail, reach, band.shift)] = 1;
         }
         auto key = [&](const Entry& e) {
@@ -179,8 +190,8 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
     }
 }
 
-void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* folded, std::size_t size,
-    std::vector<Hit>& hits) const
+void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* folded,
+    std::size_t size, std::vector<Hit>& hits) const
 {
     const Needle& entry = m_needles[needle];
     const std::size_t length = entry.folded.size();
@@ -196,7 +207,8 @@ void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* fold
     }
 }
 
-void Prefilter::ScanBand(const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const
+void Prefilter::ScanBand(
+    const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const
 {
     if (size < 4) {
         return;
@@ -227,7 +239,9 @@ void Prefilter::CheckTails(const Band& band, std::size_t at, std::uint8_t reache
     for (std::uint32_t bit = 0; reaches != 0; ++bit, reaches >>= 1) {
         const std::size_t reach = bit + 4;
         if ((reaches & 1) != 0 && at + reach <= size
-            && band.tailPresent[TailHash(Load4(data + at + reach - 4), static_cast<std::uint32_t>(reach), band.shift)] != 0) {
+            && band.tailPresent[TailHash(
+                   Load4(data + at + reach - 4), static_cast<std::uint32_t>(reach), band.shift)]
+                != 0) {
             Candidates(band, at, data, size, hits);
             return;
         }
@@ -270,26 +284,45 @@ void Prefilter::Scan(const char* data, std::size_t size, std::vector<Hit>& hits)
     if (m_needles.empty() || size == 0) {
         return;
     }
-    // Folded once here, so probes and comparisons need no folding of their own. One buffer per
-    // thread: a large file is scanned by a thread of its own while the walk's thread rewrites.
+    // Folded a region at a time into a buffer of fixed size, so that a line of any length costs
+    // no memory of its own. Regions overlap by a needle less one byte; each occurrence is taken
+    // from the region in whose own part it ends. One buffer per thread: a large file is scanned
+    // by a thread of its own while the walk's thread rewrites.
+    const std::size_t overlap = m_longest - 1;
     thread_local std::unique_ptr<char[]> buffer;
     thread_local std::size_t capacity = 0;
-    if (capacity < size) {
-        buffer = std::make_unique_for_overwrite<char[]>(size);
-        capacity = size;
+    const std::size_t wanted = std::min(size, kRegion + overlap);
+    if (capacity < wanted) {
+        buffer = std::make_unique_for_overwrite<char[]>(wanted);
+        capacity = wanted;
     }
-    FoldBytes(data, size, buffer.get());
-    const char* folded = buffer.get();
-    const std::size_t first = hits.size();
-    for (const Band& band : m_bands) {
-        ScanBand(band, folded, size, hits);
-    }
-    if (m_hasShort) {
-        ScanShort(folded, size, hits);
-    }
-    if (hits.size() - first > 1) {
-        std::sort(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end(),
-            [](const Hit& a, const Hit& b) { return a.end < b.end || (a.end == b.end && a.pair < b.pair); });
+    for (std::size_t own = 0; own < size; own += kRegion) {
+        const std::size_t from = own < overlap ? 0 : own - overlap;
+        const std::size_t to = std::min(size, own + kRegion);
+        FoldBytes(data + from, to - from, buffer.get());
+        const std::size_t first = hits.size();
+        const char* folded = buffer.get();
+        for (const Band& band : m_bands) {
+            ScanBand(band, folded, to - from, hits);
+        }
+        if (m_hasShort) {
+            ScanShort(folded, to - from, hits);
+        }
+        // Back to offsets in data, without the hits that an earlier region already gave.
+        std::size_t kept = first;
+        for (std::size_t h = first; h < hits.size(); ++h) {
+            const std::size_t end = hits[h].end + from;
+            if (end > own) {
+                hits[kept++] = { end, hits[h].pair };
+            }
+        }
+        hits.resize(kept);
+        if (hits.size() - first > 1) {
+            std::sort(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end(),
+                [](const Hit& a, const Hit& b) {
+                    return a.end < b.end || (a.end == b.end && a.pair < b.pair);
+                });
+        }
     }
 }
 

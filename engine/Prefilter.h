@@ -24,6 +24,12 @@ public:
     void Build(const std::vector<std::vector<std::string>>& needles);
     // Appends the hits in data to hits, in order of their end.
     void Scan(const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    // The longest needle: an occurrence that ends in one piece of a text starts at most this many
+    // bytes before it.
+    std::size_t Longest() const { return m_longest; }
+
+    // Bytes folded and scanned at a time.
+    static constexpr std::size_t kRegion = std::size_t(1) << 18;
 
 private:
     struct Needle {
@@ -55,18 +61,22 @@ private:
         std::size_t stride = 0;
         unsigned shift = 0;
         unsigned bucketShift = 0;
-        std::vector<Entry> entries;              // while building
-        std::vector<std::uint8_t> present;       // by hashed gram: bit r - 4 set when a needle ends r bytes on
-        std::vector<std::uint8_t> tailPresent;   // by hashed last four bytes and reach
-        std::vector<Group> groups;               // grouped by bucket
-        std::vector<std::uint32_t> bucketStart;  // groups of bucket b: [bucketStart[b], bucketStart[b + 1])
+        std::vector<Entry> entries; // while building
+        std::vector<std::uint8_t>
+            present; // by hashed gram: bit r - 4 set when a needle ends r bytes on
+        std::vector<std::uint8_t> tailPresent; // by hashed last four bytes and reach
+        std::vector<Group> groups; // grouped by bucket
+        std::vector<std::uint32_t>
+            bucketStart; // groups of bucket b: [bucketStart[b], bucketStart[b + 1])
         std::vector<Tail> tails;
     };
 
-    void ScanBand(const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
-    void CheckTails(const Band& band, std::size_t at, std::uint8_t reaches, const char* data, std::size_t size,
+    void ScanBand(
+        const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    void CheckTails(const Band& band, std::size_t at, std::uint8_t reaches, const char* data,
+        std::size_t size, std::vector<Hit>& hits) const;
+    void Candidates(const Band& band, std::size_t at, const char* data, std::size_t size,
         std::vector<Hit>& hits) const;
-    void Candidates(const Band& band, std::size_t at, const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void Verify(std::uint32_t needle, std::size_t start, const char* folded, std::size_t size,
         std::vector<Hit>& hits) const;
@@ -76,6 +86,7 @@ private:
     // Needles of 1 to 3 bytes, probed at every position by their first byte.
     std::vector<std::vector<std::uint32_t>> m_shortByFirstByte;
     bool m_hasShort = false;
+    std::size_t m_longest = 1;
 };
 
 } // namespace engine

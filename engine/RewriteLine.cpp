@@ -1,204 +1,233 @@
 #include "engine/RewriteLine.h"
 
 #include "platform/Cp932.h"
+#include "platform/FileName.h"
 #include "platform/LowerCase.h"
 
 #include <algorithm>
 
 namespace engine {
 namespace {
-    constexpr std::u16string_view kToken = u"_\\n_";
-    const std::vector<std::uint32_t> kLineBreakOffsets { 0, 1 };
+
+struct Character {
+    char32_t unit;
+    std::size_t length;
+};
+
+char32_t Lower(char32_t unit)
+{
+    return unit < 0x10000 ? platform::LowerCaseUnit(static_cast<char16_t>(unit)) : unit;
 }
 
-const std::string& ModificationMark()
-{
-    static const std::string mark = platform::EncodeCp932(u"'▼▼ ソースリプレース(vandor) ▼▼");
-    return mark;
-}
-
-void DecodedLine::Load(std::string_view bytes)
-{
-    m_bytes.assign(bytes);
-    // A line has at most one unit per byte: sized once, filled in place.
-    m_lower.resize(bytes.size());
-    m_offsets.resize(bytes.size() + 1);
+struct Cp932Characters {
     const platform::Cp932Decoder& decoder = platform::Cp932();
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    char16_t* lower = m_lower.data();
-    std::uint32_t* offsets = m_offsets.data();
-    std::size_t units = 0;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const unsigned char b = data[i];
-        offsets[units] = static_cast<std::uint32_t>(i);
-        if (b < 0x80) { // CP932 keeps ASCII as it is
-            lower[units++] = static_cast<char16_t>(b >= 'A' && b <= 'Z' ? b | 0x20 : b);
-            ++i;
-            continue;
+    Character operator()(const unsigned char* p, std::size_t left) const
+    {
+        if (*p < 0x80) { // CP932 keeps ASCII as it is
+            return { static_cast<char32_t>(*p), 1 };
         }
-        const platform::DecodedUnit d = decoder.At(data + i, bytes.size() - i);
-        lower[units++] = platform::LowerCaseUnit(d.unit);
-        i += d.length;
+        const platform::DecodedUnit d = decoder.At(p, left);
+        return { d.unit, d.length };
     }
-    offsets[units] = static_cast<std::uint32_t>(bytes.size());
-    m_lower.resize(units);
-    m_offsets.resize(units + 1);
+};
+
+// A byte that is not part of valid UTF-8 is an escape unit, as in CP932: it matches only itself.
+struct Utf8Characters {
+    Character operator()(const unsigned char* p, std::size_t left) const
+    {
+        const platform::Utf8Character c = platform::DecodeUtf8At(p, left);
+        return { c.unit, c.length };
+    }
+};
+
+} // namespace
+
+const std::string& ModificationMark(TextEncoding encoding)
+{
+    static const std::u16string text = u"'▼▼ ソースリプレース(vandor) ▼▼";
+    static const std::string marks[2]
+        = { platform::EncodeCp932(text), platform::EncodeFileName(text) };
+    return marks[static_cast<std::size_t>(encoding)];
 }
 
-void DecodedLine::AppendUnits(std::size_t from, std::size_t to)
+LineRewriter::LineRewriter(const PairTable& table, bool InsertMark)
+    : m_pairs(table.Compiled())
+    , m_insertMark(InsertMark)
 {
-    const std::uint32_t base = static_cast<std::uint32_t>(m_nextBytes.size()) - m_offsets[from];
-    for (std::size_t i = from; i < to; ++i) {
-        m_nextOffsets.push_back(m_offsets[i] + base);
-    }
-    m_nextBytes.append(m_bytes, m_offsets[from], m_offsets[to] - m_offsets[from]);
-    m_nextLower.append(m_lower, from, to - from);
 }
 
-bool DecodedLine::Replace(std::u16string_view lowerSearch, std::string_view replaceBytes,
-    std::u16string_view lowerReplace, const std::vector<std::uint32_t>& replaceOffsets)
+template <typename Decode>
+std::uint64_t LineRewriter::ReplaceAllWith(
+    const Needle& needle, std::string_view replace, int target, Decode decode)
 {
-    if (lowerSearch.empty()) {
-        return false;
+    const std::u32string& search = needle.lower;
+    const std::size_t m = search.size();
+    if (m == 0) {
+        return 0; // an empty search text matches nothing
     }
-    std::size_t match = m_lower.find(lowerSearch);
-    if (match == std::u16string::npos) {
-        return false;
+    if (m_starts.size() < m) {
+        m_starts.resize(m);
     }
-    m_nextBytes.clear();
-    m_nextLower.clear();
-    m_nextOffsets.clear();
+    const std::string_view in = m_line;
+    const std::vector<std::size_t>& joins = m_current < 0 ? m_noJoins : m_joins[m_current];
+    std::string& out = m_buffers[target];
+    std::vector<std::size_t>& outJoins = m_joins[target];
+    const auto* data = reinterpret_cast<const unsigned char*>(in.data());
+    const std::size_t n = in.size();
+    std::size_t at = 0;
     std::size_t copied = 0;
-    while (match != std::u16string::npos) {
-        AppendUnits(copied, match);
-        const auto base = static_cast<std::uint32_t>(m_nextBytes.size());
-        for (const std::uint32_t offset : replaceOffsets) {
-            m_nextOffsets.push_back(base + offset);
+    std::size_t join = 0; // the next join at or after at
+    std::size_t matched = 0; // characters of the search text matched so far
+    std::size_t slot = 0; // where the start of the next character goes in m_starts
+    std::uint64_t count = 0;
+    // Copies in[from, to) with the joins inside it.
+    auto copy = [&](std::size_t from, std::size_t to) {
+        const std::size_t shift = out.size() - from;
+        for (auto j = std::upper_bound(joins.begin(), joins.end(), from);
+             j != joins.end() && *j < to; ++j) {
+            outJoins.push_back(*j + shift);
         }
-        m_nextBytes.append(replaceBytes);
-        m_nextLower.append(lowerReplace);
-        // Searching on after the inserted text of the new line is searching on after the match in
-        // the old one: inserted text is never searched again by the same pair.
-        copied = match + lowerSearch.size();
-        match = m_lower.find(lowerSearch, copied);
+        out.append(in, from, to - from);
+    };
+    auto markJoin = [&] {
+        // Only a byte that may begin a character of several bytes could reach across.
+        if (!out.empty() && static_cast<unsigned char>(out.back()) >= 0x80
+            && (outJoins.empty() || outJoins.back() != out.size())) {
+            outJoins.push_back(out.size());
+        }
+    };
+    while (at < n) {
+        while (join < joins.size() && joins[join] <= at) {
+            ++join;
+        }
+        const std::size_t limit = join < joins.size() ? joins[join] : n;
+        const Character c = decode(data + at, limit - at);
+        const char32_t lower = Lower(c.unit);
+        while (matched > 0 && search[matched] != lower) {
+            matched = needle.fallback[matched - 1];
+        }
+        if (search[matched] == lower) {
+            ++matched;
+        }
+        m_starts[slot] = at;
+        slot = slot + 1 == m ? 0 : slot + 1;
+        at += c.length;
+        if (matched == m) {
+            // The match's first character is the oldest of the last m.
+            const std::size_t start = m_starts[slot];
+            if (count == 0) {
+                // Sized once for a line of about the same length: growing by doubling would hold
+                // the old and the new allocation at once, for a long line a third copy.
+                out.clear();
+                out.reserve(n + replace.size());
+                outJoins.clear();
+            }
+            copy(copied, start);
+            markJoin();
+            out.append(replace);
+            markJoin();
+            copied = at;
+            ++count;
+            // Inserted text is not searched again by the same pair, so "a" -> "aa" cannot loop.
+            matched = 0;
+        }
     }
-    AppendUnits(copied, m_lower.size());
-    m_nextOffsets.push_back(static_cast<std::uint32_t>(m_nextBytes.size()));
-    m_bytes.swap(m_nextBytes);
-    m_lower.swap(m_nextLower);
-    m_offsets.swap(m_nextOffsets);
-    return true;
+    if (count != 0) {
+        copy(copied, n);
+    }
+    return count;
 }
 
-void DecodedLine::ExpandLineBreakTokens() { Replace(kToken, "\r\n", u"\r\n", kLineBreakOffsets); }
-
-LineRewriter::LineRewriter(const PairTable& table, bool insertMark)
-    : m_pairs(*table.compiled)
-    , m_insertMark(insertMark)
+std::uint64_t LineRewriter::ReplaceAll(const CompiledPair& pair, int target)
 {
+    const std::string& replace = pair.replace[static_cast<std::size_t>(m_encoding)];
+    if (m_encoding == TextEncoding::Utf8) {
+        return ReplaceAllWith(pair.search, replace, target, Utf8Characters {});
+    }
+    return ReplaceAllWith(pair.search, replace, target, Cp932Characters {});
 }
 
 void LineRewriter::FindCandidates(std::string_view bytes, int after)
 {
     m_candidates.clear();
     m_hits.clear();
-    m_pairs.prefilter.Scan(bytes.data(), bytes.size(), m_hits);
+    m_pairs.prefilter[static_cast<std::size_t>(m_encoding)].Scan(
+        bytes.data(), bytes.size(), m_hits);
     for (const Prefilter::Hit& hit : m_hits) {
         if (hit.pair > after) {
             m_candidates.push_back(hit.pair);
         }
     }
-    for (const int pair : m_pairs.unfiltered) {
-        if (pair > after) {
-            m_candidates.push_back(pair);
-        }
-    }
-    SortCandidates();
-}
-
-void LineRewriter::SortCandidates()
-{
     std::sort(m_candidates.begin(), m_candidates.end());
     m_candidates.erase(std::unique(m_candidates.begin(), m_candidates.end()), m_candidates.end());
 }
 
-bool LineRewriter::Substitute(std::string_view line, const std::vector<int>* found)
+bool LineRewriter::RewriteLine(std::string_view line, const std::vector<int>& candidates)
 {
-    if (found != nullptr) {
-        m_candidates.assign(found->begin(), found->end());
-        m_candidates.insert(m_candidates.end(), m_pairs.unfiltered.begin(), m_pairs.unfiltered.end());
-        SortCandidates();
-    } else {
-        FindCandidates(line, -1);
+    m_line = line;
+    m_current = line.data() == m_buffers[0].data() ? 0
+        : line.data() == m_buffers[1].data()       ? 1
+                                                   : -1;
+    if (m_current >= 0) {
+        m_joins[m_current].clear(); // a line read into a buffer is one piece
     }
-    bool loaded = false;
+    m_candidates.assign(candidates.begin(), candidates.end());
     bool changed = false;
-    // Pairs run in table order on the line as earlier pairs left it; after a change the candidates
-    // are found again, since a later pair may match text that this one inserted.
+    // Pairs run in table order on the line as earlier pairs left it.
     std::size_t next = 0;
     while (next < m_candidates.size()) {
         const int k = m_candidates[next];
-        if (!loaded) {
-            m_line.Load(line);
-            loaded = true;
-        }
-        const CompiledPair& pair = m_pairs.pairs[static_cast<std::size_t>(k)];
-        if (m_line.Replace(pair.lowerSearch, pair.replaceBytes, pair.lowerReplace, pair.replaceOffsets)) {
-            changed = true;
-            FindCandidates(m_line.Bytes(), k);
-            next = 0;
-        } else {
+        const int target = m_current == 0 ? 1 : 0;
+        const std::uint64_t count = ReplaceAll(m_pairs.pairs[static_cast<std::size_t>(k)], target);
+        if (count == 0) {
             ++next;
+            continue;
         }
+        changed = true;
+        m_counts.emplace_back(k, count);
+        m_current = target;
+        m_line = m_buffers[target];
+        FindCandidates(m_line, k);
+        next = 0;
     }
     return changed;
 }
 
-bool LineRewriter::Rewrite(std::string_view line, std::string& out, const std::vector<int>* found)
+std::vector<std::pair<int, std::uint64_t>> LineRewriter::TakeCounts()
 {
-    if (!Substitute(line, found)) {
-        return false;
+    std::sort(m_counts.begin(), m_counts.end());
+    std::vector<std::pair<int, std::uint64_t>> merged;
+    for (const auto& [pair, count] : m_counts) {
+        if (!merged.empty() && merged.back().first == pair) {
+            merged.back().second += count;
+        } else {
+            merged.emplace_back(pair, count);
+        }
     }
-    if (m_insertMark) {
-        out += ModificationMark();
-        out += "\r\n";
-    }
-    // A line that the pairs emptied is dropped; token expansion never empties a line.
-    if (!m_line.Bytes().empty()) {
-        m_line.ExpandLineBreakTokens();
-        out += m_line.Bytes();
-        out += "\r\n";
-    }
-    return true;
+    m_counts.clear();
+    return merged;
 }
 
-RewrittenLine LineRewriter::Records(std::string_view line)
+void LineRewriter::Trim(std::size_t kept)
 {
-    RewrittenLine result;
-    if (!Substitute(line, nullptr)) {
-        result.Records.emplace_back(line);
-        return result;
+    for (std::string& buffer : m_buffers) {
+        if (buffer.capacity() > kept) {
+            std::string().swap(buffer);
+        }
     }
-    result.LineChanged = true;
-    if (m_insertMark) {
-        result.Records.push_back(ModificationMark());
+    for (std::vector<std::size_t>& joins : m_joins) {
+        if (joins.capacity() > kept / sizeof(std::size_t)) {
+            std::vector<std::size_t>().swap(joins);
+        }
     }
-    if (!m_line.Bytes().empty()) {
-        m_line.ExpandLineBreakTokens();
-        result.Records.push_back(m_line.Bytes());
+    if (m_starts.capacity() > kept / sizeof(std::size_t)) {
+        std::vector<std::size_t>().swap(m_starts);
     }
-    return result;
-}
-
-RewrittenLine RewriteLine(std::string_view line, const PairTable& table, bool InsertMark)
-{
-    if (!table.compiled) {
-        PairTable compiled = table;
-        CompilePairs(compiled);
-        return LineRewriter(compiled, InsertMark).Records(line);
+    if (m_hits.capacity() > kept / sizeof(Prefilter::Hit)) {
+        std::vector<Prefilter::Hit>().swap(m_hits);
     }
-    return LineRewriter(table, InsertMark).Records(line);
+    m_line = {};
+    m_current = -1;
 }
 
 } // namespace engine

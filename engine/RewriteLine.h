@@ -2,6 +2,7 @@
 
 #include "engine/CompiledPairs.h"
 #include "engine/PairTable.h"
+#include "engine/RunReport.h"
 
 #include <cstdint>
 #include <string>
@@ -10,61 +11,75 @@
 
 namespace engine {
 
-// "'▼▼ ソースリプレース(vandor) ▼▼" in CP932.
-const std::string& ModificationMark();
+// "'▼▼ ソースリプレース(vandor) ▼▼" in the file's encoding.
+const std::string& ModificationMark(TextEncoding encoding = TextEncoding::Cp932);
 
-struct RewrittenLine {
-    bool LineChanged = false;
-    // CP932 bytes of each record; the walk writes CR LF after each.
-    std::vector<std::string> Records;
-};
-
-// One line (bytes, without its terminator) through every pair in table order, then the mark and
-// the line-break token. Bytes that no pair touched are kept exactly as read.
-RewrittenLine RewriteLine(std::string_view line, const PairTable& table, bool InsertMark);
-
-// A line as bytes and as lower-cased units side by side, spliced together so that the bytes of
-// every unit no pair touched stay the bytes that were read.
-class DecodedLine {
-public:
-    void Load(std::string_view bytes);
-    // Replaces every occurrence, left to right, resuming after the inserted text.
-    bool Replace(std::u16string_view lowerSearch, std::string_view replaceBytes,
-        std::u16string_view lowerReplace, const std::vector<std::uint32_t>& replaceOffsets);
-    void ExpandLineBreakTokens();
-    const std::string& Bytes() const { return m_bytes; }
-
-private:
-    void AppendUnits(std::size_t from, std::size_t to);
-
-    std::string m_bytes;
-    std::u16string m_lower;
-    std::vector<std::uint32_t> m_offsets; // byte offset of each unit, then the end
-    std::string m_nextBytes;
-    std::u16string m_nextLower;
-    std::vector<std::uint32_t> m_nextOffsets;
-};
-
-// The walk's form of RewriteLine, reusing its buffers from line to line.
+// The line rewriting: one line (bytes without its terminator) through every pair in table order,
+// then the mark and the line-break token. Matching is on decoded, lower-cased characters; bytes
+// that no pair touched stay exactly the bytes that were read. Buffers are reused from line to
+// line; a line costs its own length about twice, in the two buffers it is spliced between.
 class LineRewriter {
 public:
-    LineRewriter(const PairTable& table, bool insertMark);
-    // For a changed line, appends its records, each followed by CR LF, and returns true; for an
-    // unchanged one appends nothing and returns false. found, when given, holds the pairs whose
-    // needles the caller's prefilter scan already found in the line.
-    bool Rewrite(std::string_view line, std::string& out, const std::vector<int>* found = nullptr);
-    RewrittenLine Records(std::string_view line);
+    LineRewriter(const PairTable& table, bool InsertMark);
+
+    void SetEncoding(TextEncoding encoding) { m_encoding = encoding; }
+    // Runs the pairs over the line and tells whether any matched. candidates, ascending, are the
+    // pairs whose needles the prefilter found in the line; after a change the line is scanned
+    // again, since a later pair may match text that this one inserted. The line may lie in the
+    // buffer that LineBuffer gives.
+    bool RewriteLine(std::string_view line, const std::vector<int>& candidates);
+    // The changed line's records, each followed by CR LF: the mark line, then the line with its
+    // line-break tokens expanded (nothing when the pairs emptied it).
+    template <typename Write> void WriteRecords(Write&& write);
+
+    // A buffer to read a line into that RewriteLine then splices in place of a copy.
+    std::string& LineBuffer() { return m_buffers[0]; }
+    // Replacements per pair since the last call, (pair, count) in table order.
+    std::vector<std::pair<int, std::uint64_t>> TakeCounts();
+    // Gives back the memory that grew for long lines.
+    void Trim(std::size_t kept);
 
 private:
-    bool Substitute(std::string_view line, const std::vector<int>* found);
+    // Splices every occurrence of the pair's search text in the current line into buffer target.
+    std::uint64_t ReplaceAll(const CompiledPair& pair, int target);
+    template <typename Decode>
+    std::uint64_t ReplaceAllWith(
+        const Needle& needle, std::string_view replace, int target, Decode decode);
     void FindCandidates(std::string_view bytes, int after);
-    void SortCandidates();
 
     const CompiledPairs& m_pairs;
     bool m_insertMark;
-    DecodedLine m_line;
+    TextEncoding m_encoding = TextEncoding::Cp932;
+    std::string m_buffers[2];
+    // Where inserted text meets the text around it, in each buffer: a character never spans one,
+    // so the line keeps the characters it had, as if each piece had been decoded on its own.
+    std::vector<std::size_t> m_joins[2];
+    std::vector<std::size_t> m_noJoins;
+    std::string_view m_line; // the result of the last RewriteLine
+    int m_current = -1; // the buffer m_line lies in, -1 for the caller's
     std::vector<int> m_candidates;
     std::vector<Prefilter::Hit> m_hits;
+    std::vector<std::size_t> m_starts; // the byte offsets of the last characters, around
+    std::vector<std::pair<int, std::uint64_t>> m_counts;
 };
+
+template <typename Write> void LineRewriter::WriteRecords(Write&& write)
+{
+    if (m_insertMark) {
+        write(ModificationMark(m_encoding));
+        write(std::string_view("\r\n"));
+    }
+    if (m_line.empty()) {
+        return; // the pairs emptied the line; token expansion never empties one
+    }
+    static const CompiledPair token { MakeNeedle(u"_\\n_"), { "\r\n", "\r\n" } };
+    const int other = m_current == 0 ? 1 : 0;
+    if (ReplaceAll(token, other) != 0) {
+        write(std::string_view(m_buffers[other]));
+    } else {
+        write(m_line);
+    }
+    write(std::string_view("\r\n"));
+}
 
 } // namespace engine

@@ -1,93 +1,148 @@
 #include "engine/RunCommand.h"
 
+#include "engine/FolderWalk.h"
 #include "engine/LoadDefinition.h"
 #include "engine/Messages.h"
-#include "engine/ReplaceFolder.h"
+
+#include <chrono>
 
 namespace engine {
 namespace {
 
-    void EndWithError(RunWindow& window, const std::u16string& message)
-    {
-        window.SetStatusCaption(message);
-        window.Beep();
-        window.SetControlsEnabled(true);
+void EndWithError(RunWindow& window, RunReport& report, const std::u16string& message)
+{
+    report.result = message;
+    window.SetStatusText(message);
+    window.Beep();
+    window.SetControlsEnabled(true);
+}
+
+void EndWithError(
+    RunWindow& window, RunReport& report, const char16_t* message, const std::u16string& path)
+{
+    EndWithError(window, report, message + (u'\n' + path));
+}
+
+// The pairs that replaced nothing in any copy written.
+void UnmatchedPairs(RunReport& report)
+{
+    std::vector<bool> matched(report.searchTexts.size());
+    for (const ChangedFile& file : report.changed) {
+        for (const auto& [pair, count] : file.replacements) {
+            matched[static_cast<std::size_t>(pair)] = true;
+        }
     }
-
-    void EndWithError(RunWindow& window, const char16_t* message, const std::u16string& path)
-    {
-        EndWithError(window, message + (u'\n' + path));
+    for (std::size_t k = 0; k < matched.size(); ++k) {
+        if (!matched[k]) {
+            report.unmatchedPairs.push_back(static_cast<int>(k));
+        }
     }
+}
 
-} // namespace
-
-void RunReplace(RunWindow& window, common::PathStyle style)
+void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
 {
     const char16_t separator = common::Separator(style);
 
-    window.SetBoxText(PathBox::Text1, common::TidyPath(window.BoxText(PathBox::Text1), style));
+    window.SetBoxText(PathBox::Org, common::TidyPath(window.BoxText(PathBox::Org), style));
     // An empty NEW box stays empty: normalised, it would name the file-system root.
-    std::u16string newPath = common::TidyPath(window.BoxText(PathBox::Text2), style);
+    std::u16string newPath = common::TidyPath(window.BoxText(PathBox::New), style);
     if (!newPath.empty()) {
         newPath = common::NormalizePath(newPath, style);
-        if (newPath.size() >= 2 && newPath[newPath.size() - 1] == separator && newPath[newPath.size() - 2] == separator) {
+        if (newPath.size() >= 2 && newPath[newPath.size() - 1] == separator
+            && newPath[newPath.size() - 2] == separator) {
             newPath.pop_back();
         }
     }
-    window.SetBoxText(PathBox::Text2, newPath);
-    window.SetBoxText(PathBox::Text3, common::TidyPath(window.BoxText(PathBox::Text3), style));
+    window.SetBoxText(PathBox::New, newPath);
+    window.SetBoxText(
+        PathBox::Definition, common::TidyPath(window.BoxText(PathBox::Definition), style));
 
-    const std::u16string orgPath = window.BoxText(PathBox::Text1);
-    const std::u16string definitionPath = window.BoxText(PathBox::Text3);
-    newPath = window.BoxText(PathBox::Text2);
+    const std::u16string orgPath = window.BoxText(PathBox::Org);
+    const std::u16string definitionPath = window.BoxText(PathBox::Definition);
+    newPath = window.BoxText(PathBox::New);
     if (orgPath.empty() || newPath.empty() || definitionPath.empty()) {
         return;
     }
+    report.ran = true;
+    report.org = orgPath;
+    report.newFolder = newPath;
+    report.definition = definitionPath;
 
     window.SetControlsEnabled(false);
     window.EnableStatusLabel();
-    window.SetStatusCaption(messages::Starting);
+    window.SetStatusText(messages::Starting);
     window.ProcessPendingEvents();
 
-    const bool insertMark = window.Check2Value() == 1;
+    const bool insertMark = window.InsertMarkOption() == CheckState::Ticked;
     PairTable pairs;
-    switch (LoadDefinition(definitionPath, pairs)) {
+    DefinitionOutcome outcome = DefinitionOutcome::NotPaired;
+    try {
+        outcome = LoadDefinition(definitionPath, pairs);
+    } catch (const std::exception&) {
+        // A definition too large for memory is a read that failed.
+    }
+    switch (outcome) {
     case DefinitionOutcome::CannotOpen:
-        return EndWithError(window, messages::DefinitionNotFound, definitionPath);
+        return EndWithError(window, report, messages::DefinitionNotFound, definitionPath);
     case DefinitionOutcome::NotPaired:
-        return EndWithError(window, messages::DefinitionNotPaired, definitionPath);
+        return EndWithError(window, report, messages::DefinitionNotPaired, definitionPath);
     case DefinitionOutcome::Empty:
         window.SetControlsEnabled(true);
         return;
     case DefinitionOutcome::Loaded:
         break;
     }
+    report.searchTexts = pairs.SearchTexts();
+    report.replaceTexts = pairs.ReplaceTexts();
 
     const std::unique_ptr<platform::FileSystemObject> fileSystem = window.CreateFileSystemObject();
     if (!fileSystem) {
-        return EndWithError(window, messages::NoFileSystemObject);
+        return EndWithError(window, report, messages::NoFileSystemObject);
     }
 
+    FolderWalk walk(window, *fileSystem, pairs, insertMark, style, report);
     // A path with a single separator (a root) is never walked and is no error; any other names a
-    // folder that must be there.
-    if (const std::optional<LevelPaths> level = SplitFolderPath(orgPath, style)) {
-        if (!platform::IsFolder(level->inputFolder)) {
-            return EndWithError(window, messages::OrgFolderNotFound, orgPath);
+    // folder that must be there, as must the NEW folder, before anything is written.
+    if (walk.Start(orgPath, newPath)) {
+        switch (walk.CheckFolders()) {
+        case FolderWalk::Check::OrgMissing:
+            return EndWithError(window, report, messages::OrgFolderNotFound, orgPath);
+        case FolderWalk::Check::NewMissing:
+            return EndWithError(window, report, messages::NewFolderNotFound, newPath);
+        case FolderWalk::Check::Overlap:
+            return EndWithError(window, report, messages::FoldersOverlap, newPath);
+        case FolderWalk::Check::Ready:
+            break;
         }
-        const std::optional<platform::FileId> org = platform::IdentityOf(level->inputFolder);
-        const std::optional<platform::FileId> output = platform::IdentityOf(newPath + level->folderName + separator);
-        if (org && output && *org == *output) {
-            return EndWithError(window, messages::FoldersOverlap, newPath);
+        std::u16string unhandled;
+        try {
+            walk.Run();
+            unhandled = walk.FirstUnhandled();
+        } catch (const std::exception&) {
+            // The walk handles each file's failures itself; whatever else fails ends the run
+            // unfinished.
+            unhandled = walk.FirstUnhandled().empty() ? orgPath : walk.FirstUnhandled();
+        }
+        UnmatchedPairs(report);
+        if (!unhandled.empty()) {
+            return EndWithError(window, report, messages::FilesNotHandled, unhandled);
         }
     }
-
-    WalkState state(window, style);
-    ReplaceFolder(orgPath, newPath, *fileSystem, insertMark, pairs, state);
-    if (!state.firstUnhandled.empty()) {
-        return EndWithError(window, messages::FilesNotHandled, state.firstUnhandled);
-    }
-    window.SetStatusCaption(messages::Finished);
+    report.result = messages::Finished;
+    window.SetStatusText(messages::Finished);
     window.SetControlsEnabled(true);
+}
+
+} // namespace
+
+RunReport RunReplace(RunWindow& window, common::PathStyle style)
+{
+    RunReport report;
+    const auto started = std::chrono::steady_clock::now();
+    RunSteps(window, style, report);
+    report.seconds
+        = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return report;
 }
 
 } // namespace engine

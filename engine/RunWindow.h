@@ -8,16 +8,18 @@
 
 namespace engine {
 
-enum class PathBox { Text1, Text2, Text3 };
+// The three paths a run takes: the tree to read (with a file-name pattern), the folder the copies
+// go into, and the definition file.
+enum class PathBox { Org, New, Definition };
 
 // What the Run command needs of the window besides the walk's needs.
 class RunWindow : public WalkWindow {
 public:
     virtual std::u16string BoxText(PathBox box) const = 0;
     virtual void SetBoxText(PathBox box, const std::u16string& text) = 0;
-    // 0 clear, 1 ticked, 2 greyed.
-    virtual int Check2Value() const = 0;
-    // Every control and menu entry; when enabling, the focus goes to Text1.
+    // Whether a mark line goes before every changed line.
+    virtual CheckState InsertMarkOption() const = 0;
+    // Every control and menu entry; when enabling, the focus goes to the ORG box.
     virtual void SetControlsEnabled(bool enabled) = 0;
     virtual void EnableStatusLabel() = 0;
     virtual void Beep() = 0;

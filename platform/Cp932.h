@@ -43,13 +43,16 @@ public:
 private:
     friend const Cp932Decoder& Cp932();
     const char16_t* m_single = nullptr; // 256 entries, 0 where the byte alone is not a character
-    const char16_t* m_pair = nullptr;   // [lead << 8 | trail], 0 where not a character
+    const char16_t* m_pair = nullptr; // [lead << 8 | trail], 0 where not a character
 };
 
 const Cp932Decoder& Cp932();
 
 // Decodes the character that starts at data[0]; size must be at least 1.
-inline DecodedUnit DecodeCp932At(const unsigned char* data, std::size_t size) { return Cp932().At(data, size); }
+inline DecodedUnit DecodeCp932At(const unsigned char* data, std::size_t size)
+{
+    return Cp932().At(data, size);
+}
 
 std::u16string DecodeCp932(std::string_view bytes);
 

@@ -4,15 +4,16 @@
 
 namespace platform {
 namespace {
-    bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-    bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+} // namespace
 
 FieldReader::FieldReader(std::string_view text)
     : m_text(text)
     , m_contentEnd(text.size())
 {
-    while (m_contentEnd > 0 && (IsBlank(m_text[m_contentEnd - 1]) || IsLineEnd(m_text[m_contentEnd - 1]))) {
+    while (m_contentEnd > 0
+        && (IsBlank(m_text[m_contentEnd - 1]) || IsLineEnd(m_text[m_contentEnd - 1]))) {
         --m_contentEnd;
     }
 }
@@ -78,7 +79,7 @@ bool FieldReader::ReadField(std::string& field)
     return true;
 }
 
-ReadResult ReadWholeFile(const std::u16string& path, std::string& bytes)
+ReadResult ReadWholeFile(const NativePath& path, std::string& bytes)
 {
     InputFile file;
     if (!file.Open(path)) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NativePath.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -29,6 +31,6 @@ private:
 };
 
 enum class ReadResult { Ok, CannotOpen, ReadFailed };
-ReadResult ReadWholeFile(const std::u16string& path, std::string& bytes);
+ReadResult ReadWholeFile(const NativePath& path, std::string& bytes);
 
 } // namespace platform

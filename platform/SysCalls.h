@@ -6,14 +6,16 @@
 
 namespace platform {
 
-// The system calls that move file contents. Tests swap entries to inject failures (a full disk,
-// a failing close) without needing a broken disk.
+// The system calls that move file contents and give copies their names. Tests swap entries to
+// inject failures (a full disk, a failing close, a file changed between two reads) without
+// needing a broken disk. Names are opened relative to a folder, as the *at calls do.
 struct SysCalls {
-    int (*open)(const char* path, int flags, mode_t mode);
+    int (*open)(int folder, const char* name, int flags, mode_t mode);
     ssize_t (*read)(int fd, void* buffer, std::size_t size);
     ssize_t (*pread)(int fd, void* buffer, std::size_t size, off_t offset);
     ssize_t (*write)(int fd, const void* data, std::size_t size);
     int (*close)(int fd);
+    int (*rename)(int fromFolder, const char* from, int toFolder, const char* to);
 };
 
 SysCalls& Sys();

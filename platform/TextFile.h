@@ -16,7 +16,7 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    bool Open(const std::u16string& path);
+    bool Open(const NativePath& path);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
     FileId Id() const { return m_id; }
@@ -25,11 +25,16 @@ public:
     // Bytes read, 0 at the end, -1 on an error.
     long Read(char* buffer, std::size_t size);
     long ReadAt(char* buffer, std::size_t size, std::uint64_t offset);
+    // Its size or modification time differ from those at open, or its name now names another
+    // file: what was read may be torn.
+    bool ChangedSinceOpen() const;
 
 private:
     int m_fd = -1;
+    NativePath m_path;
     FileId m_id;
     std::uint64_t m_sizeAtOpen = 0;
+    std::int64_t m_modifiedAtOpen = 0; // nanoseconds
 };
 
 // True when a CR is not followed by LF. The bytes never end between the two of a CR LF.
@@ -39,56 +44,9 @@ bool HasLoneCr(std::string_view bytes);
 // terminator that is complete (CR LF, or a lone CR that is not the last byte); npos when none.
 std::size_t WholeLinesEnd(std::string_view bytes);
 
-// Hands out the input in blocks of whole lines: a block ends just after a line terminator (CR LF or
-// a lone CR), or at the end of the file. CR and LF never occur as the second byte of a double-byte
-// character, so lines can be split before decoding. Memory grows with the longest line only.
-class LineBlockReader {
-public:
-    // The buffer is the caller's, so one allocation serves every file of a walk.
-    LineBlockReader(InputFile& file, std::string& buffer, std::size_t blockSize = 1 << 20);
-    // False at the end of the input or on a read error (see Failed).
-    bool Next(std::string_view& block);
-    bool Failed() const { return m_failed; }
-    // The block last handed out ends the file.
-    bool LastBlock() const { return m_eof && m_begin == m_end; }
-    // Offset in the file of the block last handed out.
-    std::uint64_t BlockOffset() const { return m_blockOffset; }
-
-private:
-    InputFile& m_file;
-    std::string& m_buffer;
-    std::size_t m_begin = 0; // start of the bytes not handed out yet
-    std::size_t m_end = 0;   // end of the bytes read
-    std::uint64_t m_bufferOffset = 0;
-    std::uint64_t m_blockOffset = 0;
-    bool m_eof = false;
-    bool m_failed = false;
-};
-
-// Splits a block into lines: a line ends at CR LF or a lone CR, a lone LF stays inside; a final
-// piece without terminator is a line, and no empty line follows a final terminator.
-struct LineCursor {
-    std::string_view block;
-    std::size_t position = 0;
-    // On true, line holds the line without its terminator and lineStart its offset in the block.
-    bool Next(std::string_view& line, std::size_t& lineStart);
-};
-
-// Reads a source file line by line; the convenience form of LineBlockReader.
-class LineReader {
-public:
-    explicit LineReader(InputFile& file);
-    bool ReadLine(std::string& line);
-    bool Failed() const { return m_blocks.Failed(); }
-
-private:
-    std::string m_buffer;
-    LineBlockReader m_blocks;
-    LineCursor m_cursor;
-};
-
-// A copy being written. Output never follows a link at its own name. Every failure sticks: Close
-// reports whether every byte reached the file.
+// A copy being written. It is written under a temporary name in its own folder and takes its
+// name only when whole, so a killed run never leaves a shorter file under a copy's name and an
+// older copy stays as it was until then. Every failure sticks.
 class OutputFile {
 public:
     OutputFile() = default;
@@ -96,22 +54,35 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates the file, or empties an existing plain file of that name.
-    bool Create(const std::u16string& path);
+    // Starts the copy that is to be called name in folder.
+    bool Create(const NativePath& folder, const NativePath& name);
     void Write(std::string_view bytes);
-    // Writes the record followed by CR LF.
-    void WriteRecord(std::string_view record);
-    bool Close();
+    // Gives the copy the permissions of a file it replaces (the mode bits as stat gives them).
+    void SetPermissions(unsigned mode);
+    // Gives the copy its name, replacing what is there; durable, it is on the disk first. False
+    // when a byte was lost or the name could not be taken; nothing of the copy is left then.
+    bool Commit(bool durable = false);
+    // Removes what was written.
+    void Abandon();
     bool IsOpen() const { return m_fd >= 0; }
     bool Failed() const { return m_failed; }
 
 private:
     void Flush();
     void WriteAll(std::string_view bytes);
+    void CloseTemporary();
 
     int m_fd = -1;
     bool m_failed = false;
+    NativePath m_temporary;
+    NativePath m_final;
     std::string m_buffer;
 };
+
+// Replaces the whole file at path (a link is followed) the same way, durably, keeping the
+// permissions of the file it replaces. False, with the old file as it was, when the file is not a
+// writable plain file or the new one could not be written whole. Temporaries that killed writers
+// left in its folder are removed.
+bool ReplaceWholeFile(const NativePath& path, std::string_view bytes);
 
 } // namespace platform

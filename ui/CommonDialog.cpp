@@ -1,5 +1,7 @@
 #include "ui/CommonDialog.h"
 
+#include "ui/ScreenFit.h"
+
 #include <QFileDialog>
 
 namespace ui {
@@ -30,7 +32,9 @@ void CommonDialog::Show(bool save)
         dialog.setFont(m_owner->font());
     }
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // No must-exist flag: a typed name that does not exist comes back as typed, so an empty
+    // folder for the copies can be browsed to.
+    dialog.setFileMode(QFileDialog::AnyFile);
     // The descriptions already name their patterns, as the Windows dialog shows them.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     const QStringList filters = QtNameFilters(m_filter);
@@ -40,6 +44,8 @@ void CommonDialog::Show(bool save)
     if (!m_fileName.empty()) {
         dialog.selectFile(QString::fromStdU16String(m_fileName));
     }
+    // Qt's dialog asks for more room than a small screen at a large scale has.
+    FitToOwnerScreen(&dialog, m_owner);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         m_fileName = dialog.selectedFiles().constFirst().toStdU16String();
         return;

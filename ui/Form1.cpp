@@ -3,6 +3,7 @@
 #include "common/Profile.h"
 #include "common/qt/Controls.h"
 #include "common/qt/FileDialog.h"
+#include "engine/Messages.h"
 #include "engine/RunCommand.h"
 #include "platform/FileName.h"
 #include "platform/FileSystem.h"
@@ -10,6 +11,8 @@
 #include "ui/Appearance.h"
 #include "ui/CommonDialog.h"
 #include "ui/KivAbout.h"
+#include "ui/ResultWindow.h"
+#include "ui/StatusText.h"
 #include "ui/Twips.h"
 
 #include <QApplication>
@@ -22,6 +25,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QUrl>
 
 #include <filesystem>
@@ -46,17 +50,17 @@ constexpr qint64 FlushIntervalMs = 30;
 
 QString ToQt(const std::u16string& text) { return QString::fromStdU16String(text); }
 
-int CheckValue(const QCheckBox* box)
+engine::CheckState CheckValue(const QCheckBox* box)
 {
     switch (box->checkState()) {
     case Qt::Checked:
-        return 1;
+        return engine::CheckState::Ticked;
     case Qt::PartiallyChecked:
-        return 2;
+        return engine::CheckState::Greyed;
     case Qt::Unchecked:
         break;
     }
-    return 0;
+    return engine::CheckState::Clear;
 }
 
 // The first dropped item as the file manager gave it. Names are bytes on Linux, so they are
@@ -77,6 +81,15 @@ std::optional<std::u16string> FirstDroppedPath(const QMimeData& data)
     }
     return platform::DecodeFileName(
         std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+// Exceptions never cross the event loop: an action that fails ends as if it had not been asked.
+template <typename Action> void Guarded(Action&& action) noexcept
+{
+    try {
+        action();
+    } catch (const std::exception&) {
+    }
 }
 
 QAction* AddEntry(QMenu* menu, const char* name, const QString& caption)
@@ -129,6 +142,7 @@ void Form1::CreateMenu()
     IDM_REPFIL = AddEntry(IDM_FILE, "IDM_REPFIL", QStringLiteral("リプレース定義(&D)..."));
     IDM_FSP1 = AddSeparator(IDM_FILE, "IDM_FSP1");
     IDM_RUN = AddEntry(IDM_FILE, "IDM_RUN", QStringLiteral("実行(&R)"));
+    IDM_RESULT = AddEntry(IDM_FILE, "IDM_RESULT", QStringLiteral("実行結果(&L)..."));
     IDM_FSP2 = AddSeparator(IDM_FILE, "IDM_FSP2");
     IDM_EXIT = AddEntry(IDM_FILE, "IDM_EXIT", QStringLiteral("終了(&X)"));
     IDM_HELP = MenuBar->addMenu(QStringLiteral("&Help"));
@@ -141,6 +155,7 @@ void Form1::CreateMenu()
     connect(IDM_NEWFLD, &QAction::triggered, this, &Form1::IDM_NEWFLD_Click);
     connect(IDM_REPFIL, &QAction::triggered, this, &Form1::IDM_REPFIL_Click);
     connect(IDM_RUN, &QAction::triggered, this, &Form1::IDM_RUN_Click);
+    connect(IDM_RESULT, &QAction::triggered, this, &Form1::IDM_RESULT_Click);
     connect(IDM_EXIT, &QAction::triggered, this, &Form1::IDM_EXIT_Click);
     connect(IDM_ABOUT, &QAction::triggered, this, &Form1::IDM_ABOUT_Click);
 
@@ -167,7 +182,8 @@ void Form1::CreateControls()
     const auto makeButton = [&](const char* name, const QString& caption, QRect geometry) {
         auto* button = new QPushButton(caption, this);
         place(button, name, geometry);
-        button->setAutoDefault(false);
+        // A focused button takes Enter itself; the Run button is the default only otherwise.
+        button->setAutoDefault(true);
         return button;
     };
     const auto makeCheck = [&](const char* name, const QString& caption, QRect geometry) {
@@ -210,6 +226,9 @@ void Form1::CreateControls()
         = makeLabel("Label3", QStringLiteral("NEW ソースフォルダ:"), TwipRect(120, 600, 1695, 255));
     Label4 = makeLabel("Label4", QStringLiteral("リプレース定義:"), TwipRect(120, 1080, 1335, 255));
     Label2->setWordWrap(true);
+    // The text can be selected and copied; it stays plain text.
+    Label2->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ShowStatus(Label2->text());
 
     QWidget* const tabOrder[]
         = { Text1, Command1, Text2, Command5, Text3, Command6, Check1, Check2, Command2, Command4 };
@@ -220,6 +239,7 @@ void Form1::CreateControls()
     Check1->setChecked(true);
     Check2->setChecked(false);
     Command2->setDefault(true);
+    EnableResultEntry();
 
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
@@ -237,6 +257,11 @@ void Form1::Form_Load()
 {
     IDM_ABOUT->setText(windowTitle() + QStringLiteral(" について(&A)..."));
 
+    Guarded([this] { LoadPaths(); });
+}
+
+void Form1::LoadPaths()
+{
     std::error_code error;
     const std::filesystem::path workingDirectory = std::filesystem::current_path(error);
     if (!error) {
@@ -254,18 +279,23 @@ void Form1::Form_Load()
 
 void Form1::Form_Unload()
 {
-    common::WriteProfileString(IniPath, IniSection, u"org", Text1->text().toStdU16String());
-    common::WriteProfileString(IniPath, IniSection, u"new", Text2->text().toStdU16String());
-    common::WriteProfileString(IniPath, IniSection, u"rep", Text3->text().toStdU16String());
+    // A write that cannot be done is silent; the program ends all the same.
+    Guarded([this] {
+        common::WriteProfileString(IniPath, IniSection, u"org", Text1->text().toStdU16String());
+        common::WriteProfileString(IniPath, IniSection, u"new", Text2->text().toStdU16String());
+        common::WriteProfileString(IniPath, IniSection, u"rep", Text3->text().toStdU16String());
+    });
 }
 
 void Form1::BrowseInto(
     QLineEdit* box, const std::u16string& title, const std::u16string& filter, bool folderOnly)
 {
-    std::u16string path = box->text().toStdU16String();
-    if (common::ShowFileDialog(*m_dialogControl, title, false, filter, path, m_style)) {
-        box->setText(ToQt(folderOnly ? common::NormalizePath(path, m_style) : path));
-    }
+    Guarded([&] {
+        std::u16string path = box->text().toStdU16String();
+        if (common::ShowFileDialog(*m_dialogControl, title, false, filter, path, m_style)) {
+            box->setText(ToQt(folderOnly ? common::NormalizePath(path, m_style) : path));
+        }
+    });
     box->setFocus();
 }
 
@@ -310,7 +340,18 @@ void Form1::Command2_Click()
             form.m_running = false;
         }
     } runEnd { *this };
-    engine::RunReplace(*this, m_style);
+    try {
+        engine::RunReport report = engine::RunReplace(*this, m_style);
+        // A click that ended at the empty-box check did nothing: the last report still holds.
+        if (report.ran) {
+            m_lastReport = std::move(report);
+        }
+    } catch (const std::exception&) {
+        // The run reports its own failures; this only keeps the window usable after one it could
+        // not.
+        SetControlsEnabled(true);
+    }
+    EnableResultEntry();
 }
 
 void Form1::Command4_Click() { close(); }
@@ -323,6 +364,17 @@ void Form1::IDM_REPFIL_Click() { Command6_Click(); }
 
 void Form1::IDM_RUN_Click() { Command2_Click(); }
 
+void Form1::IDM_RESULT_Click()
+{
+    if (!m_lastReport.ran) {
+        return;
+    }
+    Guarded([this] {
+        ResultWindow result(m_lastReport, m_style, this);
+        result.exec();
+    });
+}
+
 void Form1::IDM_EXIT_Click() { Command4_Click(); }
 
 void Form1::IDM_ABOUT_Click()
@@ -330,7 +382,7 @@ void Form1::IDM_ABOUT_Click()
     KivAbout about(this);
     about.setWindowTitle(windowTitle() + QStringLiteral(" について"));
     about.Title->setText(windowTitle());
-    about.PgmVer->setText(QStringLiteral("vandor.exe version 2.10"));
+    about.PgmVer->setText(QStringLiteral("vandor.exe version " VANDOR_VERSION));
     about.Notice->setText(QStringLiteral("Copyright (C) 2026 ヴァンドール開発チーム"));
     about.exec();
 }
@@ -370,7 +422,9 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     case QEvent::DragMove: {
         // Only a file list may be dropped; the boxes never take dragged text.
         auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (box->isEnabled() && FirstDroppedPath(*drag->mimeData())) {
+        bool fileList = false;
+        Guarded([&] { fileList = FirstDroppedPath(*drag->mimeData()).has_value(); });
+        if (box->isEnabled() && fileList) {
             drag->acceptProposedAction();
         } else {
             drag->ignore();
@@ -380,13 +434,15 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
         if (box->isEnabled()) {
-            if (box == Text1) {
-                Text1_OLEDragDrop(*drop->mimeData());
-            } else if (box == Text2) {
-                Text2_OLEDragDrop(*drop->mimeData());
-            } else {
-                Text3_OLEDragDrop(*drop->mimeData());
-            }
+            Guarded([&] {
+                if (box == Text1) {
+                    Text1_OLEDragDrop(*drop->mimeData());
+                } else if (box == Text2) {
+                    Text2_OLEDragDrop(*drop->mimeData());
+                } else {
+                    Text3_OLEDragDrop(*drop->mimeData());
+                }
+            });
         }
         drop->acceptProposedAction();
         return true;
@@ -399,11 +455,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 QLineEdit* Form1::Box(engine::PathBox box) const
 {
     switch (box) {
-    case engine::PathBox::Text1:
+    case engine::PathBox::Org:
         return Text1;
-    case engine::PathBox::Text2:
+    case engine::PathBox::New:
         return Text2;
-    case engine::PathBox::Text3:
+    case engine::PathBox::Definition:
         break;
     }
     return Text3;
@@ -413,20 +469,52 @@ void Form1::ShowPendingCaption()
 {
     if (m_captionPending) {
         m_captionPending = false;
-        Label2->setText(ToQt(platform::ReadableName(m_caption)));
+        if (m_captionIsName) {
+            m_caption = engine::messages::Replacing + m_captionName.Text();
+            m_captionIsName = false;
+        }
+        ShowStatus(ToQt(platform::ReadableName(m_caption)));
     }
 }
 
-void Form1::SetStatusCaption(const std::u16string& text)
+void Form1::ShowStatus(const QString& text)
+{
+    // The tip holds the whole text, shown as plain text even where it looks like markup.
+    Label2->setToolTip(Qt::mightBeRichText(text)
+            ? QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped()
+                + QStringLiteral("</p>")
+            : text);
+    Label2->setText(FitStatusText(text, QChar(common::Separator(m_style)),
+        [this](const QString& candidate) { return FitsLabel(*Label2, candidate); }));
+}
+
+void Form1::EnableResultEntry()
+{
+    IDM_RESULT->setEnabled(IDM_RUN->isEnabled() && m_lastReport.ran);
+}
+
+void Form1::SetStatusText(const std::u16string& text)
 {
     m_caption = text;
+    m_captionIsName = false;
     m_captionPending = true;
     if (!m_running) {
         ShowPendingCaption();
     }
 }
 
-int Form1::Check1Value() const { return CheckValue(Check1); }
+void Form1::ShowReplacing(const platform::NativePath& name)
+{
+    // The walk names every file; only the name the label shows is made text.
+    m_captionName = name;
+    m_captionIsName = true;
+    m_captionPending = true;
+    if (!m_running) {
+        ShowPendingCaption();
+    }
+}
+
+engine::CheckState Form1::SubfoldersOption() const { return CheckValue(Check1); }
 
 void Form1::ProcessPendingEvents()
 {
@@ -449,12 +537,13 @@ void Form1::SetBoxText(engine::PathBox box, const std::u16string& text)
     Box(box)->setText(ToQt(text));
 }
 
-int Form1::Check2Value() const { return CheckValue(Check2); }
+engine::CheckState Form1::InsertMarkOption() const { return CheckValue(Check2); }
 
 void Form1::SetControlsEnabled(bool enabled)
 {
     ShowPendingCaption();
     common::SetControlsEnabled(this, Text1, enabled);
+    EnableResultEntry();
 }
 
 void Form1::EnableStatusLabel()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/Paths.h"
+#include "engine/RunReport.h"
 #include "engine/RunWindow.h"
 
 #include <QDialog>
@@ -41,6 +42,8 @@ public:
     // Tests stand a fake in for CommonDialog1; null puts CommonDialog1 back.
     void SetDialogControl(common::DialogControl* dialog);
     bool IsRunning() const { return m_running; }
+    // What the last run that got past its empty-box check did; ran is false until there was one.
+    const engine::RunReport& LastReport() const { return m_lastReport; }
 
     // The settings file, fixed at load.
     std::u16string IniPath;
@@ -69,6 +72,7 @@ public:
     QAction* IDM_REPFIL;
     QAction* IDM_FSP1;
     QAction* IDM_RUN;
+    QAction* IDM_RESULT;
     QAction* IDM_FSP2;
     QAction* IDM_EXIT;
     QMenu* IDM_HELP;
@@ -88,16 +92,18 @@ public:
     void IDM_NEWFLD_Click();
     void IDM_REPFIL_Click();
     void IDM_RUN_Click();
+    void IDM_RESULT_Click();
     void IDM_EXIT_Click();
     void IDM_ABOUT_Click();
 
     // engine::RunWindow
-    void SetStatusCaption(const std::u16string& text) override;
-    int Check1Value() const override;
+    void SetStatusText(const std::u16string& text) override;
+    void ShowReplacing(const platform::NativePath& name) override;
+    engine::CheckState SubfoldersOption() const override;
     void ProcessPendingEvents() override;
     std::u16string BoxText(engine::PathBox box) const override;
     void SetBoxText(engine::PathBox box, const std::u16string& text) override;
-    int Check2Value() const override;
+    engine::CheckState InsertMarkOption() const override;
     void SetControlsEnabled(bool enabled) override;
     void EnableStatusLabel() override;
     void Beep() override;
@@ -115,16 +121,23 @@ protected:
 private:
     void CreateMenu();
     void CreateControls();
+    void LoadPaths();
     QLineEdit* Box(engine::PathBox box) const;
     void BrowseInto(
         QLineEdit* box, const std::u16string& title, const std::u16string& filter, bool folderOnly);
     void ShowPendingCaption();
+    void ShowStatus(const QString& text);
+    // The report entry is enabled with the other controls, once there is a report.
+    void EnableResultEntry();
 
     common::PathStyle m_style = common::NativePathStyle();
     common::DialogControl* m_dialogControl = nullptr;
     bool m_running = false;
+    engine::RunReport m_lastReport;
     // The walk reports every file; the label follows at most every few milliseconds.
     std::u16string m_caption;
+    platform::NativePath m_captionName; // the caption is the replacing text with this name
+    bool m_captionIsName = false;
     bool m_captionPending = false;
     QElapsedTimer m_sinceFlush;
 };

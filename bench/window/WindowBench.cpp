@@ -20,18 +20,21 @@
 
 namespace {
 
-double RunThroughWindow(ui::Form1& form, const std::string& org, const std::string& definition, const std::string& out)
+double RunThroughWindow(
+    ui::Form1& form, const std::string& org, const std::string& definition, const std::string& out)
 {
     bench::RemoveTree(out);
     std::filesystem::create_directories(out);
-    form.SetBoxText(engine::PathBox::Text1, platform::DecodeFileName(org + "/"));
-    form.SetBoxText(engine::PathBox::Text2, platform::DecodeFileName(out + "/"));
-    form.SetBoxText(engine::PathBox::Text3, platform::DecodeFileName(definition));
+    form.SetBoxText(engine::PathBox::Org, platform::DecodeFileName(org + "/"));
+    form.SetBoxText(engine::PathBox::New, platform::DecodeFileName(out + "/"));
+    form.SetBoxText(engine::PathBox::Definition, platform::DecodeFileName(definition));
     const auto start = std::chrono::steady_clock::now();
     form.Command2_Click();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds
+        = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const QLabel* status = form.findChild<QLabel*>(QStringLiteral("Label2"));
-    if (status == nullptr || status->text() != QString::fromStdU16String(engine::messages::Finished)) {
+    if (status == nullptr
+        || status->text() != QString::fromStdU16String(engine::messages::Finished)) {
         std::fprintf(stderr, "the run through the window did not finish cleanly\n");
         std::exit(1);
     }
@@ -58,7 +61,8 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
 
-    std::string root = (std::filesystem::temp_directory_path() / "vandor-window-bench-XXXXXX").string();
+    std::string root
+        = (std::filesystem::temp_directory_path() / "vandor-window-bench-XXXXXX").string();
     if (mkdtemp(root.data()) == nullptr) {
         std::perror("mkdtemp");
         return 1;
@@ -79,8 +83,10 @@ int main(int argc, char** argv)
 
     std::vector<double> engine, window;
     for (int r = 0; r < reps; ++r) {
-        engine.push_back(bench::RunEngine(org, definition, root + "/engine-" + std::to_string(r)).seconds);
-        window.push_back(RunThroughWindow(form, org, definition, root + "/window-" + std::to_string(r)));
+        engine.push_back(
+            bench::RunEngine(org, definition, root + "/engine-" + std::to_string(r)).seconds);
+        window.push_back(
+            RunThroughWindow(form, org, definition, root + "/window-" + std::to_string(r)));
     }
     const double engineMedian = bench::Median(engine);
     const double windowMedian = bench::Median(window);

@@ -10,10 +10,10 @@ struct PathCase {
     std::u16string input, normalized, fileName;
 };
 
-template <std::size_t N>
-void ExpectSplits(const PathCase (&cases)[N], PathStyle style)
+template <std::size_t N> void ExpectSplits(const PathCase (&cases)[N], PathStyle style)
 {
     for (const PathCase& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         EXPECT_EQ(common::NormalizePath(c.input, style), c.normalized);
         EXPECT_EQ(common::GetFileNamePart(c.input, style), c.fileName);
     }

@@ -3,10 +3,13 @@
 #include "platform/Cp932.h"
 #include "platform/FileName.h"
 #include "platform/SysCalls.h"
+#include "tests/support/SysCallsGuard.h"
+#include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,18 +26,10 @@ using common::PathStyle;
 
 class ProfileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "vandor-profile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
-        m_ini = m_folder / "vandor.ini";
-    }
     void TearDown() override
     {
         std::error_code ignored;
         fs::permissions(m_folder, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(m_folder, ignored);
     }
 
     std::u16string IniPath() const { return platform::DecodeFileName(m_ini.string()); }
@@ -53,8 +48,9 @@ protected:
             std::distance(fs::directory_iterator(m_folder), fs::directory_iterator()));
     }
 
-    fs::path m_folder;
-    fs::path m_ini;
+    testing_support::TempTree m_tree;
+    fs::path m_folder = m_tree.Root();
+    fs::path m_ini = m_tree.Path("vandor.ini");
 };
 
 std::string Cp932(std::u16string_view text) { return platform::EncodeCp932(text); }
@@ -98,8 +94,8 @@ TEST_F(ProfileTest, ReadsEntries)
         { "empty value", "[file]\r\norg=\r\n", u"org", true, PathStyle::Posix, u"" },
         { "199 characters whole", "[file]\r\norg=" + a199 + "\r\n", u"org", true, PathStyle::Posix,
             std::u16string(199, u'a') },
-        { "200 characters cut", "[file]\r\norg=" + a199 + "b\r\n", u"org", true, PathStyle::Posix,
-            std::u16string(199, u'a') },
+        { "values of any length read whole", "[file]\r\norg=" + a199 + "b" + a199 + "\r\n", u"org",
+            true, PathStyle::Posix, std::u16string(199, u'a') + u"b" + std::u16string(199, u'a') },
         { "UTF-8 file", "[file]\r\nrep=/定義/ルール.txt\r\n", u"rep", true, PathStyle::Posix,
             u"/定義/ルール.txt" },
         { "CP932 file written on Windows", Cp932(u"[file]\r\nrep=C:\\定義\\ルール.TXT\r\n"), u"rep",
@@ -108,6 +104,7 @@ TEST_F(ProfileTest, ReadsEntries)
             PathStyle::Posix, u"x" },
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         Store(c.file);
         EXPECT_EQ(
             common::ReadProfileString(IniPath(), u"file", c.key, c.lowerCase, c.style), c.expected)
@@ -154,6 +151,7 @@ TEST_F(ProfileTest, WritesEntries)
             u"org", u"b", "[x]\r\nk=\x87\x90\r\n[file]\r\norg=b\r\n" },
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         std::error_code ignored;
         fs::remove(m_ini, ignored);
         if (!c.before.empty()) {
@@ -186,12 +184,14 @@ TEST_F(ProfileTest, FailedWritesLeaveTheFileAsItWas)
 
     // A write that fails half-way, as on a full disk.
     Store(before);
-    platform::Sys().write = [](int, const void*, std::size_t) -> ssize_t {
-        errno = ENOSPC;
-        return -1;
-    };
-    EXPECT_FALSE(common::WriteProfileString(IniPath(), u"file", u"org", u"lost"));
-    platform::Sys() = platform::RealSysCalls();
+    {
+        testing_support::SysCallsGuard calls;
+        calls->write = [](int, const void*, std::size_t) -> ssize_t {
+            errno = ENOSPC;
+            return -1;
+        };
+        EXPECT_FALSE(common::WriteProfileString(IniPath(), u"file", u"org", u"lost"));
+    }
     EXPECT_EQ(Stored(), before);
     EXPECT_EQ(FilesInFolder(), 1u);
 
@@ -211,6 +211,25 @@ TEST_F(ProfileTest, FailedWritesLeaveTheFileAsItWas)
         EXPECT_FALSE(common::WriteProfileString(IniPath(), u"file", u"org", u"x"));
         EXPECT_EQ(Stored(), before);
     }
+}
+
+// A save killed half-way leaves its temporary; the next save removes it once its writer is gone.
+TEST_F(ProfileTest, TheNextSaveRemovesATemporaryWhoseWriterIsGone)
+{
+    const pid_t gone = fork();
+    if (gone == 0) {
+        _exit(0);
+    }
+    ASSERT_GT(gone, 0);
+    waitpid(gone, nullptr, 0);
+    const fs::path leftOver = m_folder / (".vandor-tmp-" + std::to_string(gone) + "-0");
+    const fs::path living = m_folder / ".vandor-tmp-1-0"; // the first process never ends
+    std::ofstream(leftOver) << "[file]\r\norg=half";
+    std::ofstream(living) << "in use";
+    ASSERT_TRUE(common::WriteProfileString(IniPath(), u"file", u"org", u"x"));
+    EXPECT_FALSE(fs::exists(leftOver));
+    EXPECT_TRUE(fs::exists(living));
+    EXPECT_EQ(Stored(), "[file]\r\norg=x\r\n");
 }
 
 TEST_F(ProfileTest, ALinkedSettingsFileStaysALink)

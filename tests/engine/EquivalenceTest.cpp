@@ -1,6 +1,7 @@
 #include "engine/ReplaceFolder.h"
 #include "tests/engine/FakeWindow.h"
 #include "tests/engine/Reference.h"
+#include "tests/support/RandomText.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -16,17 +17,13 @@ namespace {
 
 // Pieces that make lines: letters in both cases, kana, both codes of doubly-coded characters,
 // full-width letters, bytes that are not CP932, the line-break token, and every line end.
-const std::vector<std::string> kPieces = { "ab", "AB", "b", "c", " ", "x = ", "\x82\xa0", "\xed\x40", "\xfa\x5c",
-    "\x82\x60", "\x82\x81", "\xff", "\x81", "_\\n_", "\n", "\r", "\r\n", "\r\n", "\r\n" };
+const std::vector<std::string> kPieces
+    = { "ab", "AB", "b", "c", " ", "x = ", "\x82\xa0", "\xed\x40", "\xfa\x5c", "\x82\x60",
+          "\x82\x81", "\xff", "\x81", "_\\n_", "\n", "\r", "\r\n", "\r\n", "\r\n" };
 
 std::string RandomBytes(std::mt19937& random, std::size_t maxPieces)
 {
-    std::string bytes;
-    const std::size_t n = random() % (maxPieces + 1);
-    for (std::size_t i = 0; i < n; ++i) {
-        bytes += kPieces[random() % kPieces.size()];
-    }
-    return bytes;
+    return testing_support::RandomText(random, maxPieces, kPieces);
 }
 
 // For many random trees, tables and options the walk's NEW tree is, byte for byte, what the
@@ -36,14 +33,14 @@ TEST(Equivalence, WalkMatchesTheReferenceOnRandomTrees)
     std::mt19937 random(31337);
     for (int round = 0; round < 300; ++round) {
         TempTree tree;
-        engine::PairTable table;
+        std::vector<std::pair<std::string, std::string>> fields;
         const int pairs = 1 + static_cast<int>(random() % 5);
         for (int k = 0; k < pairs; ++k) {
             std::string search = RandomBytes(random, 2);
             search.erase(std::remove(search.begin(), search.end(), '\r'), search.end());
-            engine::AppendPair(table, search, RandomBytes(random, 2));
+            fields.emplace_back(search, RandomBytes(random, 2));
         }
-        engine::CompilePairs(table);
+        const engine::PairTable table(fields);
         const bool mark = random() % 2 == 0;
         const bool subfolders = random() % 2 == 0;
 
@@ -65,18 +62,21 @@ TEST(Equivalence, WalkMatchesTheReferenceOnRandomTrees)
             }
         }
         for (const auto& [name, bytes] : Tree(expected)) {
-            for (std::size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
+            for (std::size_t slash = name.find('/'); slash != std::string::npos;
+                 slash = name.find('/', slash + 1)) {
                 expected[name.substr(0, slash + 1)] = "";
             }
         }
         tree.MakeFolder("new");
         FakeWindow window;
         window.check1 = subfolders ? 1 : 0;
-        engine::WalkState state(window, common::PathStyle::Posix);
         auto fso = platform::CreateFileSystemObject();
-        engine::ReplaceFolder(U16(tree.Path("org/proj"), true), U16(tree.Path("new"), true), *fso, mark, table, state);
+        engine::RunReport report;
+        const std::u16string unhandled
+            = engine::ReplaceFolder(U16(tree.Path("org/proj"), true), U16(tree.Path("new"), true),
+                *fso, mark, table, window, report, common::PathStyle::Posix);
         ASSERT_EQ(Snapshot(tree.Path("new")), expected) << "round " << round;
-        ASSERT_TRUE(state.firstUnhandled.empty());
+        ASSERT_TRUE(unhandled.empty());
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/Messages.h"
 #include "engine/RunWindow.h"
 
 #include <string>
@@ -22,11 +23,28 @@ struct FakeWindow : engine::RunWindow {
     // Controls' state seen whenever the window was let to repaint during a run.
     std::vector<bool> controlsDuringRun;
 
-    std::u16string BoxText(engine::PathBox box) const override { return boxes[static_cast<int>(box)]; }
-    void SetBoxText(engine::PathBox box, const std::u16string& text) override { boxes[static_cast<int>(box)] = text; }
-    int Check1Value() const override { return check1; }
-    int Check2Value() const override { return check2; }
-    void SetStatusCaption(const std::u16string& text) override { captions.push_back(text); }
+    std::u16string BoxText(engine::PathBox box) const override
+    {
+        return boxes[static_cast<int>(box)];
+    }
+    void SetBoxText(engine::PathBox box, const std::u16string& text) override
+    {
+        boxes[static_cast<int>(box)] = text;
+    }
+    engine::CheckState SubfoldersOption() const override { return State(check1); }
+    engine::CheckState InsertMarkOption() const override { return State(check2); }
+    // The check boxes as the window's values: 0 clear, 1 ticked, 2 greyed.
+    static engine::CheckState State(int value)
+    {
+        return value == 1 ? engine::CheckState::Ticked
+            : value == 2  ? engine::CheckState::Greyed
+                          : engine::CheckState::Clear;
+    }
+    void SetStatusText(const std::u16string& text) override { captions.push_back(text); }
+    void ShowReplacing(const platform::NativePath& name) override
+    {
+        SetStatusText(engine::messages::Replacing + name.Text());
+    }
     void ProcessPendingEvents() override
     {
         ++eventRounds;
@@ -49,5 +67,8 @@ struct FakeWindow : engine::RunWindow {
     {
         return fileSystemFails ? nullptr : platform::CreateFileSystemObject();
     }
-    std::u16string LastCaption() const { return captions.empty() ? std::u16string() : captions.back(); }
+    std::u16string LastCaption() const
+    {
+        return captions.empty() ? std::u16string() : captions.back();
+    }
 };

@@ -34,12 +34,14 @@ TEST(LoadDefinition, OutcomesAndTables)
     };
     TempTree tree;
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         engine::PairTable table;
-        EXPECT_EQ(engine::LoadDefinition(U16(tree.Write("rules.txt", c.bytes)), table), c.outcome) << c.bytes;
-        EXPECT_EQ(table.LastPairIndex, c.lastPairIndex) << c.bytes;
+        EXPECT_EQ(engine::LoadDefinition(U16(tree.Write("rules.txt", c.bytes)), table), c.outcome)
+            << c.bytes;
+        EXPECT_EQ(table.LastPairIndex(), c.lastPairIndex) << c.bytes;
         if (c.outcome == DefinitionOutcome::Loaded) {
-            EXPECT_EQ(table.SearchTexts, c.search);
-            EXPECT_EQ(table.ReplaceTexts, c.replace);
+            EXPECT_EQ(table.SearchTexts(), c.search);
+            EXPECT_EQ(table.ReplaceTexts(), c.replace);
         }
     }
 }
@@ -49,22 +51,25 @@ TEST(LoadDefinition, JapaneseTextsAndMoreThanAThousandPairs)
     TempTree tree;
     std::string bytes;
     for (int i = 0; i < 1500; ++i) {
-        bytes += Sjis(u"検索" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10))) + "," + std::to_string(i) + "\r\n";
+        bytes += Sjis(u"検索" + std::u16string(1, static_cast<char16_t>(u'0' + i % 10))) + ","
+            + std::to_string(i) + "\r\n";
     }
     engine::PairTable table;
-    ASSERT_EQ(engine::LoadDefinition(U16(tree.Write("rules.txt", bytes)), table), DefinitionOutcome::Loaded);
-    EXPECT_EQ(table.LastPairIndex, 1499);
-    EXPECT_EQ(table.SearchTexts[1234], u"検索4");
-    EXPECT_EQ(table.ReplaceTexts[1499], u"1499");
+    ASSERT_EQ(engine::LoadDefinition(U16(tree.Write("rules.txt", bytes)), table),
+        DefinitionOutcome::Loaded);
+    EXPECT_EQ(table.LastPairIndex(), 1499);
+    EXPECT_EQ(table.SearchTexts()[1234], u"検索4");
+    EXPECT_EQ(table.ReplaceTexts()[1499], u"1499");
 }
 
 TEST(LoadDefinition, CannotOpenAMissingFileOrAFolder)
 {
     TempTree tree;
     engine::PairTable table;
-    EXPECT_EQ(engine::LoadDefinition(U16(tree.Path("missing.txt")), table), DefinitionOutcome::CannotOpen);
+    EXPECT_EQ(engine::LoadDefinition(U16(tree.Path("missing.txt")), table),
+        DefinitionOutcome::CannotOpen);
     EXPECT_EQ(engine::LoadDefinition(U16(tree.Root()), table), DefinitionOutcome::CannotOpen);
-    EXPECT_EQ(table.LastPairIndex, -1);
+    EXPECT_EQ(table.LastPairIndex(), -1);
 }
 
 } // namespace

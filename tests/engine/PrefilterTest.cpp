@@ -11,7 +11,8 @@ namespace {
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c; }
 
 // Every occurrence of every needle, found the slow way.
-std::set<std::pair<std::size_t, int>> Occurrences(const std::string& text, const std::vector<std::vector<std::string>>& needles)
+std::set<std::pair<std::size_t, int>> Occurrences(
+    const std::string& text, const std::vector<std::vector<std::string>>& needles)
 {
     std::set<std::pair<std::size_t, int>> found;
     for (std::size_t k = 0; k < needles.size(); ++k) {
@@ -62,7 +63,9 @@ TEST(Prefilter, NeverMissesAnOccurrence)
                 const auto& spellings = needles[random() % needles.size()];
                 text += spellings[random() % spellings.size()];
             } else {
-                text += pick(random() % 30) + std::string(random() % 4 == 0 ? 100 : 0, alphabet[random() % alphabet.size()]);
+                text += pick(random() % 30)
+                    + std::string(
+                        random() % 4 == 0 ? 100 : 0, alphabet[random() % alphabet.size()]);
             }
         }
         engine::Prefilter prefilter;
@@ -74,9 +77,11 @@ TEST(Prefilter, NeverMissesAnOccurrence)
             reported.insert({ hit.end, hit.pair });
         }
         for (const auto& occurrence : Occurrences(text, needles)) {
-            ASSERT_TRUE(reported.count(occurrence)) << "round " << round << " end " << occurrence.first;
+            ASSERT_TRUE(reported.count(occurrence))
+                << "round " << round << " end " << occurrence.first;
         }
-        ASSERT_TRUE(std::is_sorted(hits.begin(), hits.end(), [](const auto& a, const auto& b) { return a.end < b.end; }));
+        ASSERT_TRUE(std::is_sorted(
+            hits.begin(), hits.end(), [](const auto& a, const auto& b) { return a.end < b.end; }));
     }
 }
 

@@ -8,6 +8,8 @@
 #include "platform/SysCalls.h"
 #include "tests/engine/FakeWindow.h"
 #include "tests/engine/Reference.h"
+#include "tests/support/Rewriting.h"
+#include "tests/support/SysCallsGuard.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -90,15 +92,15 @@ Lines Filler(std::size_t from, std::size_t to)
 struct Walk {
     TempTree tree;
     FakeWindow window;
-    engine::PairTable pairs = engine::MakePairTable({ { u"old", u"New" }, { u"古い", u"新しい" } });
+    engine::PairTable pairs
+        = testing_support::MakePairTable({ { u"old", u"New" }, { u"古い", u"新しい" } });
 
     std::u16string Run(bool mark = false)
     {
-        engine::WalkState state(window, common::PathStyle::Posix);
         auto fso = platform::CreateFileSystemObject();
-        engine::ReplaceFolder(
-            U16(tree.Path("org"), true), U16(tree.Path("out"), true), *fso, mark, pairs, state);
-        return state.firstUnhandled;
+        engine::RunReport report;
+        return engine::ReplaceFolder(U16(tree.Path("org"), true), U16(tree.Path("out"), true), *fso,
+            mark, pairs, window, report, common::PathStyle::Posix);
     }
 };
 
@@ -128,6 +130,7 @@ TEST(ReadAhead, LargeFilesMatchTheReferenceWhereverLinesMeetTheBlockEdges)
     };
     ASSERT_EQ(cases[2].Bytes().substr(kBlock - 1, 2), "\r\n");
     for (const Case& each : cases) {
+        SCOPED_TRACE("row " + std::to_string(&each - std::data(cases)));
         const std::string bytes = each.Bytes();
         ASSERT_GE(bytes.size(), engine::BlockSource::kThreadedSize) << each.name;
         for (const bool mark : { false, true }) {
@@ -174,9 +177,12 @@ TEST(ReadAhead, AFileThatCannotBeHandledWholeEndsTheThreadCleanly)
         Walk walk;
         walk.tree.Write("org/big.bas", bytes);
         readsLeft = 3;
-        platform::Sys().read = FailingRead;
-        const std::u16string unhandled = walk.Run();
-        platform::Sys() = platform::RealSysCalls();
+        std::u16string unhandled;
+        {
+            testing_support::SysCallsGuard calls;
+            calls->read = FailingRead;
+            unhandled = walk.Run();
+        }
         EXPECT_EQ(unhandled, U16(walk.tree.Path("org/big.bas")));
         EXPECT_FALSE(std::filesystem::exists(walk.tree.Path("out/org/big.bas")));
         EXPECT_TRUE(ReadBytes(walk.tree.Path("org/big.bas")) == bytes);

@@ -25,7 +25,8 @@ inline Line Decode(std::string_view bytes)
     Line line;
     std::size_t i = 0;
     while (i < bytes.size()) {
-        const auto d = platform::DecodeCp932At(reinterpret_cast<const unsigned char*>(bytes.data()) + i, bytes.size() - i);
+        const auto d = platform::DecodeCp932At(
+            reinterpret_cast<const unsigned char*>(bytes.data()) + i, bytes.size() - i);
         line.push_back({ d.unit, std::string(bytes.substr(i, d.length)) });
         i += d.length;
     }
@@ -59,9 +60,10 @@ inline Result Rewrite(std::string_view input, const engine::PairTable& table, bo
 {
     Line line = Decode(input);
     Result result;
-    for (int k = 0; k <= table.LastPairIndex; ++k) {
-        const std::u16string search = platform::LowerCase(table.SearchTexts[static_cast<std::size_t>(k)]);
-        const Line replacement = Decode(table.ReplaceBytes[static_cast<std::size_t>(k)]);
+    for (int k = 0; k <= table.LastPairIndex(); ++k) {
+        const std::u16string search
+            = platform::LowerCase(table.SearchTexts()[static_cast<std::size_t>(k)]);
+        const Line replacement = Decode(table.ReplaceBytes()[static_cast<std::size_t>(k)]);
         if (search.empty()) {
             continue; // an empty search text matches nothing
         }
@@ -76,7 +78,8 @@ inline Result Rewrite(std::string_view input, const engine::PairTable& table, bo
             }
             Line next(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(p));
             next.insert(next.end(), replacement.begin(), replacement.end());
-            next.insert(next.end(), line.begin() + static_cast<std::ptrdiff_t>(p + search.size()), line.end());
+            next.insert(next.end(), line.begin() + static_cast<std::ptrdiff_t>(p + search.size()),
+                line.end());
             line = std::move(next);
             result.changed = true;
             start = p + replacement.size();
@@ -96,7 +99,8 @@ inline Result Rewrite(std::string_view input, const engine::PairTable& table, bo
                 Line next(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(p));
                 next.push_back({ u'\r', "\r" });
                 next.push_back({ u'\n', "\n" });
-                next.insert(next.end(), line.begin() + static_cast<std::ptrdiff_t>(p + 4), line.end());
+                next.insert(
+                    next.end(), line.begin() + static_cast<std::ptrdiff_t>(p + 4), line.end());
                 line = std::move(next);
                 start = p + 2;
             }
@@ -108,8 +112,10 @@ inline Result Rewrite(std::string_view input, const engine::PairTable& table, bo
     return result;
 }
 
-// A whole file as the walk writes it: lines split at CR LF or a lone CR, each record ended by CR LF.
-inline std::string RewriteFile(std::string_view bytes, const engine::PairTable& table, bool insertMark, bool& changed)
+// A whole file as the walk writes it: lines split at CR LF or a lone CR, each record ended by CR
+// LF.
+inline std::string RewriteFile(
+    std::string_view bytes, const engine::PairTable& table, bool insertMark, bool& changed)
 {
     std::string out;
     changed = false;

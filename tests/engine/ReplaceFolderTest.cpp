@@ -1,7 +1,8 @@
+#include "engine/ReplaceFolder.h"
 #include "engine/LoadDefinition.h"
 #include "engine/Messages.h"
-#include "engine/ReplaceFolder.h"
 #include "tests/engine/FakeWindow.h"
+#include "tests/support/Rewriting.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,8 @@ namespace {
 struct Walk : ::testing::Test {
     TempTree tree;
     FakeWindow window;
-    engine::PairTable pairs = engine::MakePairTable({ { u"old", u"new" }, { u"古い", u"新しい" } });
+    engine::PairTable pairs
+        = testing_support::MakePairTable({ { u"old", u"new" }, { u"古い", u"新しい" } });
     std::unique_ptr<platform::FileSystemObject> fso = platform::CreateFileSystemObject();
 
     void SetUp() override { tree.MakeFolder("out"); }
@@ -29,11 +31,14 @@ struct Walk : ::testing::Test {
     // Returns the first file that could not be handled whole.
     std::u16string Run(const std::u16string& folderPath, bool mark = false)
     {
-        engine::WalkState state(window, common::PathStyle::Posix);
-        engine::ReplaceFolder(folderPath, U16(tree.Path("out"), true), *fso, mark, pairs, state);
-        return state.firstUnhandled;
+        engine::RunReport report;
+        return engine::ReplaceFolder(folderPath, U16(tree.Path("out"), true), *fso, mark, pairs,
+            window, report, common::PathStyle::Posix);
     }
-    std::u16string Org(std::string_view tail = "") { return U16(tree.Path("work/proj"), true) + U16(tail); }
+    std::u16string Org(std::string_view tail = "")
+    {
+        return U16(tree.Path("work/proj"), true) + U16(tail);
+    }
     Tree Out() { return Snapshot(tree.Path("out")); }
 };
 
@@ -46,8 +51,9 @@ TEST_F(Walk, MirrorsOnlyChangedFilesIntoAFolderNamedLikeTheOrgFolder)
     tree.Write("work/proj/quiet/e.frm", "keep\r\n");
     tree.Write("work/proj/empty.frm", "");
     Run(Org());
-    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/a.frm", "Dim new\r\nx\r\n" }, { "proj/forms/", "" },
-                         { "proj/forms/c.frm", Sjis(u"' 新しいコメント\r\n") } }));
+    EXPECT_EQ(Out(),
+        (Tree { { "proj/", "" }, { "proj/a.frm", "Dim new\r\nx\r\n" }, { "proj/forms/", "" },
+            { "proj/forms/c.frm", Sjis(u"' 新しいコメント\r\n") } }));
 }
 
 TEST_F(Walk, StatusNamesEachFileThenEachSubfolder)
@@ -55,20 +61,23 @@ TEST_F(Walk, StatusNamesEachFileThenEachSubfolder)
     tree.Write("work/proj/a.frm", "old\r\n");
     tree.Write("work/proj/sub/b.frm", "old\r\n");
     Run(Org());
-    EXPECT_EQ(window.captions, (std::vector<std::u16string> { u"リプレース中...  a.frm", u"リプレース中...  sub",
-                                   u"リプレース中...  b.frm" }));
+    EXPECT_EQ(window.captions,
+        (std::vector<std::u16string> {
+            u"リプレース中...  a.frm", u"リプレース中...  sub", u"リプレース中...  b.frm" }));
     EXPECT_EQ(window.eventRounds, 3);
 }
 
 TEST_F(Walk, PatternSelectsFilesOnEveryLevel)
 {
-    for (const char* name : { "a.frm", "a.bas", "main.frm", "s/b.FRM", "s/b.bas", "s/main.frm", "s/t/main.frm" }) {
+    for (const char* name :
+        { "a.frm", "a.bas", "main.frm", "s/b.FRM", "s/b.bas", "s/main.frm", "s/t/main.frm" }) {
         tree.Write(std::string("work/proj/") + name, "old\r\n");
     }
     Run(Org("*.frm"));
-    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/a.frm", "new\r\n" }, { "proj/main.frm", "new\r\n" }, { "proj/s/", "" },
-                         { "proj/s/b.FRM", "new\r\n" }, { "proj/s/main.frm", "new\r\n" }, { "proj/s/t/", "" },
-                         { "proj/s/t/main.frm", "new\r\n" } }));
+    EXPECT_EQ(Out(),
+        (Tree { { "proj/", "" }, { "proj/a.frm", "new\r\n" }, { "proj/main.frm", "new\r\n" },
+            { "proj/s/", "" }, { "proj/s/b.FRM", "new\r\n" }, { "proj/s/main.frm", "new\r\n" },
+            { "proj/s/t/", "" }, { "proj/s/t/main.frm", "new\r\n" } }));
     std::filesystem::remove_all(tree.Path("out/proj"));
     Run(Org("main.frm"));
     EXPECT_EQ(Out().size(), 6u);
@@ -83,16 +92,24 @@ TEST_F(Walk, PathWithoutFinalSeparatorIsTheParentWithAFileNamePattern)
     tree.Write("work/other/proj", "old\r\n");
     tree.Write("work/other/x.frm", "old\r\n");
     Run(U16(tree.Path("work/proj")));
-    EXPECT_EQ(Out(), (Tree { { "work/", "" }, { "work/proj", "new\r\n" }, { "work/other/", "" }, { "work/other/proj", "new\r\n" } }));
+    EXPECT_EQ(Out(),
+        (Tree { { "work/", "" }, { "work/proj", "new\r\n" }, { "work/other/", "" },
+            { "work/other/proj", "new\r\n" } }));
 }
 
 TEST_F(Walk, HiddenFilesSkippedHiddenFoldersWalkedSubfoldersOnlyWhenTicked)
 {
     tree.Write("work/proj/.hidden.frm", "old\r\n");
-    tree.Write("work/proj/.git/x.frm", "old\r\n");
+    tree.Write("work/proj/.cache/x.frm", "old\r\n");
     tree.Write("work/proj/top.frm", "old\r\n");
+    // Version-control folders hold pristine copies of the files: never walked.
+    for (const char* folder : { ".git", ".svn", "_svn", ".hg", ".bzr", "CVS" }) {
+        tree.Write("work/proj/" + std::string(folder) + "/y.frm", "old\r\n");
+    }
     Run(Org());
-    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/.git/", "" }, { "proj/.git/x.frm", "new\r\n" }, { "proj/top.frm", "new\r\n" } }));
+    EXPECT_EQ(Out(),
+        (Tree { { "proj/", "" }, { "proj/.cache/", "" }, { "proj/.cache/x.frm", "new\r\n" },
+            { "proj/top.frm", "new\r\n" } }));
     std::filesystem::remove_all(tree.Path("out/proj"));
     window.check1 = 2; // greyed counts as not ticked
     Run(Org());
@@ -111,8 +128,12 @@ TEST_F(Walk, LineEndsBecomeCrLfAndLoneLfStaysInsideTheLine)
         { "old\nkeep\n", "new\nkeep\n\r\n" },
         { "keep\n\r\nold\r\nno end", "keep\n\r\nnew\r\nno end\r\n" },
         { "keep\r\r\nold\r\n\r\n", "keep\r\n\r\nnew\r\n\r\n" },
+        { "old\r\n\n", "new\r\n\n\r\n" },
+        { "\x82\xa0old\r\n\x81\r\n", "\x82\xa0new\r\n\x81\r\n" },
+        { "\r\n\r\nold", "\r\n\r\nnew\r\n" },
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.in);
         tree.Write("work/proj/f.txt", c.in);
         Run(Org());
         EXPECT_EQ(ReadBytes(tree.Path("out/proj/f.txt")), c.out);
@@ -127,7 +148,8 @@ TEST_F(Walk, RerunDeletesStaleCopiesAndLeavesUnrelatedFilesAlone)
     tree.Write("out/proj/mine.txt", "unrelated");
     tree.Write("work/proj/b.frm", "fixed\r\n");
     Run(Org());
-    EXPECT_EQ(Out(), (Tree { { "proj/", "" }, { "proj/a.frm", "new\r\n" }, { "proj/mine.txt", "unrelated" } }));
+    EXPECT_EQ(Out(),
+        (Tree { { "proj/", "" }, { "proj/a.frm", "new\r\n" }, { "proj/mine.txt", "unrelated" } }));
 }
 
 TEST_F(Walk, PathWithASingleSeparatorDoesNothing)
@@ -150,7 +172,9 @@ TEST_F(Walk, LargeFileStreamsThroughWithTheSameResult)
 {
     std::string in, out;
     for (int i = 0; i < 60000; ++i) {
-        const std::string line = i % 997 == 0 ? "x = OLD + " + std::to_string(i) : "line " + std::to_string(i) + " " + std::string(40, 'k');
+        const std::string line = i % 997 == 0
+            ? "x = OLD + " + std::to_string(i)
+            : "line " + std::to_string(i) + " " + std::string(40, 'k');
         in += line + (i % 5 ? "\r\n" : "\r");
         std::string rewritten = line;
         if (const auto at = rewritten.find("OLD"); at != std::string::npos) {

@@ -1,5 +1,7 @@
 #include "engine/RewriteLine.h"
 #include "tests/engine/Reference.h"
+#include "tests/support/RandomText.h"
+#include "tests/support/Rewriting.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +13,12 @@ using testing_support::Sjis;
 
 namespace {
 
-using Pairs = std::vector<std::pair<std::u16string, std::u16string>>;
+using testing_support::RandomText;
+
+using testing_support::MakePairTable;
+using testing_support::Pairs;
+using testing_support::RewriteLine;
+using testing_support::RewrittenLine;
 
 std::vector<std::string> SjisAll(const std::vector<std::u16string>& texts)
 {
@@ -53,8 +60,9 @@ TEST(RewriteLine, WorkedExamples)
         { { { u"a", u"ab" }, { u"b", u"" } }, u"a", false, true, { u"a" } },
     };
     for (const Case& c : cases) {
-        const engine::PairTable table = engine::MakePairTable(c.pairs);
-        const engine::RewrittenLine result = engine::RewriteLine(Sjis(c.line), table, c.insertMark);
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
+        const engine::PairTable table = MakePairTable(c.pairs);
+        const RewrittenLine result = RewriteLine(Sjis(c.line), table, c.insertMark);
         EXPECT_EQ(result.LineChanged, c.changed);
         EXPECT_EQ(result.Records, SjisAll(c.records));
     }
@@ -70,9 +78,8 @@ TEST(RewriteLine, KeepsEveryByteNoPairTouched)
 {
     engine::PairTable table;
     // The search text in one code of a doubly-coded kanji; the line holds the other code.
-    engine::AppendPair(table, "\xed\x40", "X");
-    engine::AppendPair(table, "abc", "\xfa\x5c"); // the replacement's bytes as the definition holds them
-    engine::CompilePairs(table);
+    table = engine::PairTable({ { "\xed\x40", "X" },
+        { "abc", "\xfa\x5c" } }); // the replacement's bytes as the definition holds them
     struct Case {
         std::string line;
         bool changed;
@@ -82,11 +89,13 @@ TEST(RewriteLine, KeepsEveryByteNoPairTouched)
         { "\xfa\x5c-\xed\x40", true, "X-X" },
         { "\xee\xf9\x81\x85\xff", false, "\xee\xf9\x81\x85\xff" },
         { "\xee\xf9 ABC \xff\x81", true, "\xee\xf9 \xfa\x5c \xff\x81" },
-        { "\x82\x61\x62\x63", false, "\x82\x61\x62\x63" }, // "bc" behind a trail byte 'a' is not "abc"
+        { "\x82\x61\x62\x63", false,
+            "\x82\x61\x62\x63" }, // "bc" behind a trail byte 'a' is not "abc"
         { "\x81\x61\x62\x63", false, "\x81\x61\x62\x63" },
     };
     for (const Case& c : cases) {
-        const engine::RewrittenLine result = engine::RewriteLine(c.line, table, false);
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
+        const RewrittenLine result = RewriteLine(c.line, table, false);
         EXPECT_EQ(result.LineChanged, c.changed);
         ASSERT_EQ(result.Records.size(), 1u);
         EXPECT_EQ(result.Records[0], c.record);
@@ -97,41 +106,25 @@ TEST(RewriteLine, FindsEveryOccurrenceAfterLongRunsOfOneByte)
 {
     // A multi-pattern matcher that lost matches behind floods of one byte once left such lines
     // unchanged without a word.
-    const engine::PairTable table = engine::MakePairTable({ { u"old", u"new" }, { u"ox", u"bx" } });
+    const engine::PairTable table = MakePairTable({ { u"old", u"new" }, { u"ox", u"bx" } });
     for (const char flood : { '-', ' ', '\x90', '\xff' }) {
         for (std::size_t n = 0; n < 300; ++n) {
             const std::string line = "'" + std::string(n, flood) + " OLD";
-            const engine::RewrittenLine result = engine::RewriteLine(line, table, false);
+            const RewrittenLine result = RewriteLine(line, table, false);
             ASSERT_TRUE(result.LineChanged) << n;
             EXPECT_EQ(result.Records[0].substr(result.Records[0].size() - 3), "new");
         }
     }
 }
 
-// Random pieces that stress the byte promise: letters in both cases, kana, both codes of
-// doubly-coded characters, full-width letters, bytes that are not CP932, and the token.
-const std::vector<std::string> kPieces = { "a", "B", "c", "A", "b", " ", "\x82\xa0", "\x82\xa2", "\xed\x40", "\xfa\x5c",
-    "\x81\xca", "\xee\xf9", "\x82\x60", "\x82\x81", "\xff", "\x81", "\x85\x40", "_\\n_", "\n", "\xb1", "\x83\x41" };
-
-std::string RandomText(std::mt19937& random, std::size_t maxPieces)
-{
-    std::string text;
-    const std::size_t n = random() % (maxPieces + 1);
-    for (std::size_t i = 0; i < n; ++i) {
-        text += kPieces[random() % kPieces.size()];
-    }
-    return text;
-}
-
 engine::PairTable RandomTable(std::mt19937& random)
 {
-    engine::PairTable table;
+    std::vector<std::pair<std::string, std::string>> fields;
     const int count = 1 + static_cast<int>(random() % 6);
     for (int k = 0; k < count; ++k) {
-        engine::AppendPair(table, RandomText(random, 3), RandomText(random, 3));
+        fields.emplace_back(RandomText(random, 3), RandomText(random, 3));
     }
-    engine::CompilePairs(table);
-    return table;
+    return engine::PairTable(fields);
 }
 
 TEST(RewriteLine, AgreesByteForByteWithTheReference)
@@ -141,7 +134,7 @@ TEST(RewriteLine, AgreesByteForByteWithTheReference)
         const engine::PairTable table = RandomTable(random);
         const std::string line = RandomText(random, 12);
         const bool mark = random() % 2 == 0;
-        const engine::RewrittenLine fast = engine::RewriteLine(line, table, mark);
+        const RewrittenLine fast = RewriteLine(line, table, mark);
         const reference::Result expected = reference::Rewrite(line, table, mark);
         ASSERT_EQ(fast.LineChanged, expected.changed) << round;
         ASSERT_EQ(fast.Records, expected.records) << round;
@@ -173,16 +166,17 @@ TEST(RewriteLine, PairStageAgreesWithGnuSed)
         return text;
     };
     for (int round = 0; round < 300; ++round) {
-        engine::PairTable table;
+        std::vector<std::pair<std::string, std::string>> fields;
         std::string script;
         const int count = 1 + static_cast<int>(random() % 4);
         for (int k = 0; k < count; ++k) {
             const std::string search = randomAscii(1, 3);
             const std::string replace = randomAscii(0, 3);
-            engine::AppendPair(table, search, replace);
-            script += "s/" + SedEscape(search, "\\/.*[]^$") + "/" + SedEscape(replace, "\\/&") + "/gI\n";
+            fields.emplace_back(search, replace);
+            script += "s/" + SedEscape(search, "\\/.*[]^$") + "/" + SedEscape(replace, "\\/&")
+                + "/gI\n";
         }
-        engine::CompilePairs(table);
+        const engine::PairTable table(fields);
         std::vector<std::string> lines;
         std::string input;
         for (int i = 0; i < 20; ++i) {
@@ -197,7 +191,7 @@ TEST(RewriteLine, PairStageAgreesWithGnuSed)
         const std::string sedOutput = testing_support::ReadBytes(tree.Path("output.txt"));
         std::string ours;
         for (const std::string& line : lines) {
-            const engine::RewrittenLine result = engine::RewriteLine(line, table, false);
+            const RewrittenLine result = RewriteLine(line, table, false);
             ours += (result.Records.empty() ? std::string() : result.Records[0]) + "\n";
         }
         ASSERT_EQ(ours, sedOutput) << script;

@@ -1,8 +1,9 @@
-#include "engine/Messages.h"
 #include "engine/RunCommand.h"
+#include "engine/Messages.h"
 #include "engine/RewriteLine.h"
 #include "platform/SysCalls.h"
 #include "tests/engine/FakeWindow.h"
+#include "tests/support/SysCallsGuard.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -90,13 +91,15 @@ TEST_F(Run, NewFolderEndsInExactlyOneSeparator)
         { u"D:\\Out", u"d:\\out\\", common::PathStyle::Windows },
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         FakeWindow fresh;
         fresh.boxes[0] = u"C:\\ORG\\";
         fresh.boxes[1] = c.typed;
         fresh.boxes[2] = u"";
         engine::RunReplace(fresh, c.style);
         EXPECT_EQ(fresh.boxes[1], c.tidied);
-        EXPECT_EQ(fresh.boxes[0], c.style == common::PathStyle::Windows ? u"c:\\org\\" : u"C:\\ORG\\");
+        EXPECT_EQ(
+            fresh.boxes[0], c.style == common::PathStyle::Windows ? u"c:\\org\\" : u"C:\\ORG\\");
     }
 }
 
@@ -114,9 +117,12 @@ TEST_F(Run, EveryWayOutShowsItsTextBeepsAndUnlocks)
             messages::DefinitionNotFound + (u"\n" + U16(tree.Path("nothing.txt"))), 1 },
         { "odd field count", [](Run& r) { r.tree.Write("rules.txt", "a,b,c"); },
             messages::DefinitionNotPaired + (u"\n" + rules), 1 },
-        { "empty definition", [](Run& r) { r.tree.Write("rules.txt", ""); }, messages::Starting, 0 },
-        { "no file-system object", [](Run& r) { r.window.fileSystemFails = true; }, messages::NoFileSystemObject, 1 },
-        { "missing ORG folder", [](Run& r) { r.window.boxes[0] = U16(r.tree.Path("nowhere"), true); },
+        { "empty definition", [](Run& r) { r.tree.Write("rules.txt", ""); }, messages::Starting,
+            0 },
+        { "no file-system object", [](Run& r) { r.window.fileSystemFails = true; },
+            messages::NoFileSystemObject, 1 },
+        { "missing ORG folder",
+            [](Run& r) { r.window.boxes[0] = U16(r.tree.Path("nowhere"), true); },
             messages::OrgFolderNotFound + (u"\n" + U16(tree.Path("nowhere"), true)), 1 },
         { "NEW is ORG's parent", [](Run& r) { r.window.boxes[1] = U16(r.tree.Path("org"), true); },
             messages::FoldersOverlap + (u"\n" + U16(tree.Path("org"), true)), 1 },
@@ -124,6 +130,7 @@ TEST_F(Run, EveryWayOutShowsItsTextBeepsAndUnlocks)
     };
     const auto orgBefore = Snapshot(tree.Path("org"));
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         SetUp();
         window = FakeWindow {};
         SetUp();
@@ -143,7 +150,8 @@ TEST_F(Run, GreyedMarkOptionRunsWithoutMarks)
     for (const int check2 : { 0, 1, 2 }) {
         window.check2 = check2;
         Start();
-        const std::string expected = (check2 == 1 ? engine::ModificationMark() + "\r\n" : "") + "Dim new\r\n";
+        const std::string expected
+            = (check2 == 1 ? engine::ModificationMark() + "\r\n" : "") + "Dim new\r\n";
         EXPECT_EQ(ReadBytes(tree.Path("new/proj/a.frm")), expected);
     }
 }
@@ -154,7 +162,8 @@ TEST_F(Run, ReadOnlyCopyInTheWayIsKeptAndReported)
     std::filesystem::permissions(tree.Path("new/proj/a.frm"), std::filesystem::perms::owner_read);
     Start();
     EXPECT_EQ(ReadBytes(tree.Path("new/proj/a.frm")), "earlier");
-    EXPECT_EQ(window.LastCaption(), messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/proj/a.frm"))));
+    EXPECT_EQ(window.LastCaption(),
+        messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/proj/a.frm"))));
     EXPECT_EQ(window.beeps, 1);
 }
 
@@ -162,7 +171,9 @@ TEST_F(Run, OutputFolderThatCannotBeMadeIsReported)
 {
     window.boxes[1] = U16(tree.Path("new/missing/deeper"), true);
     Start();
-    EXPECT_EQ(window.LastCaption(), messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/proj/a.frm"))));
+    // A NEW folder that is not there is refused before anything is written.
+    EXPECT_EQ(window.LastCaption(),
+        messages::NewFolderNotFound + (u"\n" + U16(tree.Path("new/missing/deeper"), true)));
     EXPECT_FALSE(std::filesystem::exists(tree.Path("new/missing")));
 }
 
@@ -176,7 +187,8 @@ TEST_F(Run, WriteFailingMidwayLeavesNoPartialCopy)
     tree.Write("new/proj/a.frm", "stale copy");
     static long budget;
     budget = 100000;
-    platform::Sys().write = [](int fd, const void* data, std::size_t size) -> ssize_t {
+    testing_support::SysCallsGuard calls;
+    calls->write = [](int fd, const void* data, std::size_t size) -> ssize_t {
         if (static_cast<long>(size) > budget) {
             errno = ENOSPC;
             return -1;
@@ -185,9 +197,12 @@ TEST_F(Run, WriteFailingMidwayLeavesNoPartialCopy)
         return platform::RealSysCalls().write(fd, data, size);
     };
     Start();
-    platform::Sys() = platform::RealSysCalls();
-    EXPECT_FALSE(std::filesystem::exists(tree.Path("new/proj/a.frm")));
-    EXPECT_EQ(window.LastCaption(), messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/proj/a.frm"))));
+    calls->write = platform::RealSysCalls().write;
+    // The copy was written under a temporary name: the earlier copy stays whole until replaced.
+    EXPECT_EQ(ReadBytes(tree.Path("new/proj/a.frm")), "stale copy");
+    EXPECT_EQ(Snapshot(tree.Path("new/proj")).size(), 1u);
+    EXPECT_EQ(window.LastCaption(),
+        messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/proj/a.frm"))));
     // The next run into the same NEW folder is whole.
     Start();
     EXPECT_EQ(window.LastCaption(), messages::Finished);
@@ -228,7 +243,133 @@ TEST_F(Run, OutputLevelsResolvingIntoTheOrgTreeAreNeverWritten)
     const auto before = Snapshot(tree.Path("org/a/a"));
     Start();
     EXPECT_EQ(Snapshot(tree.Path("org/a/a")), before);
-    EXPECT_EQ(window.LastCaption(), messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/a/a/a/c.frm"))));
+    EXPECT_EQ(window.LastCaption(),
+        messages::FilesNotHandled + (u"\n" + U16(tree.Path("org/a/a/a/c.frm"))));
+}
+
+} // namespace
+
+namespace {
+
+std::string Utf8(std::u16string_view text) { return platform::NativePath::FromText(text).Native(); }
+
+// Real trees are not all CP932 text: each text file is matched and written in its own encoding,
+// binary and UTF-16 files are never rewritten, version-control folders are never walked, and the
+// report says so, with counts that a count of its own in the test agrees with.
+TEST_F(Run, EachFileInItsOwnEncodingAndTheReportSaysWhatTheRunDid)
+{
+    tree.Write(
+        "rules.txt", testing_support::Sjis(u"顧客,取引先\r\nCustomerID,ClientID\r\nnowhere,x\r\n"));
+    const std::string bom = "\xEF\xBB\xBF";
+    const struct {
+        const char* name;
+        std::string in;
+        std::string out; // empty: no copy
+    } files[] = {
+        { "cp932.frm", testing_support::Sjis(u"' 顧客\r\nx = CustomerID\r\n"),
+            testing_support::Sjis(u"' 取引先\r\nx = ClientID\r\n") },
+        { "utf8.bas", Utf8(u"' 顧客 顧客\r\ncustomerid\r\n"),
+            Utf8(u"' 取引先 取引先\r\nClientID\r\n") },
+        { "bom.cls", bom + Utf8(u"' 顧客\r\n"), bom + Utf8(u"' 取引先\r\n") },
+        // Valid UTF-8 up to its last line, then a CP932 character: CP932 after all.
+        { "late.frm", Utf8(u"' é\r\nCustomerID\r\n") + testing_support::Sjis(u"顧客\r\n"),
+            Utf8(u"' é\r\nClientID\r\n") + testing_support::Sjis(u"取引先\r\n") },
+        { "ascii.frm", "customerid\r\n", "ClientID\r\n" },
+        { "form.frx", std::string("CustomerID\0\r\x01", 13), "" },
+        { "utf16.txt",
+            "\xFF\xFE"
+            "C\0u\0s\0",
+            "" },
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE("row " + std::to_string(&file - std::data(files)));
+        tree.Write("org/proj/" + std::string(file.name), file.in);
+    }
+    tree.Write("org/proj/.svn/text-base/a.frm.svn-base", "CustomerID\r\n");
+    tree.Write("new/proj/form.frx", "a stale copy");
+    for (const bool mark : { false, true }) {
+        SCOPED_TRACE(mark);
+        window.check2 = mark ? 1 : 0;
+        window.boxes[0] = U16(tree.Path("org/proj"), true);
+        const engine::RunReport report = engine::RunReplace(window, common::PathStyle::Posix);
+        EXPECT_EQ(window.LastCaption(), messages::Finished);
+        std::uint64_t expectedReplacements = 0;
+        for (const auto& file : files) {
+            SCOPED_TRACE(file.name);
+            const auto copy = tree.Path("new/proj/" + std::string(file.name));
+            ASSERT_EQ(std::filesystem::exists(copy), !file.out.empty());
+            if (file.out.empty()) {
+                continue;
+            }
+            std::string expected = file.out;
+            if (mark) {
+                // The mark line in the file's own encoding, before every changed line.
+                const bool utf8
+                    = std::string(file.name) == "utf8.bas" || std::string(file.name) == "bom.cls";
+                const std::string line
+                    = engine::ModificationMark(
+                          utf8 ? engine::TextEncoding::Utf8 : engine::TextEncoding::Cp932)
+                    + "\r\n";
+                std::string marked;
+                std::size_t from = std::string(file.name) == "bom.cls" ? 3 : 0;
+                marked = expected.substr(0, from);
+                for (std::size_t end; (end = expected.find("\r\n", from)) != std::string::npos;
+                     from = end + 2) {
+                    const std::string outLine = expected.substr(from, end + 2 - from);
+                    const bool changed = file.in.find(outLine) == std::string::npos;
+                    marked += (changed ? line : "") + outLine;
+                }
+                expected = marked;
+            }
+            EXPECT_EQ(ReadBytes(copy), expected);
+        }
+        EXPECT_FALSE(std::filesystem::exists(tree.Path("new/proj/.svn")));
+
+        // A count of our own: one replacement per occurrence of a search text in the inputs.
+        for (const auto& file : files) {
+            SCOPED_TRACE("row " + std::to_string(&file - std::data(files)));
+            if (file.out.empty()) {
+                continue;
+            }
+            for (const std::string& needle : { Utf8(u"顧客"), testing_support::Sjis(u"顧客"),
+                     std::string("ustomerid"), std::string("ustomerID") }) {
+                for (std::size_t at = file.in.find(needle); at != std::string::npos;
+                     at = file.in.find(needle, at + 1)) {
+                    ++expectedReplacements;
+                }
+            }
+        }
+        std::uint64_t replacements = 0;
+        for (const engine::ChangedFile& changed : report.changed) {
+            for (const auto& [pair, count] : changed.replacements) {
+                replacements += count;
+            }
+        }
+        EXPECT_EQ(report.filesRead, 9u); // a.frm, b.frm and the seven above
+        EXPECT_EQ(report.changed.size(), 5u); // a.frm is left: "old" is no pair now
+        EXPECT_EQ(replacements, expectedReplacements);
+        EXPECT_EQ(report.unmatchedPairs, std::vector<int> { 2 });
+        std::vector<std::pair<std::string, engine::SkipReason>> skipped;
+        for (const auto& [path, reason] : report.skipped) {
+            skipped.emplace_back(
+                std::filesystem::path(platform::NativePath::FromText(path).Native()).filename(),
+                reason);
+        }
+        std::sort(skipped.begin(), skipped.end());
+        EXPECT_EQ(skipped,
+            (std::vector<std::pair<std::string, engine::SkipReason>> {
+                { ".svn", engine::SkipReason::VersionControl },
+                { "form.frx", engine::SkipReason::Binary },
+                { "utf16.txt", engine::SkipReason::Utf16 } }));
+        for (const engine::ChangedFile& changed : report.changed) {
+            const std::string name
+                = std::filesystem::path(platform::NativePath::FromText(changed.path).Native())
+                      .filename();
+            EXPECT_EQ(changed.encoding == engine::TextEncoding::Utf8,
+                name == "utf8.bas" || name == "bom.cls")
+                << name;
+        }
+    }
 }
 
 } // namespace

@@ -71,21 +71,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool even = fields.size() % 2 == 0;
     switch (outcome) {
     case engine::DefinitionOutcome::Loaded: {
-        if (!even || fields.empty() || !table.compiled
-            || static_cast<std::size_t>(table.LastPairIndex + 1) != fields.size() / 2) {
+        if (!even || fields.empty()
+            || static_cast<std::size_t>(table.LastPairIndex() + 1) != fields.size() / 2) {
             std::abort();
         }
         for (std::size_t k = 0; k < fields.size() / 2; ++k) {
-            if (table.SearchTexts[k] != platform::DecodeCp932(fields[2 * k])
-                || table.ReplaceTexts[k] != platform::DecodeCp932(fields[2 * k + 1])
-                || table.ReplaceBytes[k] != fields[2 * k + 1]) {
+            if (table.SearchTexts()[k] != platform::DecodeCp932(fields[2 * k])
+                || table.ReplaceTexts()[k] != platform::DecodeCp932(fields[2 * k + 1])
+                || table.ReplaceBytes()[k] != fields[2 * k + 1]) {
                 std::abort();
             }
         }
         break;
     }
     case engine::DefinitionOutcome::Empty:
-        if (!fields.empty() || table.LastPairIndex != -1) {
+        if (!fields.empty() || table.LastPairIndex() != -1) {
             std::abort();
         }
         break;

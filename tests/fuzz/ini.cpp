@@ -162,14 +162,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
 
-    // Blanks around the value go, then one pair of matching quotes, then the read limit cuts it.
+    // Blanks around the value go, then one pair of matching quotes; the value is read whole.
     std::u16string expected = Trim(value, true);
     if (expected.size() >= 2 && expected.front() == expected.back()
         && (expected.front() == u'"' || expected.front() == u'\'')) {
         expected = expected.substr(1, expected.size() - 2);
     }
-    expected
-        = Trim(expected.substr(0, std::min(expected.size(), common::ProfileValueLimit)), false);
+    expected = Trim(expected, false);
     if (common::ReadProfileString(ini, section, key, false) != expected) {
         std::abort();
     }

@@ -6,6 +6,7 @@
 #include "engine/RewriteLine.h"
 #include "platform/Cp932.h"
 #include "tests/engine/Reference.h"
+#include "tests/support/Rewriting.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -45,9 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider input(data, size);
     const bool insertMark = input.ConsumeBool();
     const std::string line = input.ConsumeRandomLengthString(kMaxLine);
-    engine::PairTable table;
+    std::vector<std::pair<std::string, std::string>> fields;
     std::size_t grown = platform::DecodeCp932(line).size();
-    while (input.remaining_bytes() > 0 && table.LastPairIndex + 1 < kMaxPairs) {
+    while (input.remaining_bytes() > 0 && fields.size() < static_cast<std::size_t>(kMaxPairs)) {
         const std::string search = input.ConsumeRandomLengthString(kMaxText);
         const std::string replace = input.ConsumeRandomLengthString(kMaxText);
         const std::size_t searchUnits = platform::DecodeCp932(search).size();
@@ -55,14 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (searchUnits > 0 && replaceUnits > searchUnits) {
             grown = grown * replaceUnits / searchUnits + replaceUnits;
         }
-        engine::AppendPair(table, search, replace);
+        fields.emplace_back(search, replace);
     }
     if (grown > kMaxGrownLine) {
         return 0;
     }
-    engine::CompilePairs(table);
+    const engine::PairTable table(fields);
 
-    const engine::RewrittenLine result = engine::RewriteLine(line, table, insertMark);
+    const testing_support::RewrittenLine result
+        = testing_support::RewriteLine(line, table, insertMark);
     const reference::Result expected = reference::Rewrite(line, table, insertMark);
     if (result.LineChanged != expected.changed || result.Records != expected.records) {
         std::abort();
@@ -76,9 +78,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // character boundaries after it; then only the reference speaks.)
     std::set<char16_t> allowed;
     bool loneLead = AddEscapes(line, allowed);
-    for (int k = 0; k <= table.LastPairIndex; ++k) {
-        AddEscapes(platform::EncodeCp932(table.SearchTexts[static_cast<std::size_t>(k)]), allowed);
-        loneLead = AddEscapes(table.ReplaceBytes[static_cast<std::size_t>(k)], allowed) || loneLead;
+    for (int k = 0; k <= table.LastPairIndex(); ++k) {
+        AddEscapes(
+            platform::EncodeCp932(table.SearchTexts()[static_cast<std::size_t>(k)]), allowed);
+        loneLead
+            = AddEscapes(table.ReplaceBytes()[static_cast<std::size_t>(k)], allowed) || loneLead;
     }
     if (!loneLead) {
         for (const std::string& record : result.Records) {

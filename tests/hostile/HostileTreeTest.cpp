@@ -5,12 +5,16 @@
 #include "tests/hostile/Hostile.h"
 
 #include "platform/FileName.h"
+#include "platform/TextFile.h"
+#include "tests/support/SysCallsGuard.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <climits>
 
 #include <fstream>
 #include <map>
@@ -168,6 +172,103 @@ TEST(HostileTree, ATreeFifteenHundredFoldersDeepIsWalkedToTheBottom)
         }
     }
     EXPECT_EQ(TreeDigest(scene.tree.Path("org")), before);
+}
+
+// Paths longer than the system's limit are reached one piece at a time: nothing is skipped.
+TEST(HostileTree, APathLongerThanTheSystemLimitIsWalkedAndWritten)
+{
+    Scene scene;
+    const std::string name(200, 'n');
+    std::string relative;
+    for (int level = 0; level < 24; ++level) {
+        relative += name + std::to_string(level) + "/";
+    }
+    // Made one level at a time relative to the last, as no single path may be that long.
+    int folder = open(scene.Org("").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    for (int level = 0; level < 24; ++level) {
+        const std::string step = name + std::to_string(level);
+        ASSERT_EQ(mkdirat(folder, step.c_str(), 0755), 0);
+        const int next = openat(folder, step.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        close(folder);
+        ASSERT_GE(next, 0);
+        folder = next;
+    }
+    const int file = openat(folder, "deep.frm", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(write(file, "old deep\r\n", 10), 10);
+    close(file);
+    close(folder);
+    ASSERT_GT(scene.Org(relative).native().size(), std::size_t(PATH_MAX));
+
+    scene.Run();
+
+    EXPECT_EQ(scene.window.LastCaption(), messages::Finished);
+    platform::InputFile copy;
+    ASSERT_TRUE(copy.Open(platform::NativePath(scene.New(relative + "deep.frm").native())));
+    char bytes[32];
+    const long n = copy.Read(bytes, sizeof bytes);
+    EXPECT_EQ(std::string(bytes, static_cast<std::size_t>(std::max(n, 0L))), "new deep\r\n");
+}
+
+// A file rewritten while it is read gives no copy: the run names it, as archivers warn of a file
+// that changed as they read it, and an older whole copy stays as it was.
+TEST(HostileTree, AFileChangedWhileItIsReadIsNotHandled)
+{
+    const struct {
+        const char* what;
+        void (*change)(const fs::path& file);
+    } changes[] = {
+        { "grown in place",
+            [](const fs::path& file) { std::ofstream(file, std::ios::app) << "old more\r\n"; } },
+        { "replaced under its name",
+            [](const fs::path& file) {
+                WriteFast(file.native() + ".new", "old other\r\n");
+                fs::rename(file.native() + ".new", file);
+            } },
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.what);
+        Scene scene;
+        std::string big;
+        while (big.size() < (3u << 20)) {
+            big += "Dim x As String ' old\r\n";
+        }
+        WriteFast(scene.Org("big.frm").native(), big);
+        scene.tree.Write("org/proj/a.frm", "old a\r\n");
+        scene.tree.Write("new/proj/big.frm", "earlier copy");
+        static fs::path victim;
+        static int victimFd;
+        static bool changed;
+        static void (*apply)(const fs::path&);
+        victim = scene.Org("big.frm");
+        victimFd = -1;
+        changed = false;
+        apply = change.change;
+        testing_support::SysCallsGuard calls;
+        calls->open = [](int folder, const char* name, int flags, mode_t mode) {
+            const int fd = platform::RealSysCalls().open(folder, name, flags, mode);
+            if (fs::path(name) == victim) {
+                victimFd = fd;
+            }
+            return fd;
+        };
+        calls->read = [](int fd, void* buffer, std::size_t size) {
+            const ssize_t n = platform::RealSysCalls().read(fd, buffer, size);
+            if (fd == victimFd && n > 0 && !changed) {
+                changed = true;
+                apply(victim);
+            }
+            return n;
+        };
+
+        scene.Run();
+
+        EXPECT_TRUE(changed);
+        EXPECT_EQ(scene.window.LastCaption(), scene.Unhandled(scene.Org("big.frm")));
+        EXPECT_EQ(ReadBytes(scene.New("big.frm")), "earlier copy");
+        EXPECT_EQ(ReadBytes(scene.New("a.frm")), "new a\r\n");
+        EXPECT_EQ(Snapshot(scene.New()).size(), 2u) << "no temporary left";
+    }
 }
 
 TEST(HostileTree, FiftyThousandFilesInOneFolder)
@@ -331,6 +432,7 @@ struct Lock {
     const char* what;
     const char* entry; // relative to the ORG folder
     const char* unhandled; // what the run names at its end
+    mode_t mode = 0; // what the entry is set to
 };
 
 TEST(HostileTree, EntriesThatBecomeUnreadableMidWalkAreReported)
@@ -338,6 +440,7 @@ TEST(HostileTree, EntriesThatBecomeUnreadableMidWalkAreReported)
     const Lock locks[] = {
         { "folder", "locked", "locked/" },
         { "file", "d.frm", "d.frm" },
+        { "folder that lists but cannot be entered", "locked", "locked/b.frm", 0444 },
     };
     for (const Lock& lock : locks) {
         SCOPED_TRACE(lock.what);
@@ -361,7 +464,7 @@ TEST(HostileTree, EntriesThatBecomeUnreadableMidWalkAreReported)
         ASSERT_EQ(stat(locked.c_str(), &original), 0);
         scene.window.beforeNext = [&](const std::u16string& name) {
             if (name == platform::DecodeFileName(lock.entry)) {
-                chmod(locked.c_str(), 0);
+                chmod(locked.c_str(), lock.mode);
             }
         };
 
@@ -381,6 +484,8 @@ TEST(HostileTree, EntriesThatBecomeUnreadableMidWalkAreReported)
         // What was locked has no copy; everything else has its own.
         EXPECT_EQ(fs::exists(scene.New("d.frm")), lock.entry != std::string("d.frm"));
         EXPECT_EQ(fs::exists(scene.New("locked/b.frm")), lock.entry != std::string("locked"));
+        EXPECT_EQ(ReadBytes(scene.New("locked/b.frm")),
+            lock.entry != std::string("locked") ? "new b\r\n" : "");
         EXPECT_EQ(TreeDigest(scene.tree.Path("org")), before);
     }
 }

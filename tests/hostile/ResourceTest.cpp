@@ -2,6 +2,7 @@
 // the size of a file nor with the number of files.
 
 #include "tests/hostile/Hostile.h"
+#include "tests/support/SysCallsGuard.h"
 
 #include "platform/Cp932.h"
 #include "platform/FileName.h"
@@ -15,6 +16,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -47,9 +49,9 @@ void Populate(Scene& scene)
 std::set<int> openFiles;
 std::size_t mostOpen = 0;
 
-int CountingOpen(const char* path, int flags, mode_t mode)
+int CountingOpen(int folder, const char* path, int flags, mode_t mode)
 {
-    const int fd = platform::RealSysCalls().open(path, flags, mode);
+    const int fd = platform::RealSysCalls().open(folder, path, flags, mode);
     if (fd >= 0) {
         openFiles.insert(fd);
         mostOpen = std::max(mostOpen, openFiles.size());
@@ -69,10 +71,12 @@ TEST(Resources, AtMostOneInputAndOneOutputFileAreOpenAtOnce)
     Populate(scene);
     openFiles.clear();
     mostOpen = 0;
-    platform::Sys().open = CountingOpen;
-    platform::Sys().close = CountingClose;
-    scene.Run();
-    platform::Sys() = platform::RealSysCalls();
+    {
+        testing_support::SysCallsGuard calls;
+        calls->open = CountingOpen;
+        calls->close = CountingClose;
+        scene.Run();
+    }
 
     EXPECT_EQ(scene.window.LastCaption(), messages::Finished);
     EXPECT_LE(mostOpen, 2u);
@@ -199,6 +203,57 @@ TEST(Resources, MemoryDoesNotGrowWithTheSizeOfAFile)
     RecordProperty("peakKiB", static_cast<int>(peak));
     EXPECT_LT(peak, 64 * 1024) << "KiB at the peak";
     fs::remove(scene.New("big.frm"));
+}
+
+// One line of 48 MiB that changes costs it about twice while it is rewritten, and the memory is
+// given back before the next file; lines as long in which nothing matches are never held whole.
+TEST(Resources, ALongLineCostsItsLengthTwiceAndIsGivenBack)
+{
+    if (hostile::Sanitized()) {
+        GTEST_SKIP()
+            << "the address sanitizer holds freed memory back on purpose: no bound to measure";
+    }
+    constexpr std::size_t kLine = std::size_t(48) << 20;
+    std::string line;
+    line.reserve(kLine + 2);
+    while (line.size() < kLine) {
+        line += "x = a + b + c + d + e + f + g + h ";
+        if (line.size() % 1024 < 34) {
+            line += "old ";
+        }
+    }
+    Scene scene;
+    WriteFast(scene.Org("a.frm"), line + "\r\n");
+    WriteFast(scene.Org("b.frm"), std::string(kLine, 'z') + "\r\nold\r\n");
+    WriteFast(scene.Org("c.frm"), "old\r\n");
+    long afterLongLines = -1;
+    scene.window.beforeNext = [&](const std::u16string& name) {
+        if (name == u"c.frm") {
+            afterLongLines = StatusKiB("VmRSS:");
+        }
+    };
+    int status = 0;
+    std::string caption;
+    const std::string report = hostile::InChild(
+        [&] {
+            malloc_trim(0);
+            const long before = StatusKiB("VmRSS:");
+            std::ofstream("/proc/self/clear_refs") << "5";
+            scene.Run();
+            return std::to_string(before) + " " + std::to_string(StatusKiB("VmHWM:")) + " "
+                + std::to_string(afterLongLines) + "\n"
+                + platform::EncodeFileName(scene.window.LastCaption());
+        },
+        false, status);
+    ASSERT_EQ(status, 0);
+    long before = 0, peak = 0, after = 0;
+    std::sscanf(report.c_str(), "%ld %ld %ld", &before, &peak, &after);
+    EXPECT_EQ(platform::DecodeFileName(report.substr(report.find('\n') + 1)), messages::Finished);
+    EXPECT_EQ(fs::file_size(scene.New("a.frm")), line.size() + 2);
+    RecordProperty("peakKiB", static_cast<int>(peak - before));
+    RecordProperty("afterKiB", static_cast<int>(after - before));
+    EXPECT_LT(peak - before, static_cast<long>(3 * kLine / 1024)) << "KiB at the peak";
+    EXPECT_LT(after - before, 16 * 1024) << "KiB still held after the long lines";
 }
 
 TEST(Resources, MemoryDoesNotGrowWithTheNumberOfFiles)

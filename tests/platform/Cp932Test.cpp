@@ -15,16 +15,15 @@ TEST(Cp932, DecodesSingleDoubleAndInvalidBytes)
         std::u16string text;
     };
     const Case cases[] = {
-        { "abc\\~", u"abc\\~" },
-        { "\x82\xa0\x88\x9f", u"あ亜" },
-        { "\xb1\xdf", u"ｱﾟ" },                      // half-width katakana are single bytes
-        { "\x81\xa5", u"▼" },
-        { "\x81", u"\xDC81" },                       // a lead byte at the end
-        { "\x81\x0a", u"\xDC81\n" },                 // a lead byte before a byte that cannot trail
+        { "abc\\~", u"abc\\~" }, { "\x82\xa0\x88\x9f", u"あ亜" },
+        { "\xb1\xdf", u"ｱﾟ" }, // half-width katakana are single bytes
+        { "\x81\xa5", u"▼" }, { "\x81", u"\xDC81" }, // a lead byte at the end
+        { "\x81\x0a", u"\xDC81\n" }, // a lead byte before a byte that cannot trail
         { "\xfd\xfe\xff", u"\xDCFD\xDCFE\xDCFF" },
-        { "\x85\x40", u"\xDC85@" },                  // an unassigned code: its trail byte stays itself
+        { "\x85\x40", u"\xDC85@" }, // an unassigned code: its trail byte stays itself
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         EXPECT_EQ(platform::DecodeCp932(c.bytes), c.text) << c.bytes;
     }
     // Every byte below 0x80 is its own character: the line rewriting takes that short cut.
@@ -51,7 +50,8 @@ TEST(Cp932, DoublyCodedCharactersDecodeAlikeAndEncodeToOneCode)
         for (int trail = 0x40; trail <= 0xFC; ++trail) {
             const std::string code { static_cast<char>(lead), static_cast<char>(trail) };
             const std::u16string text = platform::DecodeCp932(code);
-            if (text.size() == 1 && !platform::IsEscapeUnit(text[0]) && platform::EncodeCp932(text) != code) {
+            if (text.size() == 1 && !platform::IsEscapeUnit(text[0])
+                && platform::EncodeCp932(text) != code) {
                 ++doubly;
             }
         }
@@ -89,8 +89,8 @@ TEST(Cp932, LowerCaseKeepsLengthAndFoldsTheCapitalsCp932Holds)
 
 TEST(FileName, InvalidUtf8BytesTravelAsEscapeUnitsAndComeBack)
 {
-    const std::string names[] = { "plain", "日本語.frm", std::string("bad\xff\xfe name"), "\xed\xa0\x80",
-        "\xc0\xaf", "tail\xe3\x81", "😀" };
+    const std::string names[] = { "plain", "日本語.frm", std::string("bad\xff\xfe name"),
+        "\xed\xa0\x80", "\xc0\xaf", "tail\xe3\x81", "😀" };
     for (const std::string& name : names) {
         EXPECT_EQ(platform::EncodeFileName(platform::DecodeFileName(name)), name);
     }

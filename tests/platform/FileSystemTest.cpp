@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
+using testing_support::Native;
 using testing_support::TempTree;
-using testing_support::U16;
 
 namespace {
 
@@ -30,17 +30,23 @@ TEST(Wildcard, MatchesWithoutRegardToCase)
         { u"ＡＢ*", u"ａｂｃ", true },
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(platform::NativePath::FromText(c.pattern).Native() + " / "
+            + platform::NativePath::FromText(c.name).Native());
         EXPECT_EQ(platform::WildcardMatch(c.pattern, c.name), c.match);
+        // The pattern that the lister uses agrees, on names in the system's own form.
+        EXPECT_EQ(platform::NamePattern(c.pattern).Matches(platform::NativePath::FromText(c.name)),
+            c.match);
     }
 }
 
 std::vector<std::u16string> List(const std::filesystem::path& folder, const std::u16string& pattern)
 {
-    platform::FileLister lister(U16(folder, true), pattern);
+    const platform::NamePattern selects(pattern);
+    platform::FileLister lister(Native(folder, true), selects);
     std::vector<std::u16string> names;
-    std::u16string name;
+    platform::NativePath name;
     while (lister.Next(name)) {
-        names.push_back(name);
+        names.push_back(name.Text());
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -57,7 +63,8 @@ TEST(FileLister, ListsPlainFilesThePatternSelects)
     std::filesystem::create_symlink(tree.Path("c.bas"), tree.Path("link.frm"));
     std::filesystem::create_symlink(tree.Path("sub.frm"), tree.Path("dirlink.frm"));
     std::filesystem::create_symlink(tree.Path("missing"), tree.Path("dangling.frm"));
-    EXPECT_EQ(List(tree.Root(), u"*.frm"), (std::vector<std::u16string> { u"B.FRM", u"a.frm", u"link.frm" }));
+    EXPECT_EQ(List(tree.Root(), u"*.frm"),
+        (std::vector<std::u16string> { u"B.FRM", u"a.frm", u"link.frm" }));
     EXPECT_EQ(List(tree.Root(), u"*.*").size(), 4u);
     EXPECT_EQ(List(tree.Root(), u"").size(), 4u);
     EXPECT_TRUE(List(tree.Path("nowhere"), u"").empty());
@@ -71,19 +78,19 @@ TEST(FileSystemObject, GivesEverySubfolderAndFailsForAMissingFolder)
     tree.Write("top/file", "");
     std::filesystem::create_directory_symlink(tree.Path("top"), tree.Path("top/loop"));
     auto fso = platform::CreateFileSystemObject();
-    const auto folder = fso->GetFolder(U16(tree.Path("top"), true));
+    const auto folder = fso->GetFolder(Native(tree.Path("top"), true));
     ASSERT_TRUE(folder);
     std::vector<std::u16string> names;
     for (const auto& sub : folder->subFolders) {
-        names.push_back(sub.Name);
+        names.push_back(sub.Name.Text());
     }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::u16string> { u".hidden", u"loop", u"one" }));
     const auto loop = std::find_if(folder->subFolders.begin(), folder->subFolders.end(),
-        [](const auto& sub) { return sub.Name == u"loop"; });
+        [](const auto& sub) { return sub.Name.Native() == "loop"; });
     EXPECT_EQ(loop->id, folder->id);
-    EXPECT_FALSE(fso->GetFolder(U16(tree.Path("absent"), true)));
-    EXPECT_FALSE(fso->GetFolder(U16(tree.Path("top/file"), true)));
+    EXPECT_FALSE(fso->GetFolder(Native(tree.Path("absent"), true)));
+    EXPECT_FALSE(fso->GetFolder(Native(tree.Path("top/file"), true)));
 }
 
 TEST(CopySlot, TellsWhatMayBeOverwritten)
@@ -91,14 +98,15 @@ TEST(CopySlot, TellsWhatMayBeOverwritten)
     TempTree tree;
     tree.Write("plain", "x");
     const auto readOnly = tree.Write("readonly", "x");
-    std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    std::filesystem::permissions(
+        readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
     std::filesystem::create_symlink(tree.Path("plain"), tree.Path("link"));
     tree.MakeFolder("folder");
-    EXPECT_EQ(platform::InspectCopySlot(U16(tree.Path("plain"))), platform::CopySlot::Writable);
-    EXPECT_EQ(platform::InspectCopySlot(U16(tree.Path("none"))), platform::CopySlot::Missing);
-    EXPECT_EQ(platform::InspectCopySlot(U16(readOnly)), platform::CopySlot::InTheWay);
-    EXPECT_EQ(platform::InspectCopySlot(U16(tree.Path("link"))), platform::CopySlot::InTheWay);
-    EXPECT_EQ(platform::InspectCopySlot(U16(tree.Path("folder"))), platform::CopySlot::InTheWay);
+    EXPECT_EQ(platform::InspectCopySlot(Native(tree.Path("plain"))), platform::CopySlot::Writable);
+    EXPECT_EQ(platform::InspectCopySlot(Native(tree.Path("none"))), platform::CopySlot::Missing);
+    EXPECT_EQ(platform::InspectCopySlot(Native(readOnly)), platform::CopySlot::InTheWay);
+    EXPECT_EQ(platform::InspectCopySlot(Native(tree.Path("link"))), platform::CopySlot::InTheWay);
+    EXPECT_EQ(platform::InspectCopySlot(Native(tree.Path("folder"))), platform::CopySlot::InTheWay);
 }
 
 } // namespace

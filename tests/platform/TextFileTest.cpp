@@ -1,6 +1,7 @@
+#include "platform/TextFile.h"
 #include "platform/FieldReader.h"
 #include "platform/SysCalls.h"
-#include "platform/TextFile.h"
+#include "tests/support/SysCallsGuard.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -8,61 +9,12 @@
 #include <cerrno>
 #include <vector>
 
+using testing_support::Native;
 using testing_support::ReadBytes;
 using testing_support::TempTree;
 using testing_support::U16;
 
 namespace {
-
-std::vector<std::string> ReadLines(const std::filesystem::path& path)
-{
-    platform::InputFile file;
-    EXPECT_TRUE(file.Open(U16(path)));
-    platform::LineReader reader(file);
-    std::vector<std::string> lines;
-    std::string line;
-    while (reader.ReadLine(line)) {
-        lines.push_back(line);
-    }
-    EXPECT_FALSE(reader.Failed());
-    return lines;
-}
-
-TEST(LineReader, SplitsAtCrLfAndLoneCrOnly)
-{
-    struct Case {
-        std::string bytes;
-        std::vector<std::string> lines;
-    };
-    const Case cases[] = {
-        { "", {} },
-        { "a\r\nb\r\n", { "a", "b" } },
-        { "a\r\nb", { "a", "b" } },
-        { "a\rb\r", { "a", "b" } },
-        { "a\nb\n", { "a\nb\n" } },
-        { "\r\n\r\n", { "", "" } },
-        { "a\r\r\nb", { "a", "", "b" } },
-        { "x\r\n\n", { "x", "\n" } },
-        { "\x82\xa0\r\n\x81\x0d\x0a", { "\x82\xa0", "\x81" } },
-    };
-    TempTree tree;
-    for (const Case& c : cases) {
-        EXPECT_EQ(ReadLines(tree.Write("f", c.bytes)), c.lines) << c.bytes;
-    }
-}
-
-TEST(LineReader, LinesLongerThanTheBufferAndTerminatorsAcrossReads)
-{
-    TempTree tree;
-    std::string bytes;
-    std::vector<std::string> expected;
-    for (int i = 0; i < 200; ++i) {
-        std::string line(static_cast<std::size_t>(i * 977 % 70000), static_cast<char>('a' + i % 26));
-        bytes += line + (i % 3 == 0 ? "\r" : "\r\n");
-        expected.push_back(line);
-    }
-    EXPECT_EQ(ReadLines(tree.Write("long", bytes)), expected);
-}
 
 TEST(FieldReader, ReadsFieldsAsDefinitionFilesHoldThem)
 {
@@ -89,6 +41,7 @@ TEST(FieldReader, ReadsFieldsAsDefinitionFilesHoldThem)
         { "  \r\n", {} },
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         platform::FieldReader reader(c.text);
         std::vector<std::string> fields;
         std::string field;
@@ -122,7 +75,7 @@ struct FaultInjection : ::testing::Test {
             return failClose ? (errno = EIO, -1) : result;
         };
     }
-    void TearDown() override { platform::Sys() = platform::RealSysCalls(); }
+    testing_support::SysCallsGuard calls; // the real calls back after each test
 };
 
 TEST_F(FaultInjection, OutputFileReportsEveryLostByte)
@@ -134,24 +87,39 @@ TEST_F(FaultInjection, OutputFileReportsEveryLostByte)
         bool failClose;
         bool ok;
     };
-    for (const Case c : { Case { -1, false, true }, Case { 1000, false, false }, Case { -1, true, false } }) {
+    for (const Case c :
+        { Case { -1, false, true }, Case { 1000, false, false }, Case { -1, true, false } }) {
         budget = c.budget;
         failClose = c.failClose;
+        SCOPED_TRACE(c.budget);
+        tree.Write("out", "older copy");
         platform::OutputFile out;
-        ASSERT_TRUE(out.Create(U16(tree.Path("out"))));
-        out.WriteRecord(big);
-        EXPECT_EQ(out.Close(), c.ok);
+        ASSERT_TRUE(out.Create(Native(tree.Root(), true), Native("out")));
+        out.Write(big);
+        EXPECT_EQ(out.Commit(), c.ok);
+        // Whole or not at all: the older copy stays until a whole one replaces it.
+        EXPECT_EQ(ReadBytes(tree.Path("out")), c.ok ? big : "older copy");
+        EXPECT_EQ(testing_support::Snapshot(tree.Root()).size(), 1u) << "no temporary left";
     }
 }
 
-TEST(OutputFile, NeverWritesThroughALink)
+TEST(OutputFile, NeverWritesThroughALinkAndLeavesNothingWhenAbandoned)
 {
     TempTree tree;
     const auto target = tree.Write("target", "keep");
     std::filesystem::create_symlink(target, tree.Path("link"));
     platform::OutputFile out;
-    EXPECT_FALSE(out.Create(U16(tree.Path("link"))));
+    ASSERT_TRUE(out.Create(Native(tree.Root(), true), Native("link")));
+    out.Write("new");
+    EXPECT_TRUE(out.Commit());
     EXPECT_EQ(ReadBytes(target), "keep");
+    EXPECT_EQ(ReadBytes(tree.Path("link")), "new");
+
+    ASSERT_TRUE(out.Create(Native(tree.Root(), true), Native("target")));
+    out.Write("half");
+    out.Abandon();
+    EXPECT_EQ(ReadBytes(target), "keep");
+    EXPECT_EQ(testing_support::Snapshot(tree.Root()).size(), 2u) << "no temporary left";
 }
 
 } // namespace

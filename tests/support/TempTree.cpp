@@ -23,8 +23,8 @@ TempTree::~TempTree()
 {
     std::error_code ignored;
     // Folders a test made unreadable must be opened again before they can be removed.
-    for (auto it = std::filesystem::recursive_directory_iterator(m_root,
-             std::filesystem::directory_options::skip_permission_denied, ignored);
+    for (auto it = std::filesystem::recursive_directory_iterator(
+             m_root, std::filesystem::directory_options::skip_permission_denied, ignored);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
         if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
             std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
@@ -43,7 +43,10 @@ std::filesystem::path TempTree::Write(std::string_view relative, std::string_vie
     return path;
 }
 
-void TempTree::MakeFolder(std::string_view relative) const { std::filesystem::create_directories(m_root / relative); }
+void TempTree::MakeFolder(std::string_view relative) const
+{
+    std::filesystem::create_directories(m_root / relative);
+}
 
 std::string ReadBytes(const std::filesystem::path& path)
 {
@@ -85,6 +88,15 @@ std::u16string U16(const std::filesystem::path& path, bool folder)
         text.push_back(u'/');
     }
     return text;
+}
+
+platform::NativePath Native(const std::filesystem::path& path, bool folder)
+{
+    std::string native = path.native();
+    if (folder && (native.empty() || native.back() != '/')) {
+        native.push_back('/');
+    }
+    return platform::NativePath(native);
 }
 
 } // namespace testing_support

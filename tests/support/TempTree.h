@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/NativePath.h"
+
 #include <filesystem>
 #include <map>
 #include <string>
@@ -35,5 +37,8 @@ std::string Sjis(std::u16string_view text);
 
 // A path as the program takes it: UTF-16, with a trailing separator for a folder when asked.
 std::u16string U16(const std::filesystem::path& path, bool folder = false);
+
+// A path in the system's own form, with a trailing separator for a folder when asked.
+platform::NativePath Native(const std::filesystem::path& path, bool folder = false);
 
 } // namespace testing_support

@@ -37,6 +37,7 @@ TEST(FileDialog, SetsThePropertiesInOrderFromThePath)
         { PathStyle::Posix, u"  /src/  ", u"/src//", u"" },
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         for (const bool save : { false, true }) {
             FakeDialog dialog;
             dialog.cancel = true;
@@ -62,6 +63,7 @@ TEST(FileDialog, AConfirmedChoiceComesBackTidied)
         { PathStyle::Posix, u"/ソース/ﾌｫｰﾑ.frm", u"/ソース/ﾌｫｰﾑ.frm" },
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         FakeDialog dialog;
         dialog.choice = c.choice;
         std::u16string path = u"/before";

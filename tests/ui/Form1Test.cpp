@@ -62,6 +62,7 @@ TEST_F(Form1Test, ControlsAreDrawnAsTheTableSays)
         { "Label4", "QLabel", "リプレース定義:", 120, 1080, 1335, 255 },
     };
     for (const auto& c : controls) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(controls)));
         const auto* control = form.findChild<QWidget*>(QLatin1String(c.name));
         ASSERT_NE(control, nullptr) << c.name;
         EXPECT_STREQ(control->metaObject()->className(), c.className) << c.name;
@@ -111,16 +112,16 @@ TEST_F(Form1Test, BoxesUseTheJapaneseFontAndStartStateIsFixed)
     }
     EXPECT_EQ(form.Check1->checkState(), Qt::Checked);
     EXPECT_EQ(form.Check2->checkState(), Qt::Unchecked);
-    EXPECT_EQ(form.Check1Value(), 1);
+    EXPECT_EQ(form.SubfoldersOption(), engine::CheckState::Ticked);
     form.Check1->setCheckState(Qt::PartiallyChecked);
-    EXPECT_EQ(form.Check1Value(), 2);
-    EXPECT_EQ(form.Check2Value(), 0);
+    EXPECT_EQ(form.SubfoldersOption(), engine::CheckState::Greyed);
+    EXPECT_EQ(form.InsertMarkOption(), engine::CheckState::Clear);
 
     EXPECT_TRUE(form.Label2->wordWrap());
     EXPECT_EQ(form.Label2->textFormat(), Qt::PlainText);
     EXPECT_TRUE(form.Command2->isDefault());
     for (QPushButton* button : form.findChildren<QPushButton*>()) {
-        EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+        EXPECT_TRUE(button->autoDefault()) << button->objectName().toStdString();
         EXPECT_EQ(button->isDefault(), button == form.Command2)
             << button->objectName().toStdString();
     }
@@ -187,8 +188,8 @@ TEST_F(Form1Test, MenusHoldTheirEntriesWithAccessKeys)
         (QStringList { QStringLiteral("IDM_ORGFLD=ORG ソースフォルダ(&O)..."),
             QStringLiteral("IDM_NEWFLD=NEW ソースフォルダ(&N)..."),
             QStringLiteral("IDM_REPFIL=リプレース定義(&D)..."), QStringLiteral("IDM_FSP1=-"),
-            QStringLiteral("IDM_RUN=実行(&R)"), QStringLiteral("IDM_FSP2=-"),
-            QStringLiteral("IDM_EXIT=終了(&X)") }));
+            QStringLiteral("IDM_RUN=実行(&R)"), QStringLiteral("IDM_RESULT=実行結果(&L)..."),
+            QStringLiteral("IDM_FSP2=-"), QStringLiteral("IDM_EXIT=終了(&X)") }));
 
     ASSERT_EQ(form.IDM_HELP->actions().size(), 1);
     EXPECT_EQ(form.IDM_HELP->actions().constFirst(), form.IDM_ABOUT);
@@ -229,6 +230,41 @@ TEST_F(Form1Test, EnterInAPathBoxAndTheRunEntryRunLikeTheButton)
             QStringLiteral("上のフォルダ、リプレース定義指定は、ドロップできます。"))
             << way;
         EXPECT_TRUE(form.isVisible()) << way;
+    }
+}
+
+// A focused push button takes Enter itself; elsewhere Enter runs.
+TEST_F(Form1Test, EnterOnAFocusedButtonPressesThatButton)
+{
+    const struct {
+        int tabs; // from Text1
+        const char* focused;
+        bool runs, browses, ends;
+    } cases[] = {
+        { 1, "Command1", false, true, false },
+        { 3, "Command5", false, true, false },
+        { 5, "Command6", false, true, false },
+        { 6, "Check1", true, false, false },
+        { 8, "Command2", true, false, false },
+        { 9, "Command4", false, false, true },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.focused);
+        ui::Form1& form = OpenForm();
+        uitest::FakeDialog dialog;
+        dialog.cancel = true;
+        form.SetDialogControl(&dialog);
+        form.Text1->setText(QStringLiteral("  /Org  "));
+        form.Text1->setFocus();
+        for (int i = 0; i < c.tabs; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        ASSERT_EQ(QApplication::focusWidget()->objectName(), QLatin1String(c.focused));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(form.Text1->text() == QStringLiteral("/Org"), c.runs);
+        EXPECT_EQ(!dialog.calls.empty(), c.browses);
+        EXPECT_EQ(!form.isVisible(), c.ends);
+        form.SetDialogControl(nullptr);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "UiTestSupport.h"
 
+#include "common/Paths.h"
 #include "platform/FileName.h"
 
 #include <QAction>
@@ -16,6 +17,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -82,6 +84,7 @@ TEST_F(PathSelectionTest, DropsSetTheirBoxFromTheFirstItem)
     ui::Form1& form = OpenForm();
     QLineEdit* const boxes[] = { form.Text1, form.Text2, form.Text3 };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         for (int i = 0; i < 3; ++i) {
             QLineEdit* box = boxes[i];
             box->setText(keep);
@@ -157,6 +160,7 @@ TEST_F(PathSelectionTest, BrowseButtonsAndFileEntriesFillTheirBox)
             u"/Defs/Rules.TXT", QStringLiteral("/Defs/Rules.TXT") },
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         for (const bool byMenu : { false, true }) {
             for (const bool cancel : { false, true }) {
                 const std::string what = c.box->objectName().toStdString()
@@ -241,6 +245,40 @@ TEST_F(PathSelectionTest, TheRealDialogOpensFromTheBrowseButton)
             defs + (confirm ? QStringLiteral("/Other.txt") : QStringLiteral("/Rules.txt")));
         EXPECT_EQ(form.focusWidget(), form.Text3);
         EXPECT_EQ(QDir::currentPath(), Folder());
+    }
+}
+
+// The dialog sets no must-exist flag: a typed name that does not exist is returned as typed, so
+// an empty folder for the copies can be chosen.
+TEST_F(PathSelectionTest, TheRealDialogTakesATypedNameThatDoesNotExist)
+{
+    const QString out = Folder() + QStringLiteral("/out");
+    QDir().mkpath(out);
+    ui::Form1& form = OpenForm();
+    const std::pair<QPushButton*, QLineEdit*> browses[] = { { form.Command1, form.Text1 },
+        { form.Command5, form.Text2 }, { form.Command6, form.Text3 } };
+    for (const auto& [button, box] : browses) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        box->setText(out + QStringLiteral("/"));
+        uitest::WhenModalShows([&](QWidget* modal) {
+            auto* name = modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            name->setText(QStringLiteral("x"));
+            // A dialog that refused the name would show a message box: closed, so the test ends.
+            QTimer::singleShot(3000, [] {
+                for (int i = 0; i < 3 && QApplication::activeModalWidget() != nullptr; ++i) {
+                    QApplication::activeModalWidget()->close();
+                }
+            });
+            QTest::keyClick(name, Qt::Key_Return);
+            if (modal->isVisible()) {
+                static_cast<QDialog*>(modal)->reject();
+            }
+        });
+        QTest::mouseClick(button, Qt::LeftButton);
+        const std::u16string typed = (out + QStringLiteral("/x")).toStdU16String();
+        EXPECT_EQ(box->text().toStdU16String(),
+            button == form.Command5 ? common::NormalizePath(typed) : typed);
     }
 }
 

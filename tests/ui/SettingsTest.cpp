@@ -1,12 +1,18 @@
+#include "tests/support/SysCallsGuard.h"
 #include "ui/Form1.h"
 
 #include "UiTestSupport.h"
 
+#include "platform/SysCalls.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -40,14 +46,16 @@ TEST_F(SettingsTest, StoredValuesFillTheBoxes)
             QStringLiteral("/Out/"), QString() },
         { "199 characters whole", "[file]\r\nrep=/" + a199.left(198) + "\r\n", QString(), QString(),
             QStringLiteral("/") + QString::fromLatin1(a199.left(198)) },
-        { "200 characters cut to 199", "[file]\r\nrep=/" + a199 + "\r\n", QString(), QString(),
-            QStringLiteral("/") + QString::fromLatin1(a199.left(198)) },
+        { "a long path read whole", "[file]\r\nrep=/" + a199 + "/" + a199 + "\r\n", QString(),
+            QString(),
+            QStringLiteral("/") + QString::fromLatin1(a199) + u'/' + QString::fromLatin1(a199) },
         { "a CP932 file written on Windows",
             uitest::Cp932(QStringLiteral("[file]\r\norg=/ソース/*.*\r\nrep=/定義/ルール.txt\r\n")),
             QStringLiteral("/ソース/*.*"), QString(), QStringLiteral("/定義/ルール.txt") },
         { "keys of another section", "[other]\r\norg=/no\r\n", QString(), QString(), QString() },
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
         WriteFile(IniFile(), c.file);
         ui::Form1& form = OpenForm();
         EXPECT_EQ(form.Text1->text(), c.text1) << c.what;
@@ -74,6 +82,42 @@ TEST_F(SettingsTest, OtherSectionsAndCommentsSurviveExit)
     again.Command4_Click();
     EXPECT_EQ(ReadFile(IniFile()),
         uitest::Cp932(QStringLiteral("[file]\r\norg=/ソース\r\nnew=\r\nrep=/定義.txt\r\n")));
+}
+
+ssize_t FailingRead(int, void*, std::size_t)
+{
+    errno = EIO;
+    return -1;
+}
+
+// A settings file that cannot be read reads as empty, and the write at exit fails silently.
+TEST_F(SettingsTest, AnUnreadableSettingsFileGivesEmptyBoxesAndASilentExit)
+{
+    for (const bool folder : { true, false }) {
+        QFile::remove(IniFile());
+        QDir(IniFile()).removeRecursively();
+        if (folder) {
+            QDir().mkpath(IniFile());
+        } else {
+            WriteFile(IniFile(), "[file]\r\norg=/src\r\n");
+        }
+        testing_support::SysCallsGuard calls;
+        if (!folder) {
+            calls->read = FailingRead;
+        }
+        ui::Form1& form = OpenForm();
+        calls->read = platform::RealSysCalls().read;
+        EXPECT_TRUE(form.Text1->text().isEmpty()) << folder;
+        EXPECT_TRUE(form.Text2->text().isEmpty()) << folder;
+        EXPECT_TRUE(form.Text3->text().isEmpty()) << folder;
+        form.Text1->setText(QStringLiteral("/typed"));
+        if (folder) {
+            form.Command4_Click();
+            EXPECT_FALSE(form.isVisible());
+            EXPECT_TRUE(QFileInfo(IniFile()).isDir());
+        }
+    }
+    QDir(IniFile()).removeRecursively();
 }
 
 TEST_F(SettingsTest, TheFileIsFixedAtLoadInTheStartFolder)

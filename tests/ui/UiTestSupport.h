@@ -4,14 +4,26 @@
 #include "ui/Form1.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// GoogleTest prints Qt's strings as text (found by argument-dependent lookup, so global).
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& texts, std::ostream* out)
+{
+    *out << '{' << texts.join(QStringLiteral(" | ")).toStdString() << '}';
+}
 
 namespace uitest {
 

@@ -1,3 +1,5 @@
+#include "ui/Translations.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -11,6 +13,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     // Windows close and reopen from test to test.
     QApplication::setQuitOnLastWindowClosed(false);
+    // As the program loads them.
+    ui::LoadQtTranslations(app);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,14 +1,18 @@
 #include "platform/SysCalls.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 namespace platform {
 namespace {
 
-    int OpenFile(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int OpenFile(int folder, const char* name, int flags, mode_t mode)
+{
+    return ::openat(folder, name, flags, mode);
+}
 
-    constexpr SysCalls kReal { OpenFile, ::read, ::pread, ::write, ::close };
+constexpr SysCalls kReal { OpenFile, ::read, ::pread, ::write, ::close, ::renameat };
 
 } // namespace
 

@@ -1,0 +1,291 @@
+#include "platform/TextFile.h"
+
+#include "platform/SysCalls.h"
+#include "platform/posix/PathAt.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <signal.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+constexpr std::size_t kOutputBuffer = 1 << 18;
+
+std::int64_t ModifiedNs(const struct stat& st)
+{
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+// The temporary being written, for the interrupt handlers: a fixed buffer, as a handler may
+// not allocate. A path too long for it is left to the next run, which removes it.
+char pendingTemporary[PATH_MAX];
+std::atomic<bool> hasPending { false };
+constexpr int kInterrupts[] = { SIGINT, SIGTERM, SIGHUP };
+struct sigaction previousAction[std::size(kInterrupts)];
+
+void OnInterrupt(int signal)
+{
+    if (hasPending.load()) {
+        ::unlink(pendingTemporary);
+    }
+    for (std::size_t i = 0; i < std::size(kInterrupts); ++i) {
+        if (kInterrupts[i] == signal) {
+            ::sigaction(signal, &previousAction[i], nullptr);
+        }
+    }
+    ::raise(signal);
+}
+
+void SetPending(const NativePath& path)
+{
+    static const bool installed = [] {
+        for (std::size_t i = 0; i < std::size(kInterrupts); ++i) {
+            struct sigaction action { };
+            action.sa_handler = OnInterrupt;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(kInterrupts[i], nullptr, &previousAction[i]);
+            // A signal the process was told to ignore (nohup) stays ignored.
+            if (previousAction[i].sa_handler != SIG_IGN) {
+                ::sigaction(kInterrupts[i], &action, nullptr);
+            }
+        }
+        return true;
+    }();
+    (void)installed;
+    hasPending.store(false);
+    if (path.Size() < sizeof pendingTemporary) {
+        std::memcpy(pendingTemporary, path.CStr(), path.Size() + 1);
+        hasPending.store(true);
+    }
+}
+
+void ClearPending() { hasPending.store(false); }
+
+} // namespace
+
+InputFile::~InputFile() { Close(); }
+
+bool InputFile::Open(const NativePath& path)
+{
+    Close();
+    // Non-blocking, so a name that turned into a pipe since it was listed cannot stall the walk.
+    const posix::PathAt at(path);
+    const int fd = at.Ok()
+        ? Sys().open(at.Folder(), at.Name(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0)
+        : -1;
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st { };
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Sys().close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_id = { static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
+    m_sizeAtOpen = static_cast<std::uint64_t>(st.st_size);
+    m_modifiedAtOpen = ModifiedNs(st);
+    m_path = path;
+    return true;
+}
+
+bool InputFile::ChangedSinceOpen() const
+{
+    struct stat now { };
+    if (m_fd < 0 || ::fstat(m_fd, &now) != 0
+        || static_cast<std::uint64_t>(now.st_size) != m_sizeAtOpen
+        || ModifiedNs(now) != m_modifiedAtOpen) {
+        return true;
+    }
+    const std::optional<FileId> named = IdentityOf(m_path);
+    return !named || !(*named == m_id);
+}
+
+void InputFile::Close()
+{
+    if (m_fd >= 0) {
+        Sys().close(m_fd);
+        m_fd = -1;
+    }
+}
+
+long InputFile::Read(char* buffer, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = Sys().read(m_fd, buffer, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return static_cast<long>(n);
+    }
+}
+
+long InputFile::ReadAt(char* buffer, std::size_t size, std::uint64_t offset)
+{
+    for (;;) {
+        const ssize_t n = Sys().pread(m_fd, buffer, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return static_cast<long>(n);
+    }
+}
+
+OutputFile::~OutputFile() { Abandon(); }
+
+bool OutputFile::Create(const NativePath& folder, const NativePath& name)
+{
+    Abandon();
+    m_failed = false;
+    m_buffer.clear();
+    m_temporary = folder + TemporaryName();
+    m_final = folder + name;
+    // Registered before it exists, so an interrupt at any moment leaves nothing behind.
+    SetPending(m_temporary);
+    const posix::PathAt at(m_temporary);
+    m_fd = at.Ok() ? Sys().open(at.Folder(), at.Name(),
+               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666)
+                   : -1;
+    if (m_fd < 0) {
+        ClearPending();
+        return false;
+    }
+    m_buffer.reserve(kOutputBuffer);
+    return true;
+}
+
+void OutputFile::Write(std::string_view bytes)
+{
+    if (m_failed || m_fd < 0) {
+        return;
+    }
+    if (m_buffer.size() + bytes.size() > kOutputBuffer) {
+        Flush();
+        if (bytes.size() >= kOutputBuffer / 4) {
+            WriteAll(bytes); // large pieces go out without a copy
+            return;
+        }
+    }
+    m_buffer.append(bytes);
+}
+
+void OutputFile::WriteAll(std::string_view bytes)
+{
+    std::size_t done = 0;
+    while (!m_failed && done < bytes.size()) {
+        const ssize_t n = Sys().write(m_fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            m_failed = true;
+        } else {
+            done += static_cast<std::size_t>(n);
+        }
+    }
+}
+
+void OutputFile::Flush()
+{
+    WriteAll(m_buffer);
+    m_buffer.clear();
+}
+
+void OutputFile::CloseTemporary()
+{
+    if (m_fd >= 0) {
+        if (Sys().close(m_fd) != 0) {
+            m_failed = true;
+        }
+        m_fd = -1;
+    }
+}
+
+void OutputFile::SetPermissions(unsigned mode)
+{
+    if (m_fd >= 0 && ::fchmod(m_fd, static_cast<mode_t>(mode & 07777)) != 0) {
+        m_failed = true;
+    }
+}
+
+bool OutputFile::Commit(bool durable)
+{
+    if (m_fd < 0) {
+        return false;
+    }
+    Flush();
+    if (durable && !m_failed && ::fsync(m_fd) != 0) {
+        m_failed = true;
+    }
+    CloseTemporary();
+    // A rename onto a name that does not exist yet does not make ext4 write the data out at once,
+    // which a rename over an older copy (like a truncation) does.
+    if (!m_failed) {
+        const posix::PathAt from(m_temporary);
+        const posix::PathAt to(m_final);
+        m_failed = !from.Ok() || !to.Ok()
+            || Sys().rename(from.Folder(), from.Name(), to.Folder(), to.Name()) != 0;
+    }
+    if (m_failed) {
+        DeleteFile(m_temporary);
+    }
+    ClearPending();
+    m_temporary = {};
+    m_buffer = {};
+    return !m_failed;
+}
+
+void OutputFile::Abandon()
+{
+    if (m_fd < 0) {
+        return;
+    }
+    CloseTemporary();
+    DeleteFile(m_temporary);
+    ClearPending();
+    m_temporary = {};
+    m_buffer = {};
+}
+
+bool ReplaceWholeFile(const NativePath& path, std::string_view bytes)
+{
+    NativePath target = RealPath(path);
+    if (target.Empty()) {
+        target = path; // nothing there yet, or a link that leads nowhere: replaced itself
+    }
+    struct stat st { };
+    const posix::PathAt at(target);
+    const bool exists = at.Ok() && ::fstatat(at.Folder(), at.Name(), &st, 0) == 0;
+    if (!exists && errno != ENOENT) {
+        return false;
+    }
+    // A read-only file stays as it is, as the platform's profile functions leave it.
+    if (exists && (!S_ISREG(st.st_mode) || ::faccessat(at.Folder(), at.Name(), W_OK, 0) != 0)) {
+        return false;
+    }
+    const std::size_t slash = target.Native().rfind('/');
+    const NativePath folder(
+        slash == std::string::npos ? std::string() : target.Native().substr(0, slash + 1));
+    const NativePath name(target.Native().substr(slash == std::string::npos ? 0 : slash + 1));
+    RemoveLeftOverTemporaries(folder.Empty() ? NativePath(".") : folder);
+    OutputFile file;
+    if (!file.Create(folder, name)) {
+        return false;
+    }
+    if (exists) {
+        file.SetPermissions(st.st_mode);
+    }
+    file.Write(bytes);
+    return file.Commit(true);
+}
+
+} // namespace platform
