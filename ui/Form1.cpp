@@ -167,7 +167,7 @@ int Form1::ClientTop() const { return MenuBar->height(); }
 void Form1::CreateControls()
 {
     const int top = ClientTop();
-    const auto place = [this, top](QWidget* control, const char* name, QRect geometry) {
+    const auto place = [top](QWidget* control, const char* name, QRect geometry) {
         control->setObjectName(QLatin1String(name));
         control->setGeometry(geometry.translated(0, top));
     };
@@ -408,7 +408,8 @@ void Form1::closeEvent(QCloseEvent* event)
 void Form1::showEvent(QShowEvent* event)
 {
     // The window system places the main window; a dialog would centre itself on the screen.
-    QWidget::showEvent(event);
+    QWidget::showEvent(
+        event); // NOLINT(bugprone-parent-virtual-call): QDialog's is skipped on purpose
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
