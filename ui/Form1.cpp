@@ -407,9 +407,10 @@ void Form1::closeEvent(QCloseEvent* event)
 
 void Form1::showEvent(QShowEvent* event)
 {
-    // The window system places the main window; a dialog would centre itself on the screen.
-    QWidget::showEvent(
-        event); // NOLINT(bugprone-parent-virtual-call): QDialog's is skipped on purpose
+    // The window system places the main window; a dialog would centre itself on the screen, so
+    // QDialog's own is passed over.
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call)
+    QWidget::showEvent(event);
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
