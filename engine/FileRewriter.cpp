@@ -194,6 +194,35 @@ bool FileRewriter::FinishLongLine(
     return CopyUnchangedUpTo(next, unterminated);
 }
 
+// A block that holds a piece of a line longer than a block: the pairs its hits name are gathered
+// until the line's end, where the line is finished; at is then just after it.
+bool FileRewriter::LongLinePiece(const ScannedBlock& block, std::size_t& at, std::size_t& hit,
+    bool& goesOn, const std::function<bool()>& mayWrite)
+{
+    const std::string_view bytes = block.bytes;
+    if (!m_inLongLine) {
+        m_inLongLine = true;
+        m_longLineStart = block.offset + at;
+    }
+    const void* cr = std::memchr(bytes.data(), '\r', bytes.size());
+    const std::size_t end = cr != nullptr
+        ? static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data())
+        : bytes.size();
+    for (; hit < block.hits.size() && block.hits[hit].end <= end; ++hit) {
+        m_candidates.push_back(block.hits[hit].pair);
+    }
+    goesOn = cr == nullptr && !block.last;
+    if (goesOn) {
+        return true;
+    }
+    std::size_t next = end;
+    if (next < bytes.size()) {
+        next += next + 1 < bytes.size() && bytes[next + 1] == '\n' ? 2 : 1;
+    }
+    at = next;
+    return FinishLongLine(block.offset + end, block.offset + next, cr == nullptr, mayWrite);
+}
+
 bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<bool()>& mayWrite)
 {
     m_block = &block;
@@ -217,28 +246,13 @@ bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<b
         : 0; // bytes before it are done with
     std::size_t hit = 0;
     if (m_inLongLine || block.partial) {
-        if (!m_inLongLine) {
-            m_inLongLine = true;
-            m_longLineStart = block.offset + at;
-        }
-        const void* cr = std::memchr(bytes.data(), '\r', bytes.size());
-        const std::size_t end = cr != nullptr
-            ? static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data())
-            : bytes.size();
-        for (; hit < hits.size() && hits[hit].end <= end; ++hit) {
-            m_candidates.push_back(hits[hit].pair);
-        }
-        if (cr == nullptr && !block.last) {
-            return true; // the line goes on
-        }
-        std::size_t next = end;
-        if (next < bytes.size()) {
-            next += next + 1 < bytes.size() && bytes[next + 1] == '\n' ? 2 : 1;
-        }
-        if (!FinishLongLine(block.offset + end, block.offset + next, cr == nullptr, mayWrite)) {
+        bool goesOn = false;
+        if (!LongLinePiece(block, at, hit, goesOn, mayWrite)) {
             return false;
         }
-        at = next;
+        if (goesOn) {
+            return true;
+        }
     }
     const bool unterminated = block.last && !EndsWithLineEnd(bytes);
     while (true) {

@@ -44,6 +44,8 @@ private:
     CopyResult Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule);
     // False when a changed line's copy could not be created.
     bool RewriteBlock(const ScannedBlock& block, const std::function<bool()>& mayWrite);
+    bool LongLinePiece(const ScannedBlock& block, std::size_t& at, std::size_t& hit, bool& goesOn,
+        const std::function<bool()>& mayWrite);
     bool FinishLongLine(std::uint64_t end, std::uint64_t next, bool unterminated,
         const std::function<bool()>& mayWrite);
     bool WriteChangedLine(

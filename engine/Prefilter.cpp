@@ -61,10 +61,24 @@ inline std::uint32_t TailHash(std::uint32_t tail, std::uint32_t reach, unsigned 
 
 void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
 {
-    m_needles.clear();
+    CollectNeedles(needles);
+    std::vector<Band> bands(std::size(kStrides));
+    for (std::size_t b = 0; b < bands.size(); ++b) {
+        bands[b].stride = kStrides[b];
+    }
+    AssignToBands(bands, SharedWindows());
     m_bands.clear();
-    m_shortByFirstByte.assign(256, {});
-    m_hasShort = false;
+    for (Band& band : bands) {
+        if (!band.entries.empty()) {
+            FinishBand(band);
+            m_bands.push_back(std::move(band));
+        }
+    }
+}
+
+void Prefilter::CollectNeedles(const std::vector<std::vector<std::string>>& needles)
+{
+    m_needles.clear();
     m_longest = 1;
     for (std::size_t k = 0; k < needles.size(); ++k) {
         for (const std::string& needle : needles[k]) {
@@ -81,14 +95,14 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
             m_needles.push_back({ std::move(folded), static_cast<int>(k), tail });
         }
     }
-    std::vector<Band> bands(std::size(kStrides));
-    for (std::size_t b = 0; b < bands.size(); ++b) {
-        bands[b].stride = kStrides[b];
-    }
-    // How many needles share each window near their ends. A needle probed by windows that many
-    // others share (OrderTotal01 ... OrderTotal99 all hold "Tota") would be verified at every
-    // such window in the text; it gets a narrower stride, so that its windows lie in its last
-    // bytes, where the family differs.
+}
+
+// How many needles share each window near their ends. A needle probed by windows that many others
+// share (OrderTotal01 ... OrderTotal99 all hold "Tota") would be verified at every such window in
+// the text; it gets a narrower stride, so that its windows lie in its last bytes, where the family
+// differs.
+std::unordered_map<std::uint32_t, std::uint32_t> Prefilter::SharedWindows() const
+{
     std::unordered_map<std::uint32_t, std::uint32_t> sharing;
     for (const Needle& needle : m_needles) {
         const std::string& folded = needle.folded;
@@ -107,6 +121,14 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
             ++sharing[gram];
         }
     }
+    return sharing;
+}
+
+void Prefilter::AssignToBands(
+    std::vector<Band>& bands, std::unordered_map<std::uint32_t, std::uint32_t> sharing)
+{
+    m_shortByFirstByte.assign(256, {});
+    m_hasShort = false;
     for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
         const std::string& folded = m_needles[n].folded;
         if (folded.size() < 4) {
@@ -136,58 +158,55 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
                 { Load4(folded.data() + offset), n, static_cast<std::uint32_t>(offset) });
         }
     }
-    for (Band& band : bands) {
-        if (band.entries.empty()) {
-            continue;
-        }
-        // A sparse table rejects most probes. It tells for each window how far the needles that
-        // hold it end beyond it, so that a window of a common stem in the text costs one look at
-        // the four bytes where each such needle would end, before any entry is visited. At least
-        // 256 KiB: a table that small stays in the cache, and one still smaller lets so many
-        // probes through by chance that the scan slows (measured on 1,000 pairs).
-        unsigned bits = 18;
-        while (bits < 22 && (std::size_t(1) << bits) < band.entries.size() * 16) {
-            ++bits;
-        }
-        band.shift = 32 - bits;
-        band.present.assign(std::size_t(1) << bits, 0);
-        band.tailPresent.assign(std::size_t(1) << bits, 0);
-        unsigned bucketBits = 8;
-        while (bucketBits < 24 && (std::size_t(1) << bucketBits) < band.entries.size() * 2) {
-            ++bucketBits;
-        }
-        band.bucketShift = 32 - bucketBits;
-        for (const Entry& entry : band.entries) {
-            const Needle& needle = m_needles[entry.needle];
-            const auto reach = static_cast<std::uint32_t>(needle.folded.size()) - entry.offset;
-            band.present[Hash(entry.gram, band.shift)]
-                |= static_cast<std::uint8_t>(1u << (reach - 4));
-            band.tailPresent[TailHash(needle.tail, reach, band.shift)] = 1;
-        }
-        auto key = [&](const Entry& e) {
-            return std::make_tuple(Hash(e.gram, band.bucketShift), e.gram, e.offset,
-                static_cast<std::uint32_t>(m_needles[e.needle].folded.size()));
-        };
-        std::sort(band.entries.begin(), band.entries.end(),
-            [&](const Entry& a, const Entry& b) { return key(a) < key(b); });
-        band.bucketStart.assign((std::size_t(1) << bucketBits) + 1, 0);
-        for (std::size_t e = 0; e < band.entries.size(); ++e) {
-            const Entry& entry = band.entries[e];
-            const auto length = static_cast<std::uint32_t>(m_needles[entry.needle].folded.size());
-            if (e == 0 || key(band.entries[e - 1]) != key(entry)) {
-                band.groups.push_back({ entry.gram, entry.offset, length,
-                    static_cast<std::uint32_t>(band.tails.size()), 0 });
-                ++band.bucketStart[Hash(entry.gram, band.bucketShift) + 1];
-            }
-            band.tails.push_back({ m_needles[entry.needle].tail, entry.needle });
-            band.groups.back().endTail = static_cast<std::uint32_t>(band.tails.size());
-        }
-        for (std::size_t b = 1; b < band.bucketStart.size(); ++b) {
-            band.bucketStart[b] += band.bucketStart[b - 1];
-        }
-        std::vector<Entry>().swap(band.entries);
-        m_bands.push_back(std::move(band));
+}
+
+// A sparse table rejects most probes. It tells for each window how far the needles that hold it
+// end beyond it, so that a window of a common stem in the text costs one look at the four bytes
+// where each such needle would end, before any entry is visited. At least 256 KiB: a table that
+// small stays in the cache, and one still smaller lets so many probes through by chance that the
+// scan slows (measured on 1,000 pairs).
+void Prefilter::FinishBand(Band& band) const
+{
+    unsigned bits = 18;
+    while (bits < 22 && (std::size_t(1) << bits) < band.entries.size() * 16) {
+        ++bits;
     }
+    band.shift = 32 - bits;
+    band.present.assign(std::size_t(1) << bits, 0);
+    band.tailPresent.assign(std::size_t(1) << bits, 0);
+    unsigned bucketBits = 8;
+    while (bucketBits < 24 && (std::size_t(1) << bucketBits) < band.entries.size() * 2) {
+        ++bucketBits;
+    }
+    band.bucketShift = 32 - bucketBits;
+    for (const Entry& entry : band.entries) {
+        const Needle& needle = m_needles[entry.needle];
+        const auto reach = static_cast<std::uint32_t>(needle.folded.size()) - entry.offset;
+        band.present[Hash(entry.gram, band.shift)] |= static_cast<std::uint8_t>(1u << (reach - 4));
+        band.tailPresent[TailHash(needle.tail, reach, band.shift)] = 1;
+    }
+    auto key = [&](const Entry& e) {
+        return std::make_tuple(Hash(e.gram, band.bucketShift), e.gram, e.offset,
+            static_cast<std::uint32_t>(m_needles[e.needle].folded.size()));
+    };
+    std::sort(band.entries.begin(), band.entries.end(),
+        [&](const Entry& a, const Entry& b) { return key(a) < key(b); });
+    band.bucketStart.assign((std::size_t(1) << bucketBits) + 1, 0);
+    for (std::size_t e = 0; e < band.entries.size(); ++e) {
+        const Entry& entry = band.entries[e];
+        const auto length = static_cast<std::uint32_t>(m_needles[entry.needle].folded.size());
+        if (e == 0 || key(band.entries[e - 1]) != key(entry)) {
+            band.groups.push_back({ entry.gram, entry.offset, length,
+                static_cast<std::uint32_t>(band.tails.size()), 0 });
+            ++band.bucketStart[Hash(entry.gram, band.bucketShift) + 1];
+        }
+        band.tails.push_back({ m_needles[entry.needle].tail, entry.needle });
+        band.groups.back().endTail = static_cast<std::uint32_t>(band.tails.size());
+    }
+    for (std::size_t b = 1; b < band.bucketStart.size(); ++b) {
+        band.bucketStart[b] += band.bucketStart[b - 1];
+    }
+    std::vector<Entry>().swap(band.entries);
 }
 
 void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* folded,

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace engine {
@@ -71,6 +72,11 @@ private:
         std::vector<Tail> tails;
     };
 
+    void CollectNeedles(const std::vector<std::vector<std::string>>& needles);
+    std::unordered_map<std::uint32_t, std::uint32_t> SharedWindows() const;
+    void AssignToBands(
+        std::vector<Band>& bands, std::unordered_map<std::uint32_t, std::uint32_t> sharing);
+    void FinishBand(Band& band) const;
     void ScanBand(
         const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void CheckTails(const Band& band, std::size_t at, std::uint8_t reaches, const char* data,

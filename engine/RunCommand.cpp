@@ -39,10 +39,11 @@ void UnmatchedPairs(RunReport& report)
     }
 }
 
-void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
+// Trims (and, where the file system ignores case, lower-cases) the three boxes and writes them
+// back; the NEW box becomes its folder, ending in one separator.
+void TidyBoxes(RunWindow& window, common::PathStyle style)
 {
     const char16_t separator = common::Separator(style);
-
     window.SetBoxText(PathBox::Org, common::TidyPath(window.BoxText(PathBox::Org), style));
     // An empty NEW box stays empty: normalised, it would name the file-system root.
     std::u16string newPath = common::TidyPath(window.BoxText(PathBox::New), style);
@@ -56,10 +57,14 @@ void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
     window.SetBoxText(PathBox::New, newPath);
     window.SetBoxText(
         PathBox::Definition, common::TidyPath(window.BoxText(PathBox::Definition), style));
+}
 
+void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
+{
+    TidyBoxes(window, style);
     const std::u16string orgPath = window.BoxText(PathBox::Org);
+    const std::u16string newPath = window.BoxText(PathBox::New);
     const std::u16string definitionPath = window.BoxText(PathBox::Definition);
-    newPath = window.BoxText(PathBox::New);
     if (orgPath.empty() || newPath.empty() || definitionPath.empty()) {
         return;
     }

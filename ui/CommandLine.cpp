@@ -6,6 +6,7 @@
 #include "platform/FileName.h"
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -233,6 +234,7 @@ std::vector<std::u16string> ProgramArguments(int argc, char* argv[])
         return arguments;
     }
 #endif
+    arguments.reserve(static_cast<std::size_t>(std::max(argc, 0)));
     for (int i = 0; i < argc; ++i) {
         arguments.push_back(platform::DecodeFileName(argv[i]));
     }

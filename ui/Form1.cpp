@@ -167,7 +167,7 @@ int Form1::ClientTop() const { return MenuBar->height(); }
 void Form1::CreateControls()
 {
     const int top = ClientTop();
-    const auto place = [this, top](QWidget* control, const char* name, QRect geometry) {
+    const auto place = [top](QWidget* control, const char* name, QRect geometry) {
         control->setObjectName(QLatin1String(name));
         control->setGeometry(geometry.translated(0, top));
     };
@@ -407,7 +407,9 @@ void Form1::closeEvent(QCloseEvent* event)
 
 void Form1::showEvent(QShowEvent* event)
 {
-    // The window system places the main window; a dialog would centre itself on the screen.
+    // The window system places the main window; a dialog would centre itself on the screen, so
+    // QDialog's own is passed over.
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call)
     QWidget::showEvent(event);
 }
 

@@ -170,7 +170,7 @@ ResultWindow::ResultWindow(const engine::RunReport& report, common::PathStyle st
 QString ResultWindow::ShownPath(const std::u16string& path) const
 {
     // From the ORG folder down: the folder is the ORG text up to its last separator.
-    const QString whole = ToQt(engine::Readable(path));
+    QString whole = ToQt(engine::Readable(path));
     const std::size_t folderEnd = m_report.org.rfind(common::Separator(m_style));
     if (folderEnd == std::u16string::npos) {
         return whole;
