@@ -266,7 +266,7 @@ void Form1::LoadPaths()
     const std::filesystem::path workingDirectory = std::filesystem::current_path(error);
     if (!error) {
         const std::u16string defaultPath
-            = common::NormalizePath(platform::DecodeFileName(workingDirectory.native()), m_style)
+            = common::NormalizePath(platform::NativePath(workingDirectory.native()).Text(), m_style)
             + IniFileName;
         IniPath = common::GetIniName(
             static_cast<std::uintptr_t>(internalWinId()), defaultPath, defaultPath);
