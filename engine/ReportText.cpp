@@ -45,25 +45,6 @@ std::u16string OneLine(std::u16string_view text)
     return line;
 }
 
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 constexpr char16_t ChangedKind[] = u"変更";
 constexpr char16_t SkippedKind[] = u"除外";
 constexpr char16_t UnhandledKind[] = u"処理不可";
@@ -150,21 +131,9 @@ std::u16string SummaryLine(const RunReport& report)
 
 std::string ToUtf8(std::u16string_view text)
 {
-    const std::u16string readable = Readable(text);
-    std::string out;
-    out.reserve(readable.size() * 3);
-    for (std::size_t i = 0; i < readable.size(); ++i) {
-        const char16_t unit = readable[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < readable.size() && readable[i + 1] >= 0xDC00
-            && readable[i + 1] <= 0xDFFF) {
-            AppendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (readable[++i] - 0xDC00));
-        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-            AppendUtf8(out, 0xFFFD);
-        } else {
-            AppendUtf8(out, unit);
-        }
-    }
-    return out;
+    // Readable has shown every byte that was no character as \xNN; a lone surrogate left
+    // becomes U+FFFD.
+    return platform::EncodeFileName(Readable(text));
 }
 
 std::string ReportText(const RunReport& report)
