@@ -9,7 +9,14 @@ namespace common {
 enum class PathStyle { Windows, Posix };
 
 // The style of the platform the program runs on.
-constexpr PathStyle NativePathStyle() { return PathStyle::Posix; }
+constexpr PathStyle NativePathStyle()
+{
+#ifdef _WIN32
+    return PathStyle::Windows;
+#else
+    return PathStyle::Posix;
+#endif
+}
 
 constexpr char16_t Separator(PathStyle style) { return style == PathStyle::Windows ? u'\\' : u'/'; }
 

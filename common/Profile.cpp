@@ -4,6 +4,7 @@
 #include "platform/FieldReader.h"
 #include "platform/FileName.h"
 #include "platform/LowerCase.h"
+#include "platform/SystemProfile.h"
 #include "platform/TextFile.h"
 
 #include <optional>
@@ -11,6 +12,7 @@
 
 namespace common {
 
+#ifndef _WIN32
 namespace {
 
 enum class Encoding { Utf8, Cp932 };
@@ -182,11 +184,31 @@ std::u16string_view StripQuotes(std::u16string_view value)
 }
 
 } // namespace
+#endif
 
 std::u16string GetIniName(std::uintptr_t, const std::u16string& defaultPath, const std::u16string&)
 {
     return defaultPath;
 }
+
+#ifdef _WIN32
+// Windows has profile functions of its own, and the settings file is theirs.
+std::u16string ReadProfileString(const std::u16string& iniPath, std::u16string_view section,
+    std::u16string_view key, bool lowerCase, PathStyle style)
+{
+    std::u16string result = TrimSpaces(platform::ReadSystemProfile(iniPath, section, key));
+    if (lowerCase && style == PathStyle::Windows) {
+        result = platform::LowerCase(result);
+    }
+    return result;
+}
+
+bool WriteProfileString(const std::u16string& iniPath, std::u16string_view section,
+    std::u16string_view key, std::u16string_view value)
+{
+    return !iniPath.empty() && platform::WriteSystemProfile(iniPath, section, key, value);
+}
+#else
 
 std::u16string ReadProfileString(const std::u16string& iniPath, std::u16string_view section,
     std::u16string_view key, bool lowerCase, PathStyle style)
@@ -257,5 +279,7 @@ bool WriteProfileString(const std::u16string& iniPath, std::u16string_view secti
     }
     return platform::ReplaceWholeFile(path, bytes);
 }
+
+#endif
 
 } // namespace common

@@ -3,12 +3,26 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace platform {
 
 // The system calls that move file contents and give copies their names. Tests swap entries to
 // inject failures (a full disk, a failing close, a file changed between two reads) without
-// needing a broken disk. Names are opened relative to a folder, as the *at calls do.
+// needing a broken disk.
+#ifdef _WIN32
+// Files are the C runtime's descriptors over the system's handles; paths are in the \\?\ form.
+enum class OpenFor { Reading, NewCopy };
+struct SysCalls {
+    int (*open)(const wchar_t* path, OpenFor purpose);
+    ssize_t (*read)(int fd, void* buffer, std::size_t size);
+    ssize_t (*pread)(int fd, void* buffer, std::size_t size, std::int64_t offset);
+    ssize_t (*write)(int fd, const void* data, std::size_t size);
+    int (*close)(int fd);
+    int (*rename)(const wchar_t* from, const wchar_t* to);
+};
+#else
+// Names are opened relative to a folder, as the *at calls do.
 struct SysCalls {
     int (*open)(int folder, const char* name, int flags, mode_t mode);
     ssize_t (*read)(int fd, void* buffer, std::size_t size);
@@ -17,6 +31,7 @@ struct SysCalls {
     int (*close)(int fd);
     int (*rename)(int fromFolder, const char* from, int toFolder, const char* to);
 };
+#endif
 
 SysCalls& Sys();
 const SysCalls& RealSysCalls();

@@ -7,21 +7,15 @@
 
 namespace {
 
-// The program's resources, read from the stand-in that carries them beside this test program.
-std::wstring StandInPath()
-{
-    wchar_t self[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self, n);
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + L"vandor_standin.exe";
-}
+// The program's resources, read from the program itself.
+std::wstring ProgramPath() { return VANDOR_EXECUTABLE; }
 
 TEST(Resources, TheVersionIsTheProjectsAndTheNameJapanese)
 {
-    const std::wstring path = StandInPath();
+    const std::wstring path = ProgramPath();
     DWORD ignored = 0;
     std::vector<char> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
-    ASSERT_FALSE(info.empty()) << "no version resource in the stand-in";
+    ASSERT_FALSE(info.empty()) << "no version resource in the program";
     ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
 
     struct Case {

@@ -1,0 +1,212 @@
+#include "platform/TextFile.h"
+
+#include "platform/SysCalls.h"
+#include "platform/windows/Win32.h"
+
+#include <io.h>
+
+namespace platform {
+
+using windows::LongPath;
+
+namespace {
+
+constexpr std::size_t kOutputBuffer = 1 << 18;
+
+HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
+
+std::uint64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    return (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+}
+
+std::int64_t ModifiedOf(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime)
+                                    << 32)
+        | info.ftLastWriteTime.dwLowDateTime;
+    return static_cast<std::int64_t>(ticks) * 100;
+}
+
+} // namespace
+
+InputFile::~InputFile() { Close(); }
+
+bool InputFile::Open(const NativePath& path)
+{
+    Close();
+    const int fd = Sys().open(LongPath(path).c_str(), OpenFor::Reading);
+    if (fd < 0) {
+        return false;
+    }
+    // Only a file on a disk is read: a device or a pipe under a file's name is not.
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (::GetFileType(HandleOf(fd)) != FILE_TYPE_DISK
+        || ::GetFileInformationByHandle(HandleOf(fd), &info) == 0
+        || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        Sys().close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_id = windows::IdOf(info);
+    m_sizeAtOpen = SizeOf(info);
+    m_modifiedAtOpen = ModifiedOf(info);
+    m_path = path;
+    return true;
+}
+
+bool InputFile::ChangedSinceOpen() const
+{
+    BY_HANDLE_FILE_INFORMATION now {};
+    if (m_fd < 0 || ::GetFileInformationByHandle(HandleOf(m_fd), &now) == 0
+        || SizeOf(now) != m_sizeAtOpen || ModifiedOf(now) != m_modifiedAtOpen) {
+        return true;
+    }
+    const std::optional<FileId> named = IdentityOf(m_path);
+    return !named || !(*named == m_id);
+}
+
+void InputFile::Close()
+{
+    if (m_fd >= 0) {
+        Sys().close(m_fd);
+        m_fd = -1;
+    }
+}
+
+long InputFile::Read(char* buffer, std::size_t size)
+{
+    return static_cast<long>(Sys().read(m_fd, buffer, size));
+}
+
+long InputFile::ReadAt(char* buffer, std::size_t size, std::uint64_t offset)
+{
+    return static_cast<long>(Sys().pread(m_fd, buffer, size, static_cast<std::int64_t>(offset)));
+}
+
+OutputFile::~OutputFile() { Abandon(); }
+
+bool OutputFile::Create(const NativePath& folder, const NativePath& name)
+{
+    Abandon();
+    m_failed = false;
+    m_buffer.clear();
+    m_temporary = folder + TemporaryName();
+    m_final = folder + name;
+    m_fd = Sys().open(LongPath(m_temporary).c_str(), OpenFor::NewCopy);
+    if (m_fd < 0) {
+        return false;
+    }
+    m_buffer.reserve(kOutputBuffer);
+    return true;
+}
+
+void OutputFile::Write(std::string_view bytes)
+{
+    if (m_failed || m_fd < 0) {
+        return;
+    }
+    if (m_buffer.size() + bytes.size() > kOutputBuffer) {
+        Flush();
+        if (bytes.size() >= kOutputBuffer / 4) {
+            WriteAll(bytes); // large pieces go out without a copy
+            return;
+        }
+    }
+    m_buffer.append(bytes);
+}
+
+void OutputFile::WriteAll(std::string_view bytes)
+{
+    std::size_t done = 0;
+    while (!m_failed && done < bytes.size()) {
+        const ssize_t n = Sys().write(m_fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) {
+            m_failed = true;
+        } else {
+            done += static_cast<std::size_t>(n);
+        }
+    }
+}
+
+void OutputFile::Flush()
+{
+    WriteAll(m_buffer);
+    m_buffer.clear();
+}
+
+void OutputFile::CloseTemporary()
+{
+    if (m_fd >= 0) {
+        if (Sys().close(m_fd) != 0) {
+            m_failed = true;
+        }
+        m_fd = -1;
+    }
+}
+
+// Windows has only the read-only attribute, and a read-only file is never replaced: a copy is
+// always a plain writable file.
+void OutputFile::SetPermissions(unsigned) { }
+
+bool OutputFile::Commit(bool durable)
+{
+    if (m_fd < 0) {
+        return false;
+    }
+    Flush();
+    if (durable && !m_failed && ::FlushFileBuffers(HandleOf(m_fd)) == 0) {
+        m_failed = true;
+    }
+    CloseTemporary();
+    if (!m_failed) {
+        m_failed = Sys().rename(LongPath(m_temporary).c_str(), LongPath(m_final).c_str()) != 0;
+    }
+    if (m_failed) {
+        DeleteFile(m_temporary);
+    }
+    m_temporary = {};
+    m_buffer = {};
+    return !m_failed;
+}
+
+void OutputFile::Abandon()
+{
+    if (m_fd < 0) {
+        return;
+    }
+    CloseTemporary();
+    DeleteFile(m_temporary);
+    m_temporary = {};
+    m_buffer = {};
+}
+
+bool ReplaceWholeFile(const NativePath& path, std::string_view bytes)
+{
+    NativePath target = RealPath(path);
+    if (target.Empty()) {
+        target = path; // nothing there yet, or a link that leads nowhere: replaced itself
+    }
+    const DWORD attributes = ::GetFileAttributesW(LongPath(target).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES && !windows::IsMissing(::GetLastError())) {
+        return false;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES
+        && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        return false;
+    }
+    const std::wstring& native = target.Native();
+    const std::size_t separator = native.find_last_of(L"\\/");
+    const NativePath folder(
+        separator == std::wstring::npos ? std::wstring() : native.substr(0, separator + 1));
+    const NativePath name(native.substr(separator == std::wstring::npos ? 0 : separator + 1));
+    RemoveLeftOverTemporaries(folder.Empty() ? NativePath(L".") : folder);
+    OutputFile file;
+    if (!file.Create(folder, name)) {
+        return false;
+    }
+    file.Write(bytes);
+    return file.Commit(true);
+}
+
+} // namespace platform
