@@ -25,6 +25,12 @@ function(vandor_windows_program target)
     configure_file(${PROJECT_SOURCE_DIR}/ui/windows/vandor.rc.in ${target}.rc @ONLY)
     target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
     set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
+    vandor_qt_plugins(${target})
+endfunction()
+
+# The static Qt finds no plugin at run time: a program that shows a window links its own. Without
+# one, Qt says so in a message box that nobody under wine can close.
+function(vandor_qt_plugins target)
     qt_import_plugins(${target}
         INCLUDE Qt6::QWindowsIntegrationPlugin Qt6::QOffscreenIntegrationPlugin
             Qt6::QWindowsVistaStylePlugin)

@@ -15,6 +15,7 @@ using testing_support::ReadBytes;
 using testing_support::Snapshot;
 using testing_support::TempTree;
 using testing_support::U16;
+using testing_support::Utf8;
 namespace messages = engine::messages;
 
 namespace {
@@ -251,8 +252,6 @@ TEST_F(Run, OutputLevelsResolvingIntoTheOrgTreeAreNeverWritten)
 
 namespace {
 
-std::string Utf8(std::u16string_view text) { return platform::NativePath::FromText(text).Native(); }
-
 // Real trees are not all CP932 text: each text file is matched and written in its own encoding,
 // binary and UTF-16 files are never rewritten, version-control folders are never walked, and the
 // report says so, with counts that a count of its own in the test agrees with.
@@ -352,7 +351,7 @@ TEST_F(Run, EachFileInItsOwnEncodingAndTheReportSaysWhatTheRunDid)
         std::vector<std::pair<std::string, engine::SkipReason>> skipped;
         for (const auto& [path, reason] : report.skipped) {
             skipped.emplace_back(
-                std::filesystem::path(platform::NativePath::FromText(path).Native()).filename(),
+                std::filesystem::path(platform::NativePath::FromText(path).Native()).filename().string(),
                 reason);
         }
         std::sort(skipped.begin(), skipped.end());
@@ -364,7 +363,8 @@ TEST_F(Run, EachFileInItsOwnEncodingAndTheReportSaysWhatTheRunDid)
         for (const engine::ChangedFile& changed : report.changed) {
             const std::string name
                 = std::filesystem::path(platform::NativePath::FromText(changed.path).Native())
-                      .filename();
+                      .filename()
+                      .string();
             EXPECT_EQ(changed.encoding == engine::TextEncoding::Utf8,
                 name == "utf8.bas" || name == "bom.cls")
                 << name;

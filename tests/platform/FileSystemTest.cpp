@@ -30,8 +30,7 @@ TEST(Wildcard, MatchesWithoutRegardToCase)
         { u"ＡＢ*", u"ａｂｃ", true },
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(platform::NativePath::FromText(c.pattern).Native() + " / "
-            + platform::NativePath::FromText(c.name).Native());
+        SCOPED_TRACE(testing_support::Utf8(c.pattern) + " / " + testing_support::Utf8(c.name));
         EXPECT_EQ(platform::WildcardMatch(c.pattern, c.name), c.match);
         // The pattern that the lister uses agrees, on names in the system's own form.
         EXPECT_EQ(platform::NamePattern(c.pattern).Matches(platform::NativePath::FromText(c.name)),
@@ -87,7 +86,7 @@ TEST(FileSystemObject, GivesEverySubfolderAndFailsForAMissingFolder)
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::u16string> { u".hidden", u"loop", u"one" }));
     const auto loop = std::find_if(folder->subFolders.begin(), folder->subFolders.end(),
-        [](const auto& sub) { return sub.Name.Native() == "loop"; });
+        [](const auto& sub) { return sub.Name.Text() == u"loop"; });
     EXPECT_EQ(loop->id, folder->id);
     EXPECT_FALSE(fso->GetFolder(Native(tree.Path("absent"), true)));
     EXPECT_FALSE(fso->GetFolder(Native(tree.Path("top/file"), true)));

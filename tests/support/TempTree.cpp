@@ -3,20 +3,39 @@
 #include "platform/Cp932.h"
 #include "platform/FileName.h"
 
-#include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace testing_support {
 
+namespace {
+
+// A path relative to a snapshot's root, with forward slashes and names in UTF-8 on every system.
+std::string Key(const std::filesystem::path& path)
+{
+    const std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
+
+} // namespace
+
 TempTree::TempTree()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vandor-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot make a temporary folder");
+    // A new name until one is free: create_directory tells whether it made the folder.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path root = base / ("vandor-test-" + std::to_string(random() % 1000000000));
+        std::error_code error;
+        if (std::filesystem::create_directory(root, error)) {
+            m_root = root;
+            return;
+        }
     }
-    m_root = pattern;
+    throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempTree::~TempTree()
@@ -66,14 +85,14 @@ std::map<std::string, std::string> Snapshot(const std::filesystem::path& root)
     for (auto it = std::filesystem::recursive_directory_iterator(root, ignored);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
         if (it->is_symlink(ignored)) {
-            files[std::filesystem::relative(it->path(), root).string() + " -> link"] = "";
+            files[Key(std::filesystem::relative(it->path(), root)) + " -> link"] = "";
             if (it->is_directory(ignored)) {
                 it.disable_recursion_pending();
             }
         } else if (it->is_regular_file(ignored)) {
-            files[std::filesystem::relative(it->path(), root).string()] = ReadBytes(it->path());
+            files[Key(std::filesystem::relative(it->path(), root))] = ReadBytes(it->path());
         } else if (it->is_directory(ignored)) {
-            files[std::filesystem::relative(it->path(), root).string() + "/"] = "";
+            files[Key(std::filesystem::relative(it->path(), root)) + "/"] = "";
         }
     }
     return files;
@@ -81,20 +100,18 @@ std::map<std::string, std::string> Snapshot(const std::filesystem::path& root)
 
 std::string Sjis(std::u16string_view text) { return platform::EncodeCp932(text); }
 
+std::string Utf8(std::u16string_view text) { return platform::EncodeFileName(text); }
+
 std::u16string U16(const std::filesystem::path& path, bool folder)
 {
-    std::u16string text = platform::DecodeFileName(path.string());
-    if (folder && (text.empty() || text.back() != u'/')) {
-        text.push_back(u'/');
-    }
-    return text;
+    return Native(path, folder).Text();
 }
 
 platform::NativePath Native(const std::filesystem::path& path, bool folder)
 {
-    std::string native = path.native();
-    if (folder && (native.empty() || native.back() != '/')) {
-        native.push_back('/');
+    platform::NativeString native = path.native();
+    if (folder && (native.empty() || native.back() != platform::NativeSeparator)) {
+        native.push_back(platform::NativeSeparator);
     }
     return platform::NativePath(native);
 }

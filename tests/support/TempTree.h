@@ -35,6 +35,9 @@ std::map<std::string, std::string> Snapshot(const std::filesystem::path& root);
 // Text to CP932 bytes, for writing test files in the files' own code page.
 std::string Sjis(std::u16string_view text);
 
+// Text as UTF-8, for messages and for names compared in tests.
+std::string Utf8(std::u16string_view text);
+
 // A path as the program takes it: UTF-16, with a trailing separator for a folder when asked.
 std::u16string U16(const std::filesystem::path& path, bool folder = false);
 
