@@ -74,7 +74,7 @@ TEST(Equivalence, WalkMatchesTheReferenceOnRandomTrees)
         engine::RunReport report;
         const std::u16string unhandled
             = engine::ReplaceFolder(U16(tree.Path("org/proj"), true), U16(tree.Path("new"), true),
-                *fso, mark, table, window, report, common::PathStyle::Posix);
+                *fso, mark, table, window, report, common::NativePathStyle());
         ASSERT_EQ(Snapshot(tree.Path("new")), expected) << "round " << round;
         ASSERT_TRUE(unhandled.empty());
     }

@@ -100,7 +100,7 @@ struct Walk {
         auto fso = platform::CreateFileSystemObject();
         engine::RunReport report;
         return engine::ReplaceFolder(U16(tree.Path("org"), true), U16(tree.Path("out"), true), *fso,
-            mark, pairs, window, report, common::PathStyle::Posix);
+            mark, pairs, window, report, common::NativePathStyle());
     }
 };
 
@@ -216,8 +216,9 @@ TEST(ReadAhead, AFileThatCannotBeHandledWholeEndsTheThreadCleanly)
         walk.tree.Write("org/big.bas", bytes);
         walk.tree.Write("elsewhere.txt", "kept");
         std::filesystem::create_directories(walk.tree.Path("out/org"));
-        std::filesystem::create_symlink(
-            walk.tree.Path("elsewhere.txt"), walk.tree.Path("out/org/big.bas"));
+        if (!walk.tree.Link("elsewhere.txt", "out/org/big.bas")) {
+            GTEST_SKIP() << "this system makes no links";
+        }
         EXPECT_EQ(walk.Run(), U16(walk.tree.Path("org/big.bas")));
         EXPECT_EQ(ReadBytes(walk.tree.Path("elsewhere.txt")), "kept");
         EXPECT_TRUE(std::filesystem::is_symlink(walk.tree.Path("out/org/big.bas")));

@@ -33,7 +33,7 @@ struct Walk : ::testing::Test {
     {
         engine::RunReport report;
         return engine::ReplaceFolder(folderPath, U16(tree.Path("out"), true), *fso, mark, pairs,
-            window, report, common::PathStyle::Posix);
+            window, report, common::NativePathStyle());
     }
     std::u16string Org(std::string_view tail = "")
     {
@@ -100,6 +100,7 @@ TEST_F(Walk, PathWithoutFinalSeparatorIsTheParentWithAFileNamePattern)
 TEST_F(Walk, HiddenFilesSkippedHiddenFoldersWalkedSubfoldersOnlyWhenTicked)
 {
     tree.Write("work/proj/.hidden.frm", "old\r\n");
+    tree.Hide("work/proj/.hidden.frm");
     tree.Write("work/proj/.cache/x.frm", "old\r\n");
     tree.Write("work/proj/top.frm", "old\r\n");
     // Version-control folders hold pristine copies of the files: never walked.

@@ -232,7 +232,7 @@ TEST(ReportText, ARealRunsReportReadsBack)
     window.boxes[0] = testing_support::U16(tree.Path("org/proj"), true);
     window.boxes[1] = testing_support::U16(tree.Path("new"), true);
     window.boxes[2] = testing_support::U16(tree.Path("rules.txt"));
-    const RunReport report = engine::RunReplace(window, common::PathStyle::Posix);
+    const RunReport report = engine::RunReplace(window, common::NativePathStyle());
     ASSERT_TRUE(report.ran);
 
     const std::string csv = engine::ReportCsv(report);

@@ -34,7 +34,7 @@ struct Run : ::testing::Test {
         window.boxes[1] = U16(tree.Path("new"), true);
         window.boxes[2] = U16(tree.Path("rules.txt"));
     }
-    void Start() { engine::RunReplace(window, common::PathStyle::Posix); }
+    void Start() { engine::RunReplace(window, common::NativePathStyle()); }
     void ExpectUnlockedWithFocus()
     {
         EXPECT_TRUE(window.controlsEnabled);
@@ -67,7 +67,7 @@ TEST_F(Run, EmptyBoxEndsSilentlyAfterTidying)
         fresh.boxes[1] = u"/new/";
         fresh.boxes[2] = u"rules.txt";
         fresh.boxes[box] = u"   ";
-        engine::RunReplace(fresh, common::PathStyle::Posix);
+        engine::RunReplace(fresh, common::NativePathStyle());
         EXPECT_TRUE(fresh.captions.empty());
         EXPECT_EQ(fresh.beeps, 0);
         EXPECT_EQ(fresh.lockCount, 0);
@@ -212,8 +212,9 @@ TEST_F(Run, WriteFailingMidwayLeavesNoPartialCopy)
 
 TEST_F(Run, FolderLinksClosingACycleEnd)
 {
-    std::filesystem::create_directory_symlink(tree.Path("org/proj"), tree.Path("org/proj/loop"));
-    std::filesystem::create_directory_symlink(tree.Path("org"), tree.Path("org/proj/up"));
+    if (!tree.Link("org/proj", "org/proj/loop") || !tree.Link("org", "org/proj/up")) {
+        GTEST_SKIP() << "this system makes no links";
+    }
     Start();
     EXPECT_EQ(window.LastCaption(), messages::Finished);
     EXPECT_EQ(ReadBytes(tree.Path("new/proj/a.frm")), "Dim new\r\n");
@@ -290,7 +291,7 @@ TEST_F(Run, EachFileInItsOwnEncodingAndTheReportSaysWhatTheRunDid)
         SCOPED_TRACE(mark);
         window.check2 = mark ? 1 : 0;
         window.boxes[0] = U16(tree.Path("org/proj"), true);
-        const engine::RunReport report = engine::RunReplace(window, common::PathStyle::Posix);
+        const engine::RunReport report = engine::RunReplace(window, common::NativePathStyle());
         EXPECT_EQ(window.LastCaption(), messages::Finished);
         std::uint64_t expectedReplacements = 0;
         for (const auto& file : files) {

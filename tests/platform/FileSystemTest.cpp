@@ -58,14 +58,17 @@ TEST(FileLister, ListsPlainFilesThePatternSelects)
     tree.Write("B.FRM", "");
     tree.Write("c.bas", "");
     tree.Write(".hidden.frm", "");
+    tree.Hide(".hidden.frm");
     tree.MakeFolder("sub.frm");
-    std::filesystem::create_symlink(tree.Path("c.bas"), tree.Path("link.frm"));
-    std::filesystem::create_symlink(tree.Path("sub.frm"), tree.Path("dirlink.frm"));
-    std::filesystem::create_symlink(tree.Path("missing"), tree.Path("dangling.frm"));
-    EXPECT_EQ(List(tree.Root(), u"*.frm"),
-        (std::vector<std::u16string> { u"B.FRM", u"a.frm", u"link.frm" }));
-    EXPECT_EQ(List(tree.Root(), u"*.*").size(), 4u);
-    EXPECT_EQ(List(tree.Root(), u"").size(), 4u);
+    const bool links = tree.Link("c.bas", "link.frm") && tree.Link("sub.frm", "dirlink.frm")
+        && tree.Link("missing", "dangling.frm");
+    std::vector<std::u16string> selected { u"B.FRM", u"a.frm" };
+    if (links) {
+        selected.push_back(u"link.frm");
+    }
+    EXPECT_EQ(List(tree.Root(), u"*.frm"), selected);
+    EXPECT_EQ(List(tree.Root(), u"*.*").size(), selected.size() + 1);
+    EXPECT_EQ(List(tree.Root(), u"").size(), selected.size() + 1);
     EXPECT_TRUE(List(tree.Path("nowhere"), u"").empty());
 }
 
@@ -75,7 +78,9 @@ TEST(FileSystemObject, GivesEverySubfolderAndFailsForAMissingFolder)
     tree.MakeFolder("top/one");
     tree.MakeFolder("top/.hidden");
     tree.Write("top/file", "");
-    std::filesystem::create_directory_symlink(tree.Path("top"), tree.Path("top/loop"));
+    if (!tree.Link("top", "top/loop")) {
+        GTEST_SKIP() << "this system makes no links";
+    }
     auto fso = platform::CreateFileSystemObject();
     const auto folder = fso->GetFolder(Native(tree.Path("top"), true));
     ASSERT_TRUE(folder);
@@ -99,12 +104,15 @@ TEST(CopySlot, TellsWhatMayBeOverwritten)
     const auto readOnly = tree.Write("readonly", "x");
     std::filesystem::permissions(
         readOnly, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
-    std::filesystem::create_symlink(tree.Path("plain"), tree.Path("link"));
+    const bool link = tree.Link("plain", "link");
     tree.MakeFolder("folder");
     EXPECT_EQ(platform::InspectCopySlot(Native(tree.Path("plain"))), platform::CopySlot::Writable);
     EXPECT_EQ(platform::InspectCopySlot(Native(tree.Path("none"))), platform::CopySlot::Missing);
     EXPECT_EQ(platform::InspectCopySlot(Native(readOnly)), platform::CopySlot::InTheWay);
-    EXPECT_EQ(platform::InspectCopySlot(Native(tree.Path("link"))), platform::CopySlot::InTheWay);
+    if (link) {
+        EXPECT_EQ(
+            platform::InspectCopySlot(Native(tree.Path("link"))), platform::CopySlot::InTheWay);
+    }
     EXPECT_EQ(platform::InspectCopySlot(Native(tree.Path("folder"))), platform::CopySlot::InTheWay);
 }
 

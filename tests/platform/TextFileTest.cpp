@@ -107,7 +107,9 @@ TEST(OutputFile, NeverWritesThroughALinkAndLeavesNothingWhenAbandoned)
 {
     TempTree tree;
     const auto target = tree.Write("target", "keep");
-    std::filesystem::create_symlink(target, tree.Path("link"));
+    if (!tree.Link("target", "link")) {
+        GTEST_SKIP() << "this system makes no links";
+    }
     platform::OutputFile out;
     ASSERT_TRUE(out.Create(Native(tree.Root(), true), Native("link")));
     out.Write("new");

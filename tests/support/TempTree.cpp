@@ -2,11 +2,18 @@
 
 #include "platform/Cp932.h"
 #include "platform/FileName.h"
+#include "platform/LowerCase.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace testing_support {
 
@@ -26,7 +33,11 @@ TempTree::TempTree()
     // A new name until one is free: create_directory tells whether it made the folder.
     std::random_device seed;
     std::mt19937_64 random(seed());
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::filesystem::path base = std::filesystem::temp_directory_path();
+#ifdef _WIN32
+    // The program takes Windows paths in lower case; so does every path a test builds on this.
+    base = platform::LowerCase(base.u16string());
+#endif
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path root = base / ("vandor-test-" + std::to_string(random() % 1000000000));
         std::error_code error;
@@ -65,6 +76,83 @@ std::filesystem::path TempTree::Write(std::string_view relative, std::string_vie
 void TempTree::MakeFolder(std::string_view relative) const
 {
     std::filesystem::create_directories(m_root / relative);
+}
+
+#ifdef _WIN32
+namespace {
+
+// A junction: a folder whose reparse point names the folder it stands for.
+bool MakeJunction(const std::filesystem::path& target, const std::filesystem::path& link)
+{
+    const std::wstring substitute = L"\\??\\" + std::filesystem::absolute(target).wstring();
+    const std::wstring print = std::filesystem::absolute(target).wstring();
+    const std::size_t names = (substitute.size() + 1 + print.size() + 1) * sizeof(wchar_t);
+    struct Header {
+        DWORD tag;
+        WORD dataLength;
+        WORD reserved;
+        WORD substituteOffset, substituteLength, printOffset, printLength;
+    };
+    std::vector<char> buffer(sizeof(Header) + names);
+    Header header { IO_REPARSE_TAG_MOUNT_POINT, static_cast<WORD>(8 + names), 0, 0,
+        static_cast<WORD>(substitute.size() * sizeof(wchar_t)),
+        static_cast<WORD>((substitute.size() + 1) * sizeof(wchar_t)),
+        static_cast<WORD>(print.size() * sizeof(wchar_t)) };
+    std::memcpy(buffer.data(), &header, sizeof header);
+    std::memcpy(buffer.data() + sizeof header, substitute.c_str(),
+        (substitute.size() + 1) * sizeof(wchar_t));
+    std::memcpy(buffer.data() + sizeof header + (substitute.size() + 1) * sizeof(wchar_t),
+        print.c_str(), (print.size() + 1) * sizeof(wchar_t));
+    if (!CreateDirectoryW(link.c_str(), nullptr)) {
+        return false;
+    }
+    const HANDLE handle = CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    DWORD ignored = 0;
+    const bool made = handle != INVALID_HANDLE_VALUE
+        && DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, buffer.data(),
+            static_cast<DWORD>(buffer.size()), nullptr, 0, &ignored, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+    }
+    if (!made) {
+        RemoveDirectoryW(link.c_str());
+    }
+    return made;
+}
+
+} // namespace
+#endif
+
+bool TempTree::Link(std::string_view target, std::string_view link) const
+{
+    const std::filesystem::path from = std::filesystem::path(Path(target)).make_preferred();
+    const std::filesystem::path at = std::filesystem::path(Path(link)).make_preferred();
+#ifdef _WIN32
+    const bool folder = std::filesystem::is_directory(from);
+    constexpr DWORD kUnprivileged = 0x2; // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    if (CreateSymbolicLinkW(at.c_str(), from.c_str(),
+            (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | kUnprivileged)
+        && std::filesystem::is_symlink(at)) {
+        return true;
+    }
+    return folder && MakeJunction(from, at);
+#else
+    if (std::filesystem::is_directory(from)) {
+        std::filesystem::create_directory_symlink(from, at);
+    } else {
+        std::filesystem::create_symlink(from, at);
+    }
+    return true;
+#endif
+}
+
+void TempTree::Hide([[maybe_unused]] std::string_view relative) const
+{
+#ifdef _WIN32
+    const std::filesystem::path path = std::filesystem::path(Path(relative)).make_preferred();
+    SetFileAttributesW(path.c_str(), GetFileAttributesW(path.c_str()) | FILE_ATTRIBUTE_HIDDEN);
+#endif
 }
 
 std::string ReadBytes(const std::filesystem::path& path)
@@ -109,7 +197,8 @@ std::u16string U16(const std::filesystem::path& path, bool folder)
 
 platform::NativePath Native(const std::filesystem::path& path, bool folder)
 {
-    platform::NativeString native = path.native();
+    // Written with forward slashes in the tests; on Windows the system's own are backslashes.
+    platform::NativeString native = std::filesystem::path(path).make_preferred().native();
     if (folder && (native.empty() || native.back() != platform::NativeSeparator)) {
         native.push_back(platform::NativeSeparator);
     }

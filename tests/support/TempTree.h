@@ -22,6 +22,12 @@ public:
     // Writes the bytes, making the folders on the way.
     std::filesystem::path Write(std::string_view relative, std::string_view bytes) const;
     void MakeFolder(std::string_view relative) const;
+    // A symbolic link at link to target (a junction for a folder where the system has no
+    // symbolic links); false when the system can make neither.
+    bool Link(std::string_view target, std::string_view link) const;
+    // Hides a file the system's way: its name begins with a dot on Linux, which is all it takes;
+    // Windows gives it the hidden attribute.
+    void Hide(std::string_view relative) const;
 
 private:
     std::filesystem::path m_root;
