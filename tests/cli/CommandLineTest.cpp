@@ -1,3 +1,4 @@
+#include "common/Paths.h"
 #include "engine/Messages.h"
 #include "engine/ReportText.h"
 #include "tests/support/TempTree.h"
@@ -14,6 +15,8 @@
 using testing_support::ReadBytes;
 using testing_support::Sjis;
 using testing_support::TempTree;
+using testing_support::U16;
+using testing_support::Utf8;
 
 namespace {
 
@@ -36,7 +39,7 @@ Outcome RunVandor(const std::vector<std::string>& arguments, const std::filesyst
         environment.remove(QString::fromLatin1(name));
     }
     process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(QString::fromStdString(folder.string()));
+    process.setWorkingDirectory(QString::fromStdU16String(folder.u16string()));
     process.start(QStringLiteral(VANDOR_EXECUTABLE), list);
     Outcome outcome;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
@@ -48,6 +51,14 @@ Outcome RunVandor(const std::vector<std::string>& arguments, const std::filesyst
     outcome.status = process.exitCode();
     outcome.out = process.readAllStandardOutput().toStdString();
     outcome.err = process.readAllStandardError().toStdString();
+#ifdef _WIN32
+    // A Windows program's text output ends its lines with CR LF.
+    for (std::string* text : { &outcome.out, &outcome.err }) {
+        for (std::size_t at = text->find("\r\n"); at != std::string::npos; at = text->find("\r\n", at)) {
+            text->erase(at, 1);
+        }
+    }
+#endif
     return outcome;
 }
 
@@ -65,9 +76,11 @@ public:
         tree.Write("rules.txt", Sjis(u"顧客,取引先\r\n"));
         tree.MakeFolder("new");
     }
-    std::string Org() const { return tree.Path("org/proj").string() + "/"; }
-    std::string New() const { return tree.Path("new").string(); }
-    std::string Rules() const { return tree.Path("rules.txt").string(); }
+    // Paths as a user types them on this system.
+    std::string Org() const { return Utf8(U16(tree.Path("org/proj"), true)); }
+    std::string New() const { return Utf8(U16(tree.Path("new"))); }
+    std::string Rules() const { return Utf8(U16(tree.Path("rules.txt"))); }
+    static std::string Separator() { return Utf8(std::u16string(1, common::Separator(common::NativePathStyle()))); }
     // The plain files of the NEW tree.
     std::map<std::string, std::string> NewFiles() const
     {
@@ -169,10 +182,10 @@ TEST_F(CommandLine, AnErrorIsPrintedAsTheWindowShowsItAndEndsWithOne)
             [](const CommandLine& t) { return t.Rules() + ".missing"; } },
         { "no ORG folder",
             [](const CommandLine& t) {
-                return std::vector<std::string> { "--run", t.Org() + "gone/", t.New(), t.Rules() };
+                return std::vector<std::string> { "--run", t.Org() + "gone" + t.Separator(), t.New(), t.Rules() };
             },
             engine::messages::OrgFolderNotFound,
-            [](const CommandLine& t) { return t.Org() + "gone/"; } },
+            [](const CommandLine& t) { return t.Org() + "gone" + t.Separator(); } },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

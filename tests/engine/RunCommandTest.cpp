@@ -67,7 +67,7 @@ TEST_F(Run, EmptyBoxEndsSilentlyAfterTidying)
         fresh.boxes[1] = u"/new/";
         fresh.boxes[2] = u"rules.txt";
         fresh.boxes[box] = u"   ";
-        engine::RunReplace(fresh, common::NativePathStyle());
+        engine::RunReplace(fresh, common::PathStyle::Posix);
         EXPECT_TRUE(fresh.captions.empty());
         EXPECT_EQ(fresh.beeps, 0);
         EXPECT_EQ(fresh.lockCount, 0);

@@ -55,7 +55,6 @@ TEST_F(WindowsRun, AttributesDecideWhichFilesAreReadButEveryFolderIsWalked)
 {
     tree.Write("org/proj/hidden.frm", "old\r\n");
     tree.Write("org/proj/system.frm", "old\r\n");
-    tree.Write("org/proj/.dotted.frm", "old\r\n");
     tree.Write("org/proj/secret/b.frm", "old\r\n");
     SetAttribute(tree.Path("org/proj/hidden.frm"), FILE_ATTRIBUTE_HIDDEN);
     SetAttribute(tree.Path("org/proj/system.frm"), FILE_ATTRIBUTE_SYSTEM);
@@ -63,8 +62,8 @@ TEST_F(WindowsRun, AttributesDecideWhichFilesAreReadButEveryFolderIsWalked)
     Start();
     EXPECT_EQ(window.LastCaption(), messages::Finished);
     EXPECT_EQ(Snapshot(tree.Path("new")),
-        (std::map<std::string, std::string> { { "proj/", "" }, { "proj/.dotted.frm", "new\r\n" },
-            { "proj/a.frm", "Dim new\r\n" }, { "proj/secret/", "" },
+        (std::map<std::string, std::string> { { "proj/", "" }, { "proj/a.frm", "Dim new\r\n" },
+            { "proj/secret/", "" },
             { "proj/secret/b.frm", "new\r\n" } }));
 }
 
