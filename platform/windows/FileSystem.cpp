@@ -190,8 +190,8 @@ bool IsInside(const NativePath& path, const NativePath& root)
     const std::wstring& p = path.Native();
     const std::wstring& r = root.Native();
     if (r.empty() || p.size() < r.size()
-        || ::CompareStringOrdinal(p.data(), static_cast<int>(r.size()), r.data(),
-               static_cast<int>(r.size()), TRUE)
+        || ::CompareStringOrdinal(
+               p.data(), static_cast<int>(r.size()), r.data(), static_cast<int>(r.size()), TRUE)
             != CSTR_EQUAL) {
         return false;
     }

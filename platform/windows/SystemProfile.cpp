@@ -31,8 +31,8 @@ std::u16string ReadSystemProfile(
 bool WriteSystemProfile(std::u16string_view file, std::u16string_view section,
     std::u16string_view key, std::u16string_view value)
 {
-    return ::WritePrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(),
-               Wide(value).c_str(), Wide(file).c_str())
+    return ::WritePrivateProfileStringW(
+               Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str(), Wide(file).c_str())
         != 0;
 }
 

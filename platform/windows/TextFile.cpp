@@ -22,8 +22,8 @@ std::uint64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info)
 
 std::int64_t ModifiedOf(const BY_HANDLE_FILE_INFORMATION& info)
 {
-    const std::uint64_t ticks = (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime)
-                                    << 32)
+    const std::uint64_t ticks
+        = (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32)
         | info.ftLastWriteTime.dwLowDateTime;
     return static_cast<std::int64_t>(ticks) * 100;
 }

@@ -37,7 +37,8 @@ std::wstring LongPath(const NativePath& path)
 HANDLE OpenToInspect(const std::wstring& longPath, bool followLinks)
 {
     // Backup semantics open folders too; no access beyond the attributes is asked for.
-    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const DWORD flags
+        = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     return ::CreateFileW(longPath.c_str(), FILE_READ_ATTRIBUTES,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, flags,
         nullptr);
@@ -52,8 +53,8 @@ FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info)
 bool IsMissing(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-        || error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH
-        || error == ERROR_BAD_NET_NAME || error == ERROR_CANT_RESOLVE_FILENAME;
+        || error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME
+        || error == ERROR_CANT_RESOLVE_FILENAME;
 }
 
 } // namespace platform::windows

@@ -54,7 +54,8 @@ Outcome RunVandor(const std::vector<std::string>& arguments, const std::filesyst
 #ifdef _WIN32
     // A Windows program's text output ends its lines with CR LF.
     for (std::string* text : { &outcome.out, &outcome.err }) {
-        for (std::size_t at = text->find("\r\n"); at != std::string::npos; at = text->find("\r\n", at)) {
+        for (std::size_t at = text->find("\r\n"); at != std::string::npos;
+             at = text->find("\r\n", at)) {
             text->erase(at, 1);
         }
     }
@@ -80,7 +81,10 @@ public:
     std::string Org() const { return Utf8(U16(tree.Path("org/proj"), true)); }
     std::string New() const { return Utf8(U16(tree.Path("new"))); }
     std::string Rules() const { return Utf8(U16(tree.Path("rules.txt"))); }
-    static std::string Separator() { return Utf8(std::u16string(1, common::Separator(common::NativePathStyle()))); }
+    static std::string Separator()
+    {
+        return Utf8(std::u16string(1, common::Separator(common::NativePathStyle())));
+    }
     // The plain files of the NEW tree.
     std::map<std::string, std::string> NewFiles() const
     {
@@ -182,7 +186,8 @@ TEST_F(CommandLine, AnErrorIsPrintedAsTheWindowShowsItAndEndsWithOne)
             [](const CommandLine& t) { return t.Rules() + ".missing"; } },
         { "no ORG folder",
             [](const CommandLine& t) {
-                return std::vector<std::string> { "--run", t.Org() + "gone" + t.Separator(), t.New(), t.Rules() };
+                return std::vector<std::string> { "--run", t.Org() + "gone" + t.Separator(),
+                    t.New(), t.Rules() };
             },
             engine::messages::OrgFolderNotFound,
             [](const CommandLine& t) { return t.Org() + "gone" + t.Separator(); } },

@@ -352,7 +352,9 @@ TEST_F(Run, EachFileInItsOwnEncodingAndTheReportSaysWhatTheRunDid)
         std::vector<std::pair<std::string, engine::SkipReason>> skipped;
         for (const auto& [path, reason] : report.skipped) {
             skipped.emplace_back(
-                std::filesystem::path(platform::NativePath::FromText(path).Native()).filename().string(),
+                std::filesystem::path(platform::NativePath::FromText(path).Native())
+                    .filename()
+                    .string(),
                 reason);
         }
         std::sort(skipped.begin(), skipped.end());

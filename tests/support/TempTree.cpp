@@ -39,7 +39,8 @@ TempTree::TempTree()
     base = platform::LowerCase(base.u16string());
 #endif
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::filesystem::path root = base / ("vandor-test-" + std::to_string(random() % 1000000000));
+        const std::filesystem::path root
+            = base / ("vandor-test-" + std::to_string(random() % 1000000000));
         std::error_code error;
         if (std::filesystem::create_directory(root, error)) {
             m_root = root;
@@ -131,8 +132,8 @@ bool TempTree::Link(std::string_view target, std::string_view link) const
 #ifdef _WIN32
     const bool folder = std::filesystem::is_directory(from);
     constexpr DWORD kUnprivileged = 0x2; // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
-    if (CreateSymbolicLinkW(at.c_str(), from.c_str(),
-            (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | kUnprivileged)
+    if (CreateSymbolicLinkW(
+            at.c_str(), from.c_str(), (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) | kUnprivileged)
         && std::filesystem::is_symlink(at)) {
         return true;
     }

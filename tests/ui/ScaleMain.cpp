@@ -1,3 +1,4 @@
+#include "tests/ui/UiTestSupport.h"
 #include "ui/Translations.h"
 
 #include <QApplication>
@@ -13,5 +14,6 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     ui::LoadQtTranslations(app);
     ::testing::InitGoogleTest(&argc, argv);
+    uitest::LeaveOutTestsThisSystemCannotRun();
     return RUN_ALL_TESTS();
 }

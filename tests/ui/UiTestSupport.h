@@ -27,6 +27,9 @@ inline void PrintTo(const QStringList& texts, std::ostream* out)
 
 namespace uitest {
 
+// Leaves out, before the tests are listed or run, those that cannot hold on this system.
+void LeaveOutTestsThisSystemCannotRun();
+
 QString ToQt(const std::u16string& text);
 
 // Writes bytes to a file, creating its folders.

@@ -1,3 +1,4 @@
+#include "tests/ui/UiTestSupport.h"
 #include "ui/Translations.h"
 
 #include <QApplication>
@@ -16,5 +17,6 @@ int main(int argc, char* argv[])
     // As the program loads them.
     ui::LoadQtTranslations(app);
     ::testing::InitGoogleTest(&argc, argv);
+    uitest::LeaveOutTestsThisSystemCannotRun();
     return RUN_ALL_TESTS();
 }

@@ -63,8 +63,7 @@ TEST_F(WindowsRun, AttributesDecideWhichFilesAreReadButEveryFolderIsWalked)
     EXPECT_EQ(window.LastCaption(), messages::Finished);
     EXPECT_EQ(Snapshot(tree.Path("new")),
         (std::map<std::string, std::string> { { "proj/", "" }, { "proj/a.frm", "Dim new\r\n" },
-            { "proj/secret/", "" },
-            { "proj/secret/b.frm", "new\r\n" } }));
+            { "proj/secret/", "" }, { "proj/secret/b.frm", "new\r\n" } }));
 }
 
 // Paths are compared without regard to case: NEW spelt in capitals is still the ORG folder.
@@ -75,8 +74,8 @@ TEST_F(WindowsRun, TheOverlapIsFoundWhateverTheCase)
         [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; });
     window.boxes[1] = upper;
     Start();
-    EXPECT_EQ(window.LastCaption().substr(0, std::char_traits<char16_t>::length(
-                                                 messages::FoldersOverlap)),
+    EXPECT_EQ(window.LastCaption().substr(
+                  0, std::char_traits<char16_t>::length(messages::FoldersOverlap)),
         messages::FoldersOverlap);
     EXPECT_FALSE(std::filesystem::exists(tree.Path("org/proj/proj")));
 }
@@ -125,8 +124,7 @@ TEST_F(WindowsRun, PathsLongerThanMaxPathAreWalkedAndWritten)
     CloseHandle(handle);
     Start();
     EXPECT_EQ(window.LastCaption(), messages::Finished);
-    const platform::NativePath copy
-        = Native(tree.Path("new/proj" + deep.substr(8) + "/deep.frm"));
+    const platform::NativePath copy = Native(tree.Path("new/proj" + deep.substr(8) + "/deep.frm"));
     EXPECT_GT(copy.Size(), static_cast<std::size_t>(MAX_PATH));
     std::string bytes;
     EXPECT_EQ(platform::ReadWholeFile(copy, bytes), platform::ReadResult::Ok);
@@ -177,8 +175,8 @@ TEST(Profile, TheSystemsProfileFunctionsAndOursAgree)
 // functions take it for the file in the root.
 TEST(Profile, ADriveRootKeepsItsSettingsInTheRoot)
 {
-    const std::u16string ini = common::NormalizePath(u"C:\\", common::PathStyle::Windows)
-        + u"vandor.ini";
+    const std::u16string ini
+        = common::NormalizePath(u"C:\\", common::PathStyle::Windows) + u"vandor.ini";
     EXPECT_EQ(ini, u"c:\\\\vandor.ini");
     const std::filesystem::path root = L"c:\\vandor.ini";
     std::filesystem::remove(root);
