@@ -1,5 +1,6 @@
 #include "engine/ReadAhead.h"
 
+#include <chrono>
 #include <new>
 #include <system_error>
 
@@ -7,13 +8,24 @@ namespace engine {
 namespace {
 
 // Waits for the counter to leave `seen`. A file of a few KB takes microseconds on either thread:
-// a short spin first saves most waits the cost of being put to sleep and woken.
+// spinning that long saves most waits the cost of being put to sleep and woken, which on a
+// virtual machine is far more.
 unsigned WaitPast(const std::atomic<unsigned>& counter, unsigned seen)
 {
-    for (int spin = 0; spin < 4000; ++spin) {
-        const unsigned now = counter.load(std::memory_order_acquire);
-        if (now != seen) {
-            return now;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + std::chrono::microseconds(100);
+    for (;;) {
+        for (int spin = 0; spin < 64; ++spin) {
+            const unsigned now = counter.load(std::memory_order_acquire);
+            if (now != seen) {
+                return now;
+            }
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+        if (Clock::now() > until) {
+            break;
         }
     }
     counter.wait(seen, std::memory_order_acquire);
