@@ -1,6 +1,5 @@
 #include "engine/FileRewriter.h"
 
-#include "engine/ReadAhead.h"
 #include "platform/Memory.h"
 
 #include <algorithm>
@@ -61,53 +60,6 @@ FileRewriter::FileRewriter(const PairTable& table, bool InsertMark)
     : m_table(table)
     , m_rewriter(table, InsertMark)
 {
-}
-
-bool FileRewriter::CreateOutput()
-{
-    bool created = false;
-    {
-        std::unique_lock<std::mutex> lock;
-        if (m_handles != nullptr) {
-            lock = std::unique_lock(*m_handles);
-        }
-        created = m_output.Create(m_outputFolder, m_name);
-    }
-    UnderWay();
-    return created;
-}
-
-void FileRewriter::UnderWay()
-{
-    if (m_aheadInput != nullptr) {
-        {
-            std::unique_lock<std::mutex> lock;
-            if (m_handles != nullptr) {
-                lock = std::unique_lock(*m_handles);
-            }
-            m_aheadInput->Close();
-        }
-        m_aheadInput = nullptr;
-        (*m_underWay)();
-    }
-}
-
-bool FileRewriter::CommitOutput()
-{
-    std::unique_lock<std::mutex> lock;
-    if (m_handles != nullptr) {
-        lock = std::unique_lock(*m_handles);
-    }
-    return m_output.Commit();
-}
-
-void FileRewriter::AbandonOutput()
-{
-    std::unique_lock<std::mutex> lock;
-    if (m_handles != nullptr) {
-        lock = std::unique_lock(*m_handles);
-    }
-    m_output.Abandon();
 }
 
 void FileRewriter::WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr)
@@ -194,7 +146,8 @@ bool FileRewriter::WriteChangedLine(
         if (!mayWrite()
             || platform::InspectCopySlot(m_outputFolder + m_name, &existing)
                 == platform::CopySlot::InTheWay
-            || (existing && *existing == m_inputId) || !CreateOutput()) {
+            || (existing && *existing == m_input.Id())
+            || !m_output.Create(m_outputFolder, m_name)) {
             return false;
         }
         // The lines before the first change were only scanned: copied now from the input.
@@ -338,8 +291,7 @@ bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<b
         block.offset + bytes.size(), unterminated && m_copied < block.offset + bytes.size());
 }
 
-CopyResult FileRewriter::Rewrite(
-    const std::function<bool()>& mayWrite, EncodingRule rule, const AheadFile* ahead)
+CopyResult FileRewriter::Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule)
 {
     CopyResult result;
     m_copied = 0;
@@ -351,22 +303,8 @@ CopyResult FileRewriter::Rewrite(
     bool utf16 = false;
     TextEncoding encoding = rule == EncodingRule::Utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932;
     {
-        std::optional<BlockSource> source;
-        if (ahead == nullptr) {
-            source.emplace(m_input, m_table.Compiled().prefilter, rule, m_slots);
-        }
-        bool handed = false; // a file read ahead is one block
-        const auto next = [&]() -> const ScannedBlock* {
-            if (source) {
-                return source->Next();
-            }
-            if (handed) {
-                return nullptr;
-            }
-            handed = true;
-            return ahead->block;
-        };
-        while (const ScannedBlock* block = next()) {
+        BlockSource source(m_input, m_table.Compiled().prefilter, rule, m_slots);
+        while (const ScannedBlock* block = source.Next()) {
             utf16 = block->utf16;
             if (block->holdsNul || utf16) {
                 binary = true;
@@ -383,17 +321,16 @@ CopyResult FileRewriter::Rewrite(
             encoding = block->encoding;
         }
         m_block = nullptr;
-        if (source && source->Failed()) {
+        if (source.Failed()) {
             return Fail(FailureReason::CannotRead);
         }
     }
-    // A file read ahead was found unchanged at its end, and untouched since, before it was used.
-    if (ahead == nullptr && m_input.ChangedSinceOpen() && !binary) {
+    if (m_input.ChangedSinceOpen() && !binary) {
         return Fail(FailureReason::ChangedWhileRead);
     }
     result.encoding = encoding;
     if (binary) {
-        AbandonOutput();
+        m_output.Abandon();
         m_rewriter.TakeCounts();
         result.outcome = utf16 ? CopyOutcome::Utf16 : CopyOutcome::Binary;
         return result;
@@ -404,7 +341,7 @@ CopyResult FileRewriter::Rewrite(
         return result;
     }
     m_input.Close();
-    if (!CommitOutput()) {
+    if (!m_output.Commit()) {
         return Fail(FailureReason::CannotWrite);
     }
     result.outcome = CopyOutcome::Changed;
@@ -414,7 +351,7 @@ CopyResult FileRewriter::Rewrite(
 
 CopyResult FileRewriter::Fail(FailureReason reason)
 {
-    AbandonOutput();
+    m_output.Abandon();
     m_input.Close();
     m_rewriter.TakeCounts();
     CopyResult result;
@@ -433,7 +370,7 @@ CopyOutcome FileRewriter::DeleteStaleCopy(const std::function<bool()>& mayWrite)
         return CopyOutcome::Unchanged;
     }
     if (slot == platform::CopySlot::Writable) {
-        if (existing && *existing == m_inputId) {
+        if (existing && *existing == m_input.Id()) {
             return CopyOutcome::Unchanged; // never delete the input itself
         }
         return platform::DeleteFile(output) ? CopyOutcome::Unchanged : CopyOutcome::Failed;
@@ -469,9 +406,8 @@ CopyResult FileRewriter::Copy(const platform::NativePath& input,
             result.reason = FailureReason::CannotOpen;
             return result;
         }
-        m_inputId = m_input.Id();
         try {
-            result = Rewrite(mayWrite, rule, nullptr);
+            result = Rewrite(mayWrite, rule);
         } catch (const std::bad_alloc&) {
             result = Fail(FailureReason::TooLong); // a line too long for the memory there is
         }
@@ -480,7 +416,7 @@ CopyResult FileRewriter::Copy(const platform::NativePath& input,
         }
         rule = *m_restart;
         m_restart.reset();
-        AbandonOutput();
+        m_output.Abandon();
         m_input.Close();
         m_rewriter.TakeCounts();
         result = Fail(FailureReason::CannotRead); // should the passes run out
@@ -489,37 +425,6 @@ CopyResult FileRewriter::Copy(const platform::NativePath& input,
         m_grew = m_grew || slot.buffer.size() > kKeptBuffer;
     }
     GiveBackMemory();
-    return Finish(std::move(result), mayWrite, freshFolder);
-}
-
-CopyResult FileRewriter::CopyAhead(AheadFile& ahead, const platform::NativePath& outputFolder,
-    const platform::NativePath& name, const std::function<bool()>& mayWrite, bool freshFolder,
-    const std::function<void()>& underWay)
-{
-    m_outputFolder = outputFolder;
-    m_name = name;
-    m_inputId = ahead.file.Id();
-    m_underWay = &underWay;
-    m_aheadInput = &ahead.file;
-    CopyResult result;
-    try {
-        result = Rewrite(mayWrite, EncodingRule::Detect, &ahead);
-    } catch (const std::bad_alloc&) {
-        result = Fail(FailureReason::TooLong);
-    }
-    if (m_restart) {
-        // Not reached: one whole block settles its encoding once, before any copy is begun.
-        m_restart.reset();
-        result = Fail(FailureReason::CannotRead);
-    }
-    UnderWay();
-    m_underWay = nullptr;
-    return Finish(std::move(result), mayWrite, freshFolder);
-}
-
-CopyResult FileRewriter::Finish(
-    CopyResult result, const std::function<bool()>& mayWrite, bool freshFolder)
-{
     if (result.outcome == CopyOutcome::Unchanged || result.outcome == CopyOutcome::Binary
         || result.outcome == CopyOutcome::Utf16) {
         if (!freshFolder && DeleteStaleCopy(mayWrite) == CopyOutcome::Failed) {

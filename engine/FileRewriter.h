@@ -7,14 +7,11 @@
 #include "platform/TextFile.h"
 
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace engine {
-
-struct AheadFile;
 
 enum class CopyOutcome {
     Unchanged, // no pair matched; no copy is left at the output name
@@ -42,23 +39,9 @@ public:
     // moment. With freshFolder, the output folder was made for this run and holds no stale copy.
     CopyResult Copy(const platform::NativePath& input, const platform::NativePath& outputFolder,
         const platform::NativePath& name, const std::function<bool()>& mayWrite, bool freshFolder);
-    // The same for a file that the read-ahead thread read whole and the walk found untouched.
-    // underWay is called once the copy's output is created, or known not to be needed, so that
-    // the next file can be read meanwhile; the file read ahead is closed before.
-    CopyResult CopyAhead(AheadFile& ahead, const platform::NativePath& outputFolder,
-        const platform::NativePath& name, const std::function<bool()>& mayWrite, bool freshFolder,
-        const std::function<void()>& underWay);
-    // Held around every open and close of a file here while another thread may open files too.
-    void ShareHandles(std::mutex* handles) { m_handles = handles; }
 
 private:
-    CopyResult Rewrite(
-        const std::function<bool()>& mayWrite, EncodingRule rule, const AheadFile* ahead);
-    CopyResult Finish(CopyResult result, const std::function<bool()>& mayWrite, bool freshFolder);
-    bool CreateOutput();
-    void UnderWay();
-    bool CommitOutput();
-    void AbandonOutput();
+    CopyResult Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule);
     // False when a changed line's copy could not be created.
     bool RewriteBlock(const ScannedBlock& block, const std::function<bool()>& mayWrite);
     bool LongLinePiece(const ScannedBlock& block, std::size_t& at, std::size_t& hit, bool& goesOn,
@@ -78,11 +61,7 @@ private:
     const PairTable& m_table;
     LineRewriter m_rewriter;
     platform::InputFile m_input;
-    platform::FileId m_inputId; // of the file in hand, opened here or read ahead
     platform::OutputFile m_output;
-    std::mutex* m_handles = nullptr;
-    const std::function<void()>* m_underWay = nullptr;
-    platform::InputFile* m_aheadInput = nullptr; // open until the copy is under way
     platform::NativePath m_outputFolder;
     platform::NativePath m_name;
     BlockSlots m_slots;

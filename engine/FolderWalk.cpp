@@ -27,11 +27,9 @@ FolderWalk::FolderWalk(WalkWindow& window, platform::FileSystemObject& FileSyste
     : m_window(window)
     , m_fileSystem(FileSystem)
     , m_files(pairs, InsertMark)
-    , m_ahead(pairs.Compiled().prefilter)
     , m_style(style)
     , m_report(report)
 {
-    m_files.ShareHandles(&m_ahead.Handles());
 }
 
 bool FolderWalk::Start(const std::u16string& FolderPath, const std::u16string& OutputParent)
@@ -143,40 +141,12 @@ void FolderWalk::CopyFiles(const NativePath& inputFolder, const NativePath& outp
     const auto mayWrite
         = [&] { return outputWritable && platform::IdentityOf(outputFolder) == outputId; };
     platform::FileLister lister(inputFolder, m_pattern);
-    // Each file is read ahead while the one before is written, and used only if the walk, at its
-    // turn (after the window had its say), finds it untouched; otherwise it is read again here.
     NativePath name;
-    bool have = lister.Next(name);
-    bool ahead = have && m_ahead.Start(inputFolder + name);
-    while (have) {
+    while (lister.Next(name)) {
         m_window.ShowReplacing(name);
         m_window.ProcessPendingEvents();
         const NativePath input = inputFolder + name;
-        NativePath next;
-        bool haveNext = false;
-        bool nextAhead = false;
-        bool nextAsked = false;
-        const std::function<void()> readNext = [&] {
-            if (!nextAsked) {
-                nextAsked = true;
-                haveNext = lister.Next(next);
-                nextAhead = haveNext && m_ahead.Start(inputFolder + next);
-            }
-        };
-        AheadFile* file = ahead ? &m_ahead.Take() : nullptr;
-        CopyResult result;
-        if (file != nullptr && file->Usable()) {
-            result = m_files.CopyAhead(*file, outputFolder, name, mayWrite, freshOutput, readNext);
-        } else {
-            if (file != nullptr) {
-                m_ahead.Close(*file);
-            }
-            result = m_files.Copy(input, outputFolder, name, mayWrite, freshOutput);
-        }
-        readNext();
-        name = std::move(next);
-        have = haveNext;
-        ahead = nextAhead;
+        CopyResult result = m_files.Copy(input, outputFolder, name, mayWrite, freshOutput);
         ++m_report.filesRead;
         switch (result.outcome) {
         case CopyOutcome::Unchanged:

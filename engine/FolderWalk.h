@@ -3,7 +3,6 @@
 #include "common/Paths.h"
 #include "engine/FileRewriter.h"
 #include "engine/PairTable.h"
-#include "engine/ReadAhead.h"
 #include "engine/RunReport.h"
 #include "engine/WalkWindow.h"
 #include "platform/FileSystem.h"
@@ -45,7 +44,6 @@ private:
     WalkWindow& m_window;
     platform::FileSystemObject& m_fileSystem;
     FileRewriter m_files;
-    ReadAhead m_ahead;
     common::PathStyle m_style;
     RunReport& m_report;
 

@@ -28,10 +28,6 @@ public:
     // Its size or modification time differ from those at open, or its name now names another
     // file: what was read may be torn.
     bool ChangedSinceOpen() const;
-    // Its name still names this file, and nothing was done to it since it was opened: the same
-    // size, modification time and status-change time (which a change of permissions moves too).
-    // Asked after Close too.
-    bool UntouchedSinceOpen() const;
 
 private:
     int m_fd = -1;
@@ -39,7 +35,6 @@ private:
     FileId m_id;
     std::uint64_t m_sizeAtOpen = 0;
     std::int64_t m_modifiedAtOpen = 0; // nanoseconds
-    std::int64_t m_statusChangedAtOpen = 0; // nanoseconds
 };
 
 // True when a CR is not followed by LF. The bytes never end between the two of a CR LF.

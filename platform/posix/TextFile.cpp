@@ -25,11 +25,6 @@ std::int64_t ModifiedNs(const struct stat& st)
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
-std::int64_t StatusChangedNs(const struct stat& st)
-{
-    return static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-}
-
 // The temporary being written, for the interrupt handlers: a fixed buffer, as a handler may
 // not allocate. A path too long for it is left to the next run, which removes it.
 char pendingTemporary[PATH_MAX];
@@ -99,7 +94,6 @@ bool InputFile::Open(const NativePath& path)
     m_id = { static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
     m_sizeAtOpen = static_cast<std::uint64_t>(st.st_size);
     m_modifiedAtOpen = ModifiedNs(st);
-    m_statusChangedAtOpen = StatusChangedNs(st);
     m_path = path;
     return true;
 }
@@ -114,17 +108,6 @@ bool InputFile::ChangedSinceOpen() const
     }
     const std::optional<FileId> named = IdentityOf(m_path);
     return !named || !(*named == m_id);
-}
-
-bool InputFile::UntouchedSinceOpen() const
-{
-    struct stat now { };
-    const posix::PathAt at(m_path);
-    return !m_path.Empty() && at.Ok() && ::fstatat(at.Folder(), at.Name(), &now, 0) == 0
-        && FileId { static_cast<std::uint64_t>(now.st_dev), static_cast<std::uint64_t>(now.st_ino) }
-        == m_id
-        && static_cast<std::uint64_t>(now.st_size) == m_sizeAtOpen
-        && ModifiedNs(now) == m_modifiedAtOpen && StatusChangedNs(now) == m_statusChangedAtOpen;
 }
 
 void InputFile::Close()
