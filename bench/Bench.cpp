@@ -476,9 +476,8 @@ void PrintTable(const PlaceResults& results)
         rows.push_back(*results.w4);
     }
     // The last column divides CPU time instead of wall time: steadier when others share the cores.
-    std::printf("\n%s\n%-16s %10s %8s %8s %10s %10s %8s %15s\n", results.place.c_str(),
-        "workload", "engine s", "cp s", "read s", "engine/cp", "engine/read", "sed s",
-        "CPU engine/cp");
+    std::printf("\n%s\n%-16s %10s %8s %8s %10s %10s %8s %15s\n", results.place.c_str(), "workload",
+        "engine s", "cp s", "read s", "engine/cp", "engine/read", "sed s", "CPU engine/cp");
     for (const Row& row : rows) {
         std::printf("%-16s %10s %8s %8s %10s %10s %8s %15s\n", row.name.c_str(),
             Fixed(row.engine, "%.3f").c_str(), Fixed(row.cp, "%.3f").c_str(),
@@ -503,7 +502,8 @@ void PrintSummary(const PlaceResults& disk, const PlaceResults& tmpfs)
     const double w1Read = tmpfs.w1 ? tmpfs.w1->engine / tmpfs.w1->read : kNone;
     const double w1Cp = tmpfs.w1 ? tmpfs.w1->engine / tmpfs.w1->cp : kNone;
     const double w2Cp = tmpfs.w2 ? tmpfs.w2->engine / tmpfs.w2->cp : kNone;
-    const double w3W1 = tmpfs.w1 && !tmpfs.w3.empty() ? tmpfs.w3[0].engine / tmpfs.w1->engine : kNone;
+    const double w3W1
+        = tmpfs.w1 && !tmpfs.w3.empty() ? tmpfs.w3[0].engine / tmpfs.w1->engine : kNone;
     const double w4Cp = tmpfs.w4 ? tmpfs.w4->engine / tmpfs.w4->cp : kNone;
     std::printf("\nW1 engine/cp=%s sed/engine=%s W2 engine/cp=%s peakMiB=%s W3 10000/100=%s "
                 "longLineMiB=%s plainLineMiB=%s tmpfs W1/read=%s W1/cp=%s W2/cp=%s W3/W1=%s "
@@ -601,9 +601,10 @@ PlaceResults Bench::RunWorkloads(const std::string& place)
             facts.folders, MB(facts.bytes),
             std::chrono::duration<double>(Clock::now() - start).count());
         std::fflush(stdout);
-        results.w4 = MeasureTrees(org, { Variant { "W4", definition1000, pairs1000 } }, false, false)
-                         .front()
-                         .row;
+        results.w4
+            = MeasureTrees(org, { Variant { "W4", definition1000, pairs1000 } }, false, false)
+                  .front()
+                  .row;
         RemoveOutputs();
         if (!m_options.keep) {
             RemoveTree(m_work + "/w4");

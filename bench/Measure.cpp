@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <cstring>
 #include <filesystem>
 #include <malloc.h>
 #include <spawn.h>

@@ -649,8 +649,8 @@ TreeFacts GenerateTree(
     return facts;
 }
 
-TreeFacts GenerateManyFiles(const std::string& org, const ManyFilesShape& shape,
-    const Targets& targets, std::uint64_t seed)
+TreeFacts GenerateManyFiles(
+    const std::string& org, const ManyFilesShape& shape, const Targets& targets, std::uint64_t seed)
 {
     namespace fs = std::filesystem;
     Random random(seed);
@@ -664,8 +664,8 @@ TreeFacts GenerateManyFiles(const std::string& org, const ManyFilesShape& shape,
         folders.push_back("Sys" + std::to_string(t) + "/");
     }
     for (int f = tops; f < shape.folders; ++f) {
-        folders.push_back(folders[static_cast<std::size_t>(f % tops)] + "Part"
-            + std::to_string(f / tops) + "/");
+        folders.push_back(
+            folders[static_cast<std::size_t>(f % tops)] + "Part" + std::to_string(f / tops) + "/");
     }
     fs::create_directory(org);
     for (const std::string& folder : folders) {
