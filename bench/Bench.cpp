@@ -1,5 +1,5 @@
 // The benchmark: generates its workloads, runs the engine on them next to cp and sed, and prints
-// the table of issue 6 and its one-line summary.
+// the tables, on the disk and on tmpfs, and a one-line summary.
 
 #include "bench/Measure.h"
 #include "bench/Scan.h"
@@ -31,6 +31,7 @@ struct Options {
     bool repsGiven = false;
     bool keep = false;
     std::string only; // empty: every workload
+    std::string where; // disk, tmpfs; empty: both
     // --run ORG DEFINITION OUTPUT: one engine run on a workload that --keep left behind
     std::vector<std::string> run;
 };
@@ -39,7 +40,7 @@ struct Options {
 {
     std::fprintf(stderr,
         "%s\nusage: vandor_bench [--smoke] [--reps N] [--sed|--no-sed] [--keep]\n"
-        "                    [--only W1|W2|W3|long]\n"
+        "                    [--only W1|W2|W3|W4|long] [--where disk|tmpfs]\n"
         "       vandor_bench --run ORG DEFINITION OUTPUT\n",
         problem.c_str());
     std::exit(2);
@@ -69,8 +70,13 @@ Options ParseOptions(int argc, char** argv)
         } else if (arg == "--only" && i + 1 < argc) {
             options.only = argv[++i];
             if (options.only != "W1" && options.only != "W2" && options.only != "W3"
-                && options.only != "long") {
-                Usage("--only takes W1, W2, W3 or long");
+                && options.only != "W4" && options.only != "long") {
+                Usage("--only takes W1, W2, W3, W4 or long");
+            }
+        } else if (arg == "--where" && i + 1 < argc) {
+            options.where = argv[++i];
+            if (options.where != "disk" && options.where != "tmpfs") {
+                Usage("--where takes disk or tmpfs");
             }
         } else {
             Usage(arg == "--help" ? "" : "unknown argument " + arg);
@@ -92,12 +98,10 @@ void Require(bool condition, const std::string& what)
 
 class TempFolder {
 public:
-    explicit TempFolder(bool keep)
+    TempFolder(const std::string& base, bool keep)
         : m_keep(keep)
     {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp")
-            + "/vandor-bench-XXXXXX";
+        std::string pattern = base + "/vandor-bench-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("cannot create a temporary folder from " + pattern);
         }
@@ -123,6 +127,7 @@ struct Row {
     std::string name;
     double engine = kNone; // medians, seconds
     double cp = kNone;
+    double read = kNone; // the read floor of the same tree
     double sed = kNone;
     double engineCpu = kNone; // medians of user and system time
     double cpCpu = kNone;
@@ -130,6 +135,7 @@ struct Row {
 
 struct Measured {
     Row row;
+    std::uint64_t readBytes = 0;
     ScanFacts scan;
     std::size_t changedFiles = 0;
     std::uint64_t newBytes = 0;
@@ -185,15 +191,25 @@ struct Variant {
     std::vector<double> cpTimes, cpCpu, cpSystem;
 };
 
+struct PlaceResults {
+    std::string place; // "disk" or "tmpfs"
+    std::optional<Row> w1;
+    std::optional<Row> w2;
+    std::vector<Row> w3; // 100, 1,000 and 10,000 pairs
+    std::optional<Row> w4;
+    long peakKiB = 0;
+    std::optional<std::pair<double, double>> longLines;
+};
+
 class Bench {
 public:
-    Bench(const Options& options, const std::string& work)
+    explicit Bench(const Options& options)
         : m_options(options)
-        , m_work(work)
     {
     }
 
-    int Run();
+    // Every wanted workload in a temporary folder under base.
+    PlaceResults Run(const std::string& place, const std::string& base);
 
 private:
     bool Wanted(const char* workload) const
@@ -206,14 +222,12 @@ private:
     void RemoveOutputs() const;
     double MeasureSed(
         const std::string& org, const std::string& newOrg, const std::vector<Pair>& pairs);
-    void PrintSummary(const std::optional<Row>& w1, const std::optional<Row>& w2, long peakKiB,
-        const std::vector<Row>& w3,
-        const std::optional<std::pair<double, double>>& longLines) const;
+    PlaceResults RunWorkloads(const std::string& place);
     // Peak MiB of a run over one line of the given size with a match every KB, and without.
     std::pair<double, double> MeasureLongLines(std::uint64_t bytes);
 
     const Options& m_options;
-    std::string m_work;
+    std::string m_work; // the place's temporary folder
     Targets m_targets;
 };
 
@@ -295,13 +309,18 @@ std::vector<Measured> Bench::MeasureTrees(
             Percent(changed.size(), static_cast<std::uint64_t>(scan.files)), MB(measured.newBytes));
         std::fflush(stdout);
     }
+    std::uint64_t readBytes = 0;
+    ReadTree(org, readBytes);
+    Require(readBytes == variants.front().measured.scan.bytes, "the read floor read other bytes");
     runCp("warm-up");
     Require(static_cast<int>(ListFiles(lastCopy).size()) == variants.front().measured.scan.files,
         "cp -r copied another number of files");
 
     // Every setup and cp take turns within each repetition, so a slow spell of the machine
     // (or of the file system) falls on all of them alike.
+    std::vector<double> readTimes;
     for (int rep = 0; rep < m_options.reps; ++rep) {
+        readTimes.push_back(ReadTree(org, readBytes));
         for (Variant& variant : variants) {
             const std::string label = std::to_string(rep + 1);
             const EngineRun run = runEngine(variant, label);
@@ -315,6 +334,8 @@ std::vector<Measured> Bench::MeasureTrees(
             variant.cpSystem.push_back(cp.systemSeconds);
         }
     }
+    std::printf("read floor: s %s (median %.3f, %.1f MB)\n", Times(readTimes).c_str(),
+        Median(readTimes), MB(readBytes));
     std::vector<Measured> results;
     for (Variant& variant : variants) {
         const std::string& tag = variant.tag;
@@ -325,6 +346,7 @@ std::vector<Measured> Bench::MeasureTrees(
         measured.row.cp = Median(variant.cpTimes);
         measured.row.engineCpu = Median(variant.engineCpu);
         measured.row.cpCpu = Median(variant.cpCpu);
+        measured.row.read = Median(readTimes);
         std::printf(
             "%s: engine s %s (median %.3f, of which LoadDefinition %.4f; CPU s median %.3f, in the "
             "kernel %.3f)\n",
@@ -441,52 +463,81 @@ std::pair<double, double> Bench::MeasureLongLines(std::uint64_t bytes)
     return { mib[0], mib[1] };
 }
 
-void Bench::PrintSummary(const std::optional<Row>& w1, const std::optional<Row>& w2, long peakKiB,
-    const std::vector<Row>& w3, const std::optional<std::pair<double, double>>& longLines) const
+void PrintTable(const PlaceResults& results)
 {
     std::vector<Row> rows;
-    for (const std::optional<Row>& row : { w1, w2 }) {
+    for (const std::optional<Row>& row : { results.w1, results.w2 }) {
         if (row) {
             rows.push_back(*row);
         }
     }
-    rows.insert(rows.end(), w3.begin(), w3.end());
+    rows.insert(rows.end(), results.w3.begin(), results.w3.end());
+    if (results.w4) {
+        rows.push_back(*results.w4);
+    }
     // The last column divides CPU time instead of wall time: steadier when others share the cores.
-    std::printf("\n%-16s %10s %8s %10s %8s %15s\n", "workload", "engine s", "cp s", "engine/cp",
-        "sed s", "CPU engine/cp");
+    std::printf("\n%s\n%-16s %10s %8s %8s %10s %10s %8s %15s\n", results.place.c_str(), "workload",
+        "engine s", "cp s", "read s", "engine/cp", "engine/read", "sed s", "CPU engine/cp");
     for (const Row& row : rows) {
-        std::printf("%-16s %10s %8s %10s %8s %15s\n", row.name.c_str(),
+        std::printf("%-16s %10s %8s %8s %10s %10s %8s %15s\n", row.name.c_str(),
             Fixed(row.engine, "%.3f").c_str(), Fixed(row.cp, "%.3f").c_str(),
-            Fixed(row.engine / row.cp).c_str(), Fixed(row.sed, "%.1f").c_str(),
+            Fixed(row.read, "%.3f").c_str(), Fixed(row.engine / row.cp).c_str(),
+            Fixed(row.engine / row.read).c_str(), Fixed(row.sed, "%.1f").c_str(),
             Fixed(row.engineCpu / row.cpCpu).c_str());
     }
-    std::printf("\n");
-    const double w1Ratio = w1 ? w1->engine / w1->cp : kNone;
-    const double sedRatio = w1 ? w1->sed / w1->engine : kNone;
-    const double w2Ratio = w2 ? w2->engine / w2->cp : kNone;
-    const double peak = w2 ? static_cast<double>(peakKiB) / 1024 : kNone;
-    const double w3Ratio = w3.size() == 3 ? w3[2].engine / w3[0].engine : kNone;
-    std::printf(
-        "W1 engine/cp=%s sed/engine=%s W2 engine/cp=%s peakMiB=%s W3 10000/100=%s longLineMiB=%s "
-        "plainLineMiB=%s\n",
+    if (results.w2) {
+        std::printf("W2 peak resident %.2f MiB\n", static_cast<double>(results.peakKiB) / 1024);
+    }
+}
+
+// The disk's fields as they always were, then the tmpfs ones.
+void PrintSummary(const PlaceResults& disk, const PlaceResults& tmpfs)
+{
+    const double w1Ratio = disk.w1 ? disk.w1->engine / disk.w1->cp : kNone;
+    const double sedRatio = disk.w1 ? disk.w1->sed / disk.w1->engine : kNone;
+    const double w2Ratio = disk.w2 ? disk.w2->engine / disk.w2->cp : kNone;
+    const double peak = disk.w2 ? static_cast<double>(disk.peakKiB) / 1024 : kNone;
+    const double w3Ratio = disk.w3.size() == 3 ? disk.w3[2].engine / disk.w3[0].engine : kNone;
+    const auto& longLines = disk.longLines;
+    const double w1Read = tmpfs.w1 ? tmpfs.w1->engine / tmpfs.w1->read : kNone;
+    const double w1Cp = tmpfs.w1 ? tmpfs.w1->engine / tmpfs.w1->cp : kNone;
+    const double w2Cp = tmpfs.w2 ? tmpfs.w2->engine / tmpfs.w2->cp : kNone;
+    const double w3W1
+        = tmpfs.w1 && !tmpfs.w3.empty() ? tmpfs.w3[0].engine / tmpfs.w1->engine : kNone;
+    const double w4Cp = tmpfs.w4 ? tmpfs.w4->engine / tmpfs.w4->cp : kNone;
+    std::printf("\nW1 engine/cp=%s sed/engine=%s W2 engine/cp=%s peakMiB=%s W3 10000/100=%s "
+                "longLineMiB=%s plainLineMiB=%s tmpfs W1/read=%s W1/cp=%s W2/cp=%s W3/W1=%s "
+                "W4/cp=%s\n",
         Fixed(w1Ratio).c_str(), Fixed(sedRatio).c_str(), Fixed(w2Ratio).c_str(),
         Fixed(peak).c_str(), Fixed(w3Ratio).c_str(),
         Fixed(longLines ? longLines->first : kNone).c_str(),
-        Fixed(longLines ? longLines->second : kNone).c_str());
+        Fixed(longLines ? longLines->second : kNone).c_str(), Fixed(w1Read).c_str(),
+        Fixed(w1Cp).c_str(), Fixed(w2Cp).c_str(), Fixed(w3W1).c_str(), Fixed(w4Cp).c_str());
 }
 
-int Bench::Run()
+PlaceResults Bench::Run(const std::string& place, const std::string& base)
+{
+    TempFolder work(base, m_options.keep);
+    m_work = work.Path();
+    std::printf("%s: workloads in %s%s\n", place.c_str(), m_work.c_str(),
+        m_options.keep ? " (kept)" : " (removed at the end)");
+    std::fflush(stdout);
+    return RunWorkloads(place);
+}
+
+PlaceResults Bench::RunWorkloads(const std::string& place)
 {
     using Clock = std::chrono::steady_clock;
     const TreeShape w1Shape = m_options.smoke ? TreeShape { 60, 600'000, 0.30, 0.057 }
                                               : TreeShape { 2000, 60'000'000, 0.30, 0.057 };
     const std::uint64_t w2Bytes = m_options.smoke ? std::uint64_t(4) << 20 : std::uint64_t(1) << 30;
     constexpr double w2TargetLineRate = 0.017;
+    const ManyFilesShape w4Shape = m_options.smoke
+        ? ManyFilesShape { 1000, 10, 1024, 4096, 0.30, 0.057 }
+        : ManyFilesShape { 100'000, 1000, 1024, 4096, 0.30, 0.057 };
 
-    std::optional<Row> w1;
-    std::optional<Row> w2;
-    std::vector<Row> w3; // 100, 1,000 and 10,000 pairs
-    long peakKiB = 0;
+    PlaceResults results;
+    results.place = place;
 
     const std::vector<Pair> pairs1000 = m_targets.Definition(1000);
     const std::string definition1000 = WriteDefinitionFile(1000);
@@ -517,24 +568,46 @@ int Bench::Run()
         }
         std::vector<Measured> measured = MeasureTrees(org, std::move(variants), false, false);
         if (Wanted("W1")) {
-            if (m_options.sed) {
+            // sed takes minutes and is no faster on tmpfs: measured on the disk only.
+            if (m_options.sed && place == "disk") {
                 measured.front().row.sed = MeasureSed(org, measured.front().newOrg, pairs1000);
             }
-            w1 = measured.front().row;
+            results.w1 = measured.front().row;
             measured.erase(measured.begin());
             if (Wanted("W3")) {
-                Row same = *w1;
+                Row same = *results.w1;
                 same.name = "W3 1000 (=W1)";
                 same.sed = kNone;
-                measured.insert(measured.begin() + 1, Measured { same, {}, 0, 0, 0, 0, {} });
+                Measured entry;
+                entry.row = same;
+                measured.insert(measured.begin() + 1, entry);
             }
         }
         for (const Measured& each : measured) {
-            w3.push_back(each.row);
+            results.w3.push_back(each.row);
         }
         RemoveOutputs();
         if (!m_options.keep) {
             RemoveTree(m_work + "/w1");
+        }
+    }
+
+    if (Wanted("W4")) {
+        const Clock::time_point start = Clock::now();
+        const std::string org = m_work + "/w4/org";
+        std::filesystem::create_directories(m_work + "/w4");
+        const TreeFacts facts = GenerateManyFiles(org, w4Shape, m_targets, 4);
+        std::printf("W4 tree: %d files in %d folders, %.1f MB, generated in %.1f s\n", facts.files,
+            facts.folders, MB(facts.bytes),
+            std::chrono::duration<double>(Clock::now() - start).count());
+        std::fflush(stdout);
+        results.w4
+            = MeasureTrees(org, { Variant { "W4", definition1000, pairs1000 } }, false, false)
+                  .front()
+                  .row;
+        RemoveOutputs();
+        if (!m_options.keep) {
+            RemoveTree(m_work + "/w4");
         }
     }
 
@@ -554,19 +627,20 @@ int Bench::Run()
         if (!m_options.keep) {
             RemoveTree(m_work + "/w2");
         }
-        peakKiB = measured.peakKiB;
-        w2 = measured.row;
+        results.peakKiB = measured.peakKiB;
+        results.w2 = measured.row;
     }
 
-    std::optional<std::pair<double, double>> longLines;
-    if (Wanted("long")) {
-        longLines
+    // Memory, not speed: the disk alone.
+    if (Wanted("long") && place == "disk") {
+        results.longLines
             = MeasureLongLines(m_options.smoke ? std::uint64_t(4) << 20 : std::uint64_t(256) << 20);
     }
 
     std::printf("load average at the end: %s\n", LoadAverage().c_str());
-    PrintSummary(w1, w2, peakKiB, w3, longLines);
-    return 0;
+    PrintTable(results);
+    std::fflush(stdout);
+    return results;
 }
 
 std::string CpuModel()
@@ -597,15 +671,31 @@ int main(int argc, char** argv)
                 run.cpuSeconds, run.systemSeconds);
             return 0;
         }
-        bench::TempFolder work(options.keep);
-        std::printf("vandor_bench%s: %ld cores online, %s, load average %s; %d repetitions; "
-                    "workloads in %s%s\n",
+        std::printf("vandor_bench%s: %ld cores online, %s, load average %s; %d repetitions\n",
             options.smoke ? " --smoke" : "", sysconf(_SC_NPROCESSORS_ONLN),
-            bench::CpuModel().c_str(), bench::LoadAverage().c_str(), options.reps,
-            work.Path().c_str(), options.keep ? " (kept)" : " (removed at the end)");
+            bench::CpuModel().c_str(), bench::LoadAverage().c_str(), options.reps);
         std::fflush(stdout);
-        bench::Bench bench(options, work.Path());
-        return bench.Run();
+        bench::Bench bench(options);
+        // The disk is wherever TMPDIR points, /tmp without it; tmpfs is /dev/shm, where the
+        // file system costs no more than the page cache.
+        const char* base = std::getenv("TMPDIR");
+        const std::string disk = base != nullptr && *base != '\0' ? base : "/tmp";
+        bench::PlaceResults onDisk;
+        bench::PlaceResults onTmpfs;
+        onDisk.place = "disk";
+        onTmpfs.place = "tmpfs";
+        if (options.where != "tmpfs") {
+            onDisk = bench.Run("disk", disk);
+        }
+        if (options.where != "disk") {
+            if (std::filesystem::is_directory("/dev/shm")) {
+                onTmpfs = bench.Run("tmpfs", "/dev/shm");
+            } else {
+                std::printf("tmpfs: /dev/shm is not there; its fields are n/a\n");
+            }
+        }
+        bench::PrintSummary(onDisk, onTmpfs);
+        return 0;
     } catch (const std::exception& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "vandor_bench: %s\n", error.what());

@@ -23,6 +23,10 @@ struct EngineRun {
 EngineRun RunEngine(
     const std::string& orgFolder, const std::string& definition, const std::string& outputParent);
 
+// The floor under any run: every file of the tree read once through one buffer, in this process,
+// the folders walked as the engine walks them. Returns seconds; bytes gets what was read.
+double ReadTree(const std::string& root, std::uint64_t& bytes);
+
 struct ChildEngineRun {
     EngineRun run;
     long peakKiB = 0; // the child's ru_maxrss, as wait4 reports it

@@ -649,6 +649,47 @@ TreeFacts GenerateTree(
     return facts;
 }
 
+TreeFacts GenerateManyFiles(
+    const std::string& org, const ManyFilesShape& shape, const Targets& targets, std::uint64_t seed)
+{
+    namespace fs = std::filesystem;
+    Random random(seed);
+    const Vocabulary words(random);
+    SourceMaker maker(words, targets, random);
+
+    // A tenth of the folders at the top, the rest spread evenly under them.
+    const int tops = std::max(1, shape.folders / 10);
+    std::vector<std::string> folders;
+    for (int t = 0; t < tops; ++t) {
+        folders.push_back("Sys" + std::to_string(t) + "/");
+    }
+    for (int f = tops; f < shape.folders; ++f) {
+        folders.push_back(
+            folders[static_cast<std::size_t>(f % tops)] + "Part" + std::to_string(f / tops) + "/");
+    }
+    fs::create_directory(org);
+    for (const std::string& folder : folders) {
+        fs::create_directories(org + "/" + folder);
+    }
+    TreeFacts facts;
+    facts.folders = static_cast<int>(folders.size());
+    const char* const kinds[][2] = { { "frm", ".frm" }, { "mod", ".bas" }, { "cls", ".cls" } };
+    for (int i = 0; i < shape.files; ++i) {
+        const std::string& folder = folders[static_cast<std::size_t>(i % shape.folders)];
+        const auto* kind = kinds[random.Below(3)];
+        const std::string module = std::string(kind[0]) + random.Pick(kWords) + random.Pick(kWords);
+        char number[16];
+        std::snprintf(number, sizeof number, "_%06d", i);
+        const std::uint64_t size
+            = shape.minBytes + random.Below(shape.maxBytes - shape.minBytes + 1);
+        const bool changing = random.Chance(shape.changingShare);
+        facts.bytes += WriteSource(org + "/" + folder + module + number + kind[1], module, size,
+            shape.targetLineRate, changing, maker, random);
+        ++facts.files;
+    }
+    return facts;
+}
+
 std::uint64_t GenerateFile(const std::string& path, std::uint64_t bytes, double targetLineRate,
     const Targets& targets, std::uint64_t seed)
 {

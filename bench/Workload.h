@@ -59,6 +59,19 @@ struct TreeFacts {
 TreeFacts GenerateTree(
     const std::string& org, const TreeShape& shape, const Targets& targets, std::uint64_t seed);
 
+// Many small files under org (which must not exist yet): `files` files spread evenly over
+// `folders` folders on two levels, each between minBytes and maxBytes long.
+struct ManyFilesShape {
+    int files = 0;
+    int folders = 0;
+    std::uint64_t minBytes = 0;
+    std::uint64_t maxBytes = 0;
+    double changingShare = 0;
+    double targetLineRate = 0;
+};
+TreeFacts GenerateManyFiles(const std::string& org, const ManyFilesShape& shape,
+    const Targets& targets, std::uint64_t seed);
+
 // One source file of about the given size, written as it is made; returns its size.
 std::uint64_t GenerateFile(const std::string& path, std::uint64_t bytes, double targetLineRate,
     const Targets& targets, std::uint64_t seed);
