@@ -68,6 +68,8 @@ public:
     bool Failed() const { return m_failed; }
 
 private:
+    static constexpr std::size_t kOutputBuffer = 1 << 18;
+
     void Flush();
     void WriteAll(std::string_view bytes);
     void CloseTemporary();

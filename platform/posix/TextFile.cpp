@@ -18,8 +18,6 @@ namespace platform {
 
 namespace {
 
-constexpr std::size_t kOutputBuffer = 1 << 18;
-
 std::int64_t ModifiedNs(const struct stat& st)
 {
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -163,21 +161,6 @@ bool OutputFile::Create(const NativePath& folder, const NativePath& name)
     return true;
 }
 
-void OutputFile::Write(std::string_view bytes)
-{
-    if (m_failed || m_fd < 0) {
-        return;
-    }
-    if (m_buffer.size() + bytes.size() > kOutputBuffer) {
-        Flush();
-        if (bytes.size() >= kOutputBuffer / 4) {
-            WriteAll(bytes); // large pieces go out without a copy
-            return;
-        }
-    }
-    m_buffer.append(bytes);
-}
-
 void OutputFile::WriteAll(std::string_view bytes)
 {
     std::size_t done = 0;
@@ -192,12 +175,6 @@ void OutputFile::WriteAll(std::string_view bytes)
             done += static_cast<std::size_t>(n);
         }
     }
-}
-
-void OutputFile::Flush()
-{
-    WriteAll(m_buffer);
-    m_buffer.clear();
 }
 
 void OutputFile::CloseTemporary()

@@ -11,8 +11,6 @@ using windows::LongPath;
 
 namespace {
 
-constexpr std::size_t kOutputBuffer = 1 << 18;
-
 HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
 
 std::uint64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info)
@@ -101,21 +99,6 @@ bool OutputFile::Create(const NativePath& folder, const NativePath& name)
     return true;
 }
 
-void OutputFile::Write(std::string_view bytes)
-{
-    if (m_failed || m_fd < 0) {
-        return;
-    }
-    if (m_buffer.size() + bytes.size() > kOutputBuffer) {
-        Flush();
-        if (bytes.size() >= kOutputBuffer / 4) {
-            WriteAll(bytes); // large pieces go out without a copy
-            return;
-        }
-    }
-    m_buffer.append(bytes);
-}
-
 void OutputFile::WriteAll(std::string_view bytes)
 {
     std::size_t done = 0;
@@ -127,12 +110,6 @@ void OutputFile::WriteAll(std::string_view bytes)
             done += static_cast<std::size_t>(n);
         }
     }
-}
-
-void OutputFile::Flush()
-{
-    WriteAll(m_buffer);
-    m_buffer.clear();
 }
 
 void OutputFile::CloseTemporary()
