@@ -6,6 +6,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <mutex>
 
 namespace platform {
 namespace {
@@ -35,8 +36,13 @@ int OpenFile(const wchar_t* path, OpenFor purpose)
 // One call moves at most what a DWORD counts.
 DWORD Piece(std::size_t size) { return static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)); }
 
+// A read at an offset moves the file position on Windows, and puts it back after: a read from the
+// position on another thread (the read-ahead) must not come in between.
+std::mutex positionLock;
+
 ssize_t ReadFile(int fd, void* buffer, std::size_t size)
 {
+    const std::lock_guard lock(positionLock);
     DWORD got = 0;
     if (::ReadFile(HandleOf(fd), buffer, Piece(size), &got, nullptr) == 0) {
         return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
@@ -47,6 +53,7 @@ ssize_t ReadFile(int fd, void* buffer, std::size_t size)
 // Reads at an offset and leaves the file position where it was, as pread does.
 ssize_t ReadFileAt(int fd, void* buffer, std::size_t size, std::int64_t offset)
 {
+    const std::lock_guard lock(positionLock);
     const HANDLE handle = HandleOf(fd);
     LARGE_INTEGER zero {};
     LARGE_INTEGER position {};
