@@ -44,22 +44,6 @@ double SystemSeconds(const rusage& usage)
         + static_cast<double>(usage.ru_stime.tv_usec) * 1e-6;
 }
 
-rusage OwnUsage()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage;
-}
-
-// The window a benchmark run reports to: it shows nothing and always walks subfolders.
-class SilentWindow final : public engine::WalkWindow {
-public:
-    void SetStatusText(const std::u16string&) override { }
-    void ShowReplacing(const platform::NativePath&) override { }
-    engine::CheckState SubfoldersOption() const override { return engine::CheckState::Ticked; }
-    void ProcessPendingEvents() override { }
-};
-
 pid_t Spawn(
     const std::vector<std::string>& argv, bool cLocale, const posix_spawn_file_actions_t* actions)
 {
@@ -159,8 +143,6 @@ double Median(std::vector<double> values)
     return values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2;
 }
 
-void RemoveTree(const std::string& path) { std::filesystem::remove_all(path); }
-
 double ReadTree(const std::string& root, std::uint64_t& bytes)
 {
     // The engine's block size: a file of W1 fits whole, a larger one passes through.
@@ -173,41 +155,6 @@ double ReadTree(const std::string& root, std::uint64_t& bytes)
     }
     ReadFolder(folder, buffer, bytes);
     return SecondsSince(start);
-}
-
-EngineRun RunEngine(
-    const std::string& orgFolder, const std::string& definition, const std::string& outputParent)
-{
-    RemoveTree(outputParent);
-    std::filesystem::create_directories(outputParent);
-    const std::u16string folderPath = platform::DecodeFileName(orgFolder + "/");
-    const std::u16string outputPath = platform::DecodeFileName(outputParent + "/");
-    const std::u16string definitionPath = platform::DecodeFileName(definition);
-
-    EngineRun run;
-    const rusage usageStart = OwnUsage();
-    const Clock::time_point start = Clock::now();
-    engine::PairTable pairs;
-    const engine::DefinitionOutcome outcome = engine::LoadDefinition(definitionPath, pairs);
-    run.loadSeconds = SecondsSince(start);
-    if (outcome != engine::DefinitionOutcome::Loaded) {
-        throw std::runtime_error("the definition " + definition + " did not load");
-    }
-    SilentWindow window;
-    const std::unique_ptr<platform::FileSystemObject> fileSystem
-        = platform::CreateFileSystemObject();
-    engine::RunReport report;
-    const std::u16string unhandled = engine::ReplaceFolder(folderPath, outputPath, *fileSystem,
-        false, pairs, window, report, common::PathStyle::Posix);
-    run.seconds = SecondsSince(start);
-    const rusage usageEnd = OwnUsage();
-    run.cpuSeconds = CpuSeconds(usageEnd) - CpuSeconds(usageStart);
-    run.systemSeconds = SystemSeconds(usageEnd) - SystemSeconds(usageStart);
-    if (!unhandled.empty()) {
-        throw std::runtime_error(
-            "the engine could not handle " + platform::EncodeFileName(unhandled));
-    }
-    return run;
 }
 
 ChildEngineRun RunEngineInChild(

@@ -1,27 +1,14 @@
 #pragma once
 
+#include "bench/EngineRun.h"
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace bench {
 
 double Median(std::vector<double> values);
-
-// Removes a tree if it is there; never follows links out of it.
-void RemoveTree(const std::string& path);
-
-struct EngineRun {
-    double seconds = 0; // LoadDefinition and ReplaceFolder together, wall clock
-    double cpuSeconds = 0; // the same span, user and system time of this process
-    double systemSeconds = 0; // the system part of it: time in the kernel
-    double loadSeconds = 0; // LoadDefinition alone, wall clock
-};
-
-// One run of the real engine in this process: the definition loaded, then the ORG folder
-// (subfolders included) walked into outputParent, which is emptied first (untimed). Throws when
-// the definition does not load or a file could not be handled whole.
-EngineRun RunEngine(
-    const std::string& orgFolder, const std::string& definition, const std::string& outputParent);
 
 // The floor under any run: every file of the tree read once through one buffer, in this process,
 // the folders walked as the engine walks them. Returns seconds; bytes gets what was read.
