@@ -61,9 +61,9 @@ TEST_F(RunThroughWindowTest, ARunWritesTheChangedFilesIntoTheNewTree)
 {
     MakeTree();
     ui::Form1& form = OpenForm();
-    form.Text1->setText(Org() + u'/');
-    form.Text2->setText(New());
-    form.Text3->setText(Rules());
+    form.Text1->setText(uitest::Typed(Org() + u'/'));
+    form.Text2->setText(uitest::Typed(New()));
+    form.Text3->setText(uitest::Typed(Rules()));
     QTest::mouseClick(form.Command2, Qt::LeftButton);
 
     EXPECT_EQ(form.Label2->text(), QStringLiteral("リプレース完了。"));
@@ -73,7 +73,7 @@ TEST_F(RunThroughWindowTest, ARunWritesTheChangedFilesIntoTheNewTree)
     EXPECT_EQ(ReadFile(New() + QStringLiteral("/org/sub/Mod.bas")),
         Cp932(QStringLiteral("Dim 氏名 As String\r\n")));
     EXPECT_FALSE(QFile::exists(New() + QStringLiteral("/org/Util.bas")));
-    EXPECT_EQ(form.Text2->text(), New() + u'/');
+    EXPECT_EQ(form.Text2->text(), uitest::Shown(New() + u'/'));
     EXPECT_EQ(QApplication::focusWidget(), form.Text1);
     EXPECT_FALSE(form.IsRunning());
 
@@ -93,9 +93,9 @@ TEST_F(RunThroughWindowTest, DuringARunOnlyTheStatusLineIsEnabledAndTheWindowSta
 {
     MakeTree();
     ui::Form1& form = OpenForm();
-    form.Text1->setText(Org() + u'/');
-    form.Text2->setText(New());
-    form.Text3->setText(Rules());
+    form.Text1->setText(uitest::Typed(Org() + u'/'));
+    form.Text2->setText(uitest::Typed(New()));
+    form.Text3->setText(uitest::Typed(Rules()));
 
     const QStringList enabledBefore = EnabledControls(form);
     ASSERT_GE(enabledBefore.size(), 25);
@@ -134,13 +134,14 @@ TEST_F(RunThroughWindowTest, AfterAnErrorTheFocusIsInTheOrgBox)
 {
     MakeTree();
     ui::Form1& form = OpenForm();
-    form.Text1->setText(Org() + u'/');
-    form.Text2->setText(New());
-    form.Text3->setText(QStringLiteral("  ") + Folder() + QStringLiteral("/Missing.txt "));
+    form.Text1->setText(uitest::Typed(Org() + u'/'));
+    form.Text2->setText(uitest::Typed(New()));
+    form.Text3->setText(
+        uitest::Typed(QStringLiteral("  ") + Folder() + QStringLiteral("/Missing.txt ")));
     QTest::mouseClick(form.Command2, Qt::LeftButton);
     EXPECT_EQ(form.Label2->text(),
-        QStringLiteral("【エラー】 リプレース定義が見つかりません。\n") + Folder()
-            + QStringLiteral("/Missing.txt"));
+        QStringLiteral("【エラー】 リプレース定義が見つかりません。\n")
+            + uitest::Shown(Folder() + QStringLiteral("/Missing.txt")));
     EXPECT_EQ(QApplication::focusWidget(), form.Text1);
     EXPECT_TRUE(form.Command2->isEnabled());
     EXPECT_TRUE(form.IDM_RUN->isEnabled());

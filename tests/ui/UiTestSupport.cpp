@@ -12,6 +12,24 @@
 
 namespace uitest {
 
+QString Typed(const QString& path)
+{
+#ifdef _WIN32
+    return QDir::toNativeSeparators(path);
+#else
+    return path;
+#endif
+}
+
+QString Shown(const QString& path)
+{
+#ifdef _WIN32
+    return Typed(path).toLower();
+#else
+    return path;
+#endif
+}
+
 void LeaveOutTestsThisSystemCannotRun()
 {
 #ifdef _WIN32
@@ -27,8 +45,9 @@ void LeaveOutTestsThisSystemCannotRun()
         "Form1Test.EnterInAPathBoxAndTheRunEntryRunLikeTheButton",
         "Form1Test.EnterOnAFocusedButtonPressesThatButton",
         "Form1Test.EscExitAndTheCloseBoxEndAndSaveTheBoxes",
-        "Form1Test.AltKeysOpenTheMenusAndTheirEntries", "RunThroughWindowTest.*",
-        "PathSelectionTest.*", "SettingsTest.*" };
+        "Form1Test.AltKeysOpenTheMenusAndTheirEntries",
+        "RunThroughWindowTest.AfterAnErrorTheFocusIsInTheOrgBox", "PathSelectionTest.*",
+        "SettingsTest.*" };
     std::string filter = GTEST_FLAG_GET(filter);
     filter += filter.find('-') == std::string::npos ? "-" : ":";
     for (const char* name : leftOut) {

@@ -30,6 +30,11 @@ namespace uitest {
 // Leaves out, before the tests are listed or run, those that cannot hold on this system.
 void LeaveOutTestsThisSystemCannotRun();
 
+// A path written with forward slashes as a user of this system types it (backslashes on
+// Windows), and as the window shows it once tidied (there also in lower case).
+QString Typed(const QString& path);
+QString Shown(const QString& path);
+
 QString ToQt(const std::u16string& text);
 
 // Writes bytes to a file, creating its folders.
