@@ -70,8 +70,6 @@ void ClearPending() { hasPending.store(false); }
 
 } // namespace
 
-InputFile::~InputFile() { Close(); }
-
 bool InputFile::Open(const NativePath& path)
 {
     Close();
@@ -108,14 +106,6 @@ bool InputFile::ChangedSinceOpen() const
     return !named || !(*named == m_id);
 }
 
-void InputFile::Close()
-{
-    if (m_fd >= 0) {
-        Sys().close(m_fd);
-        m_fd = -1;
-    }
-}
-
 long InputFile::Read(char* buffer, std::size_t size)
 {
     for (;;) {
@@ -137,8 +127,6 @@ long InputFile::ReadAt(char* buffer, std::size_t size, std::uint64_t offset)
         return static_cast<long>(n);
     }
 }
-
-OutputFile::~OutputFile() { Abandon(); }
 
 bool OutputFile::Create(const NativePath& folder, const NativePath& name)
 {
@@ -174,16 +162,6 @@ void OutputFile::WriteAll(std::string_view bytes)
         } else {
             done += static_cast<std::size_t>(n);
         }
-    }
-}
-
-void OutputFile::CloseTemporary()
-{
-    if (m_fd >= 0) {
-        if (Sys().close(m_fd) != 0) {
-            m_failed = true;
-        }
-        m_fd = -1;
     }
 }
 

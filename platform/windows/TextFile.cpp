@@ -28,8 +28,6 @@ std::int64_t ModifiedOf(const BY_HANDLE_FILE_INFORMATION& info)
 
 } // namespace
 
-InputFile::~InputFile() { Close(); }
-
 bool InputFile::Open(const NativePath& path)
 {
     Close();
@@ -64,14 +62,6 @@ bool InputFile::ChangedSinceOpen() const
     return !named || !(*named == m_id);
 }
 
-void InputFile::Close()
-{
-    if (m_fd >= 0) {
-        Sys().close(m_fd);
-        m_fd = -1;
-    }
-}
-
 long InputFile::Read(char* buffer, std::size_t size)
 {
     return static_cast<long>(Sys().read(m_fd, buffer, size));
@@ -81,8 +71,6 @@ long InputFile::ReadAt(char* buffer, std::size_t size, std::uint64_t offset)
 {
     return static_cast<long>(Sys().pread(m_fd, buffer, size, static_cast<std::int64_t>(offset)));
 }
-
-OutputFile::~OutputFile() { Abandon(); }
 
 bool OutputFile::Create(const NativePath& folder, const NativePath& name)
 {
@@ -109,16 +97,6 @@ void OutputFile::WriteAll(std::string_view bytes)
         } else {
             done += static_cast<std::size_t>(n);
         }
-    }
-}
-
-void OutputFile::CloseTemporary()
-{
-    if (m_fd >= 0) {
-        if (Sys().close(m_fd) != 0) {
-            m_failed = true;
-        }
-        m_fd = -1;
     }
 }
 

@@ -1,6 +1,30 @@
 #include "platform/TextFile.h"
 
+#include "platform/SysCalls.h"
+
 namespace platform {
+
+InputFile::~InputFile() { Close(); }
+
+void InputFile::Close()
+{
+    if (m_fd >= 0) {
+        Sys().close(m_fd);
+        m_fd = -1;
+    }
+}
+
+OutputFile::~OutputFile() { Abandon(); }
+
+void OutputFile::CloseTemporary()
+{
+    if (m_fd >= 0) {
+        if (Sys().close(m_fd) != 0) {
+            m_failed = true;
+        }
+        m_fd = -1;
+    }
+}
 
 // A copy's bytes gather in one buffer and go to the system in large writes.
 void OutputFile::Write(std::string_view bytes)
