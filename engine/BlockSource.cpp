@@ -192,6 +192,9 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
         }
         m_eof = n == 0;
         end += static_cast<std::size_t>(n);
+        // A file read up to the size it had when opened is at its end: a file that grew since is
+        // seen when the input is checked for changes, so no read is spent on finding nothing.
+        m_eof = m_eof || (n > 0 && m_offset + end == m_file.SizeAtOpen());
     }
     // Bytes before m_context were handed out with the last block, which ended inside a line;
     // they are here again only so that a needle across the two is found.

@@ -96,14 +96,17 @@ bool InputFile::Open(const NativePath& path)
 
 bool InputFile::ChangedSinceOpen() const
 {
+    // The name looked up once: while it still names the file that is open, its status is that
+    // file's, so one call tells both whether the file was replaced and whether it was written.
     struct stat now { };
-    if (m_fd < 0 || ::fstat(m_fd, &now) != 0
-        || static_cast<std::uint64_t>(now.st_size) != m_sizeAtOpen
-        || ModifiedNs(now) != m_modifiedAtOpen) {
+    const posix::PathAt at(m_path);
+    if (m_fd < 0 || !at.Ok() || ::fstatat(at.Folder(), at.Name(), &now, 0) != 0) {
         return true;
     }
-    const std::optional<FileId> named = IdentityOf(m_path);
-    return !named || !(*named == m_id);
+    const FileId named { static_cast<std::uint64_t>(now.st_dev),
+        static_cast<std::uint64_t>(now.st_ino) };
+    return !(named == m_id) || static_cast<std::uint64_t>(now.st_size) != m_sizeAtOpen
+        || ModifiedNs(now) != m_modifiedAtOpen;
 }
 
 long InputFile::Read(char* buffer, std::size_t size)
