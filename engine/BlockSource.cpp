@@ -155,7 +155,10 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
 {
     std::string& buffer = slot.buffer;
     std::string& carry = m_slots.carry;
-    const std::size_t wanted = std::max(kBlockSize, std::min(carry.size() * 2, kLongestWholeLine));
+    // A file smaller than a block gets a buffer of its size: one read, and no memory untouched.
+    const std::size_t firstRead = static_cast<std::size_t>(std::min<std::uint64_t>(
+        kBlockSize, m_file.SizeAtOpen() - std::min(m_file.SizeAtOpen(), m_offset) + 1));
+    const std::size_t wanted = std::max(firstRead, std::min(carry.size() * 2, kLongestWholeLine));
     if (buffer.size() < wanted) {
         buffer.resize(wanted);
     }

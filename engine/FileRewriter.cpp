@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace engine {
 namespace {
@@ -146,8 +147,7 @@ bool FileRewriter::WriteChangedLine(
         if (!mayWrite()
             || platform::InspectCopySlot(m_outputFolder + m_name, &existing)
                 == platform::CopySlot::InTheWay
-            || (existing && *existing == m_input.Id())
-            || !m_output.Create(m_outputFolder, m_name)) {
+            || (existing && *existing == m_inputId) || !m_output.Create(m_outputFolder, m_name)) {
             return false;
         }
         // The lines before the first change were only scanned: copied now from the input.
@@ -291,49 +291,53 @@ bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<b
         block.offset + bytes.size(), unterminated && m_copied < block.offset + bytes.size());
 }
 
-CopyResult FileRewriter::Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule)
+void FileRewriter::Begin()
 {
-    CopyResult result;
     m_copied = 0;
     m_inLongLine = false;
     m_candidates.clear();
     m_written.reset();
     m_restart.reset();
-    bool binary = false;
-    bool utf16 = false;
-    TextEncoding encoding = rule == EncodingRule::Utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932;
-    {
-        BlockSource source(m_input, m_table.Compiled().prefilter, rule, m_slots);
-        while (const ScannedBlock* block = source.Next()) {
-            utf16 = block->utf16;
-            if (block->holdsNul || utf16) {
-                binary = true;
-                break;
-            }
-            if (!RewriteBlock(*block, mayWrite)) {
-                m_block = nullptr;
-                if (m_restart) {
-                    result.outcome = CopyOutcome::Failed;
-                    return result;
-                }
-                return Fail(m_failure);
-            }
-            encoding = block->encoding;
+}
+
+template <typename NextBlock>
+FileRewriter::PassEnd FileRewriter::RewriteBlocks(
+    NextBlock&& next, const std::function<bool()>& mayWrite, TextEncoding& encoding)
+{
+    PassEnd end = PassEnd::Whole;
+    while (const ScannedBlock* block = next()) {
+        if (block->holdsNul || block->utf16) {
+            end = block->utf16 ? PassEnd::Utf16 : PassEnd::Binary;
+            break;
         }
-        m_block = nullptr;
-        if (source.Failed()) {
-            return Fail(FailureReason::CannotRead);
+        if (!RewriteBlock(*block, mayWrite)) {
+            end = m_restart ? PassEnd::Restart : PassEnd::Failed;
+            break;
         }
+        encoding = block->encoding;
     }
-    if (m_input.ChangedSinceOpen() && !binary) {
-        return Fail(FailureReason::ChangedWhileRead);
-    }
+    m_block = nullptr;
+    return end;
+}
+
+CopyResult FileRewriter::Finish(PassEnd end, TextEncoding encoding)
+{
+    CopyResult result;
     result.encoding = encoding;
-    if (binary) {
+    switch (end) {
+    case PassEnd::Restart:
+        result.outcome = CopyOutcome::Failed;
+        return result;
+    case PassEnd::Failed:
+        return Fail(m_failure);
+    case PassEnd::Binary:
+    case PassEnd::Utf16:
         m_output.Abandon();
         m_rewriter.TakeCounts();
-        result.outcome = utf16 ? CopyOutcome::Utf16 : CopyOutcome::Binary;
+        result.outcome = end == PassEnd::Utf16 ? CopyOutcome::Utf16 : CopyOutcome::Binary;
         return result;
+    case PassEnd::Whole:
+        break;
     }
     if (!m_output.IsOpen()) {
         m_rewriter.TakeCounts();
@@ -347,6 +351,24 @@ CopyResult FileRewriter::Rewrite(const std::function<bool()>& mayWrite, Encoding
     result.outcome = CopyOutcome::Changed;
     result.replacements = m_rewriter.TakeCounts();
     return result;
+}
+
+CopyResult FileRewriter::Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule)
+{
+    Begin();
+    TextEncoding encoding = rule == EncodingRule::Utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932;
+    PassEnd end = PassEnd::Whole;
+    {
+        BlockSource source(m_input, m_table.Compiled().prefilter, rule, m_slots);
+        end = RewriteBlocks([&source] { return source.Next(); }, mayWrite, encoding);
+        if (end == PassEnd::Whole && source.Failed()) {
+            return Fail(FailureReason::CannotRead);
+        }
+    }
+    if (end == PassEnd::Whole && m_input.ChangedSinceOpen()) {
+        return Fail(FailureReason::ChangedWhileRead);
+    }
+    return Finish(end, encoding);
 }
 
 CopyResult FileRewriter::Fail(FailureReason reason)
@@ -370,7 +392,7 @@ CopyOutcome FileRewriter::DeleteStaleCopy(const std::function<bool()>& mayWrite)
         return CopyOutcome::Unchanged;
     }
     if (slot == platform::CopySlot::Writable) {
-        if (existing && *existing == m_input.Id()) {
+        if (existing && *existing == m_inputId) {
             return CopyOutcome::Unchanged; // never delete the input itself
         }
         return platform::DeleteFile(output) ? CopyOutcome::Unchanged : CopyOutcome::Failed;
@@ -394,6 +416,10 @@ CopyResult FileRewriter::Copy(const platform::NativePath& input,
     const platform::NativePath& outputFolder, const platform::NativePath& name,
     const std::function<bool()>& mayWrite, bool freshFolder)
 {
+    std::unique_lock<std::mutex> inputs;
+    if (m_inputs != nullptr) {
+        inputs = std::unique_lock(*m_inputs);
+    }
     m_outputFolder = outputFolder;
     m_name = name;
     CopyResult result;
@@ -406,6 +432,7 @@ CopyResult FileRewriter::Copy(const platform::NativePath& input,
             result.reason = FailureReason::CannotOpen;
             return result;
         }
+        m_inputId = m_input.Id();
         try {
             result = Rewrite(mayWrite, rule);
         } catch (const std::bad_alloc&) {
@@ -424,6 +451,39 @@ CopyResult FileRewriter::Copy(const platform::NativePath& input,
     for (const BlockSlots::Slot& slot : m_slots.slots) {
         m_grew = m_grew || slot.buffer.size() > kKeptBuffer;
     }
+    return Settle(std::move(result), mayWrite, freshFolder);
+}
+
+CopyResult FileRewriter::CopyPrefetched(const PrefetchedFile& file,
+    const platform::NativePath& outputFolder, const platform::NativePath& name,
+    const std::function<bool()>& mayWrite, bool freshFolder)
+{
+    m_outputFolder = outputFolder;
+    m_name = name;
+    m_inputId = file.file.Id();
+    Begin();
+    CopyResult result;
+    try {
+        TextEncoding encoding = TextEncoding::Cp932;
+        const ScannedBlock* block = file.block;
+        const PassEnd end
+            = RewriteBlocks([&block] { return std::exchange(block, nullptr); }, mayWrite, encoding);
+        result = Finish(end, encoding);
+    } catch (const std::bad_alloc&) {
+        result = Fail(FailureReason::TooLong);
+    }
+    if (m_restart) {
+        // Its encoding is settled anew on a second reading, as for any file.
+        m_output.Abandon();
+        m_rewriter.TakeCounts();
+        return Copy(file.path, outputFolder, name, mayWrite, freshFolder);
+    }
+    return Settle(std::move(result), mayWrite, freshFolder);
+}
+
+CopyResult FileRewriter::Settle(
+    CopyResult result, const std::function<bool()>& mayWrite, bool freshFolder)
+{
     GiveBackMemory();
     if (result.outcome == CopyOutcome::Unchanged || result.outcome == CopyOutcome::Binary
         || result.outcome == CopyOutcome::Utf16) {

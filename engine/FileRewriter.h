@@ -2,11 +2,13 @@
 
 #include "engine/BlockSource.h"
 #include "engine/PairTable.h"
+#include "engine/Prefetcher.h"
 #include "engine/RewriteLine.h"
 #include "engine/RunReport.h"
 #include "platform/TextFile.h"
 
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,8 +41,23 @@ public:
     // moment. With freshFolder, the output folder was made for this run and holds no stale copy.
     CopyResult Copy(const platform::NativePath& input, const platform::NativePath& outputFolder,
         const platform::NativePath& name, const std::function<bool()>& mayWrite, bool freshFolder);
+    // The same for a file that was read whole ahead of the walk and is still as it was then.
+    CopyResult CopyPrefetched(const PrefetchedFile& file, const platform::NativePath& outputFolder,
+        const platform::NativePath& name, const std::function<bool()>& mayWrite, bool freshFolder);
+    // Held while an input is open, when another thread opens inputs too.
+    void ShareInputs(std::mutex* inputs) { m_inputs = inputs; }
 
 private:
+    // How the blocks of a file went.
+    enum class PassEnd { Whole, Binary, Utf16, Restart, Failed };
+
+    void Begin();
+    template <typename NextBlock>
+    PassEnd RewriteBlocks(
+        NextBlock&& next, const std::function<bool()>& mayWrite, TextEncoding& encoding);
+    CopyResult Finish(PassEnd end, TextEncoding encoding);
+    // What is left to do after a file's pass: memory given back, a stale copy deleted.
+    CopyResult Settle(CopyResult result, const std::function<bool()>& mayWrite, bool freshFolder);
     CopyResult Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule);
     // False when a changed line's copy could not be created.
     bool RewriteBlock(const ScannedBlock& block, const std::function<bool()>& mayWrite);
@@ -61,6 +78,8 @@ private:
     const PairTable& m_table;
     LineRewriter m_rewriter;
     platform::InputFile m_input;
+    platform::FileId m_inputId; // of the file being copied, open or read ahead
+    std::mutex* m_inputs = nullptr;
     platform::OutputFile m_output;
     platform::NativePath m_outputFolder;
     platform::NativePath m_name;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 
 namespace engine {
 namespace {
@@ -27,9 +28,11 @@ FolderWalk::FolderWalk(WalkWindow& window, platform::FileSystemObject& FileSyste
     : m_window(window)
     , m_fileSystem(FileSystem)
     , m_files(pairs, InsertMark)
+    , m_prefetcher(pairs.Compiled().prefilter)
     , m_style(style)
     , m_report(report)
 {
+    m_files.ShareInputs(&m_prefetcher.Inputs());
 }
 
 bool FolderWalk::Start(const std::u16string& FolderPath, const std::u16string& OutputParent)
@@ -141,12 +144,33 @@ void FolderWalk::CopyFiles(const NativePath& inputFolder, const NativePath& outp
     const auto mayWrite
         = [&] { return outputWritable && platform::IdentityOf(outputFolder) == outputId; };
     platform::FileLister lister(inputFolder, m_pattern);
-    NativePath name;
-    while (lister.Next(name)) {
+    // Names listed ahead of the walk, as many as the prefetching thread has room for. What it read
+    // is used only if the file, at its turn (after the window had its say), is as it was then;
+    // otherwise the walk reads it again.
+    std::deque<NativePath> names;
+    bool listed = false;
+    const auto listAhead = [&] {
+        while (!listed && (names.empty() || (m_prefetcher.Running() && m_prefetcher.HasRoom()))) {
+            NativePath next;
+            listed = !lister.Next(next);
+            if (!listed) {
+                if (m_prefetcher.Running()) {
+                    m_prefetcher.Add(inputFolder + next);
+                }
+                names.push_back(std::move(next));
+            }
+        }
+    };
+    for (listAhead(); !names.empty(); listAhead()) {
+        const NativePath name = std::move(names.front());
+        names.pop_front();
         m_window.ShowReplacing(name);
         m_window.ProcessPendingEvents();
         const NativePath input = inputFolder + name;
-        CopyResult result = m_files.Copy(input, outputFolder, name, mayWrite, freshOutput);
+        PrefetchedFile* ahead = m_prefetcher.Running() ? &m_prefetcher.Take() : nullptr;
+        CopyResult result = ahead != nullptr && ahead->Usable()
+            ? m_files.CopyPrefetched(*ahead, outputFolder, name, mayWrite, freshOutput)
+            : m_files.Copy(input, outputFolder, name, mayWrite, freshOutput);
         ++m_report.filesRead;
         switch (result.outcome) {
         case CopyOutcome::Unchanged:

@@ -3,6 +3,7 @@
 #include "common/Paths.h"
 #include "engine/FileRewriter.h"
 #include "engine/PairTable.h"
+#include "engine/Prefetcher.h"
 #include "engine/RunReport.h"
 #include "engine/WalkWindow.h"
 #include "platform/FileSystem.h"
@@ -44,6 +45,7 @@ private:
     WalkWindow& m_window;
     platform::FileSystemObject& m_fileSystem;
     FileRewriter m_files;
+    Prefetcher m_prefetcher; // small files read ahead on a second thread
     common::PathStyle m_style;
     RunReport& m_report;
 

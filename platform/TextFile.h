@@ -28,6 +28,10 @@ public:
     // Its size or modification time differ from those at open, or its name now names another
     // file: what was read may be torn.
     bool ChangedSinceOpen() const;
+    // Its name still names this file and nothing was done to it since it was opened: the same
+    // size, times, permissions and owner. Asked after Close too. False also for a file written
+    // so shortly before it was opened that a change since could have left its times as they were.
+    bool UntouchedSinceOpen() const;
 
 private:
     int m_fd = -1;
@@ -35,6 +39,9 @@ private:
     FileId m_id;
     std::uint64_t m_sizeAtOpen = 0;
     std::int64_t m_modifiedAtOpen = 0; // nanoseconds
+    std::int64_t m_statusChangedAtOpen = 0; // nanoseconds; permissions and owner move it too
+    std::uint64_t m_modeAtOpen = 0; // permissions and owner, or attributes
+    bool m_settledAtOpen = false; // last written well before it was opened
 };
 
 // True when a CR is not followed by LF. The bytes never end between the two of a CR LF.

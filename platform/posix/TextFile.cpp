@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
 
 namespace platform {
 
@@ -21,6 +22,29 @@ namespace {
 std::int64_t ModifiedNs(const struct stat& st)
 {
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+std::int64_t StatusChangedNs(const struct stat& st)
+{
+    return static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+}
+
+std::uint64_t ModeAndOwner(const struct stat& st)
+{
+    return (static_cast<std::uint64_t>(st.st_uid) << 32) | st.st_mode;
+}
+
+// File times move by the system's clock tick, a few milliseconds: a file written within this long
+// before it was opened could be written again without its time showing it. (A change of its
+// permissions or owner shows in themselves.)
+constexpr std::int64_t kSettleNs = 50'000'000;
+
+bool SettledAt(const struct stat& st)
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t nowNs = static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+    return ModifiedNs(st) + kSettleNs < nowNs;
 }
 
 // The temporary being written, for the interrupt handlers: a fixed buffer, as a handler may
@@ -90,6 +114,9 @@ bool InputFile::Open(const NativePath& path)
     m_id = { static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
     m_sizeAtOpen = static_cast<std::uint64_t>(st.st_size);
     m_modifiedAtOpen = ModifiedNs(st);
+    m_statusChangedAtOpen = StatusChangedNs(st);
+    m_modeAtOpen = ModeAndOwner(st);
+    m_settledAtOpen = SettledAt(st);
     m_path = path;
     return true;
 }
@@ -107,6 +134,20 @@ bool InputFile::ChangedSinceOpen() const
         static_cast<std::uint64_t>(now.st_ino) };
     return !(named == m_id) || static_cast<std::uint64_t>(now.st_size) != m_sizeAtOpen
         || ModifiedNs(now) != m_modifiedAtOpen;
+}
+
+bool InputFile::UntouchedSinceOpen() const
+{
+    struct stat now { };
+    const posix::PathAt at(m_path);
+    if (!m_settledAtOpen || !at.Ok() || ::fstatat(at.Folder(), at.Name(), &now, 0) != 0) {
+        return false;
+    }
+    const FileId named { static_cast<std::uint64_t>(now.st_dev),
+        static_cast<std::uint64_t>(now.st_ino) };
+    return named == m_id && static_cast<std::uint64_t>(now.st_size) == m_sizeAtOpen
+        && ModifiedNs(now) == m_modifiedAtOpen && StatusChangedNs(now) == m_statusChangedAtOpen
+        && ModeAndOwner(now) == m_modeAtOpen;
 }
 
 long InputFile::Read(char* buffer, std::size_t size)

@@ -26,6 +26,17 @@ std::int64_t ModifiedOf(const BY_HANDLE_FILE_INFORMATION& info)
     return static_cast<std::int64_t>(ticks) * 100;
 }
 
+// File times move by the system's clock tick: a file changed within this long before it was
+// opened could change again without its time showing it.
+bool SettledAt(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    FILETIME now {};
+    ::GetSystemTimeAsFileTime(&now);
+    const std::uint64_t ticks
+        = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return ModifiedOf(info) + 50'000'000 < static_cast<std::int64_t>(ticks) * 100;
+}
+
 } // namespace
 
 bool InputFile::Open(const NativePath& path)
@@ -47,6 +58,8 @@ bool InputFile::Open(const NativePath& path)
     m_id = windows::IdOf(info);
     m_sizeAtOpen = SizeOf(info);
     m_modifiedAtOpen = ModifiedOf(info);
+    m_modeAtOpen = info.dwFileAttributes;
+    m_settledAtOpen = SettledAt(info);
     m_path = path;
     return true;
 }
@@ -60,6 +73,24 @@ bool InputFile::ChangedSinceOpen() const
     }
     const std::optional<FileId> named = IdentityOf(m_path);
     return !named || !(*named == m_id);
+}
+
+bool InputFile::UntouchedSinceOpen() const
+{
+    // Opened again as the walk would open it: a file locked by another program since is not read.
+    if (!m_settledAtOpen) {
+        return false;
+    }
+    const int fd = Sys().open(LongPath(m_path).c_str(), OpenFor::Reading);
+    if (fd < 0) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION now {};
+    const bool same = ::GetFileInformationByHandle(HandleOf(fd), &now) != 0
+        && windows::IdOf(now) == m_id && SizeOf(now) == m_sizeAtOpen
+        && ModifiedOf(now) == m_modifiedAtOpen && now.dwFileAttributes == m_modeAtOpen;
+    Sys().close(fd);
+    return same;
 }
 
 long InputFile::Read(char* buffer, std::size_t size)

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 using testing_support::ReadBytes;
 using testing_support::Snapshot;
@@ -226,3 +227,54 @@ TEST(ReadAhead, AFileThatCannotBeHandledWholeEndsTheThreadCleanly)
 }
 
 } // namespace
+
+// Small files read ahead on the second thread (a tree nobody has written to lately) give what the
+// walk gives reading them itself (files written just now): the copies, the stale copies deleted,
+// the status texts in their order and what the run reports.
+TEST(ReadAhead, SmallFilesReadAheadGiveWhatTheWalkReadsItself)
+{
+    const auto fill = [](const TempTree& tree) {
+        for (int i = 0; i < 40; ++i) { // more than the files read ahead at once
+            const std::string name = "org/f" + std::to_string(i) + ".bas";
+            tree.Write(name, i % 3 == 0 ? "old " + std::to_string(i) + "\r\n" : "same\r\n");
+        }
+        tree.Write("org/empty.bas", "");
+        tree.Write("org/nul.bas", std::string("old\0x\r\n", 7));
+        tree.Write("org/utf16.bas", "\xFF\xFEo\0l\0d\0");
+        tree.Write("org/utf8.bas", "' \xE5\x8F\xA4\xE3\x81\x84 old\r\n"); // 古い
+        tree.Write("org/sjis.bas", testing_support::Sjis(u"' 古い OLD\r\nlone\rold"));
+        std::string block;
+        while (block.size() <= kBlock) {
+            block += "line old\r\n";
+        }
+        tree.Write("org/block.bas", block);
+        tree.Write("org/sub/g.bas", "old g\r\n");
+        tree.Write("out/org/f1.bas", "stale");
+    };
+    Walk itself;
+    fill(itself.tree);
+    Walk ahead;
+    fill(ahead.tree);
+    ahead.tree.Age("org");
+    static std::atomic<bool> readElsewhere;
+    static std::thread::id walkThread;
+    readElsewhere = false;
+    walkThread = std::this_thread::get_id();
+    std::u16string unhandled;
+    {
+        testing_support::SysCallsGuard calls;
+        calls->read = [](int fd, void* buffer, std::size_t size) {
+            readElsewhere = readElsewhere || std::this_thread::get_id() != walkThread;
+            return platform::RealSysCalls().read(fd, buffer, size);
+        };
+        unhandled = ahead.Run(true);
+    }
+
+    EXPECT_EQ(readElsewhere, std::thread::hardware_concurrency() > 1);
+    EXPECT_EQ(unhandled, itself.Run(true));
+    EXPECT_EQ(ahead.window.captions, itself.window.captions);
+    const auto copies = Snapshot(ahead.tree.Path("out"));
+    EXPECT_EQ(copies, Snapshot(itself.tree.Path("out")));
+    EXPECT_EQ(copies.size(), 20u); // 18 files and 2 folders
+    EXPECT_EQ(copies.count("org/f1.bas"), 0u);
+}

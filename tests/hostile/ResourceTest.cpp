@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -44,23 +45,30 @@ void Populate(Scene& scene)
             }
         }
     }
+    scene.tree.Age("org");
 }
 
+// Small files are opened on a thread of their own, while the walk writes.
+std::mutex counting;
 std::set<int> openFiles;
 std::size_t mostOpen = 0;
+std::size_t copiesCreated = 0;
 
 int CountingOpen(int folder, const char* path, int flags, mode_t mode)
 {
+    const std::lock_guard lock(counting);
     const int fd = platform::RealSysCalls().open(folder, path, flags, mode);
     if (fd >= 0) {
         openFiles.insert(fd);
         mostOpen = std::max(mostOpen, openFiles.size());
+        copiesCreated += (flags & O_CREAT) != 0 ? 1 : 0;
     }
     return fd;
 }
 
 int CountingClose(int fd)
 {
+    const std::lock_guard lock(counting);
     openFiles.erase(fd);
     return platform::RealSysCalls().close(fd);
 }
@@ -71,6 +79,7 @@ TEST(Resources, AtMostOneInputAndOneOutputFileAreOpenAtOnce)
     Populate(scene);
     openFiles.clear();
     mostOpen = 0;
+    copiesCreated = 0;
     {
         testing_support::SysCallsGuard calls;
         calls->open = CountingOpen;
@@ -80,7 +89,7 @@ TEST(Resources, AtMostOneInputAndOneOutputFileAreOpenAtOnce)
 
     EXPECT_EQ(scene.window.LastCaption(), messages::Finished);
     EXPECT_LE(mostOpen, 2u);
-    EXPECT_GE(mostOpen, 2u); // the count saw the copies being written
+    EXPECT_EQ(copiesCreated, 20u); // the count saw the copies being written
     EXPECT_TRUE(openFiles.empty());
     EXPECT_EQ(ReadBytes(scene.New("s/t/f1.frm")), "new s/t/f1.frm\r\n");
 }

@@ -8,6 +8,7 @@
 #include <windows.h>
 #endif
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -154,6 +155,16 @@ void TempTree::Hide([[maybe_unused]] std::string_view relative) const
     const std::filesystem::path path = std::filesystem::path(Path(relative)).make_preferred();
     SetFileAttributesW(path.c_str(), GetFileAttributesW(path.c_str()) | FILE_ATTRIBUTE_HIDDEN);
 #endif
+}
+
+void TempTree::Age(std::string_view relative) const
+{
+    const auto then = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(Path(relative))) {
+        if (entry.is_regular_file()) {
+            std::filesystem::last_write_time(entry.path(), then);
+        }
+    }
 }
 
 std::string ReadBytes(const std::filesystem::path& path)
