@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <tuple>
 #include <unordered_map>
 
@@ -14,8 +15,19 @@ namespace {
 
 // Wider strides probe less but use windows further from a needle's end, and texts are full
 // of the stems that needles share (OrderTotal in OrderTotal01): every such window costs a
-// look. Two windows, both near the end, measured best.
-constexpr std::size_t kStrides[] = { 2, 1 };
+// look. Two windows, both near the end, measured best. Four letters are common in text ("ield" is
+// in every Field), eight far less ("hefield0"): a needle whose last windows are all letters
+// ("cachefield0", where only "eld0" holds the digit) is probed by windows of eight bytes, which
+// made a table of such needles scan at about the speed of one whose windows hold digits
+// ("cachefield00"). Eight-byte windows cost more to hash and collide more in the table, so a
+// needle whose four-byte windows are rare keeps them; one too short for either takes the last
+// band.
+struct BandShape {
+    std::size_t stride;
+    std::size_t width;
+};
+constexpr BandShape kBands[] = { { 2, 4 }, { 2, 8 }, { 1, 4 } };
+constexpr std::size_t kFourWide = 0, kEightWide = 1, kLastBand = 2;
 constexpr std::uint32_t kMaxSharing = 64;
 
 constexpr unsigned char Fold(unsigned char b) { return b >= 'A' && b <= 'Z' ? b | 0x20 : b; }
@@ -47,9 +59,36 @@ inline std::uint32_t Load4(const char* p)
     return v;
 }
 
-inline std::uint32_t Hash(std::uint32_t gram, unsigned shift)
+// The window of Width bytes at p, as the band's entries hold it.
+template <std::size_t Width> inline std::uint64_t LoadWindow(const char* p)
 {
-    return (gram * 0x9E3779B1u) >> shift;
+    if constexpr (Width == 8) {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        return v;
+    } else {
+        return Load4(p);
+    }
+}
+
+std::uint64_t LoadWindow(const char* p, std::size_t width)
+{
+    return width == 8 ? LoadWindow<8>(p) : LoadWindow<4>(p);
+}
+
+// shift: 32 less the table's bits.
+template <std::size_t Width> inline std::uint32_t Hash(std::uint64_t gram, unsigned shift)
+{
+    if constexpr (Width == 8) {
+        return static_cast<std::uint32_t>((gram * 0x9E3779B97F4A7C15ull) >> (32 + shift));
+    } else {
+        return (static_cast<std::uint32_t>(gram) * 0x9E3779B1u) >> shift;
+    }
+}
+
+std::uint32_t Hash(std::uint64_t gram, std::size_t width, unsigned shift)
+{
+    return width == 8 ? Hash<8>(gram, shift) : Hash<4>(gram, shift);
 }
 
 inline std::uint32_t TailHash(std::uint32_t tail, std::uint32_t reach, unsigned shift)
@@ -62,11 +101,12 @@ inline std::uint32_t TailHash(std::uint32_t tail, std::uint32_t reach, unsigned 
 void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
 {
     CollectNeedles(needles);
-    std::vector<Band> bands(std::size(kStrides));
+    std::vector<Band> bands(std::size(kBands));
     for (std::size_t b = 0; b < bands.size(); ++b) {
-        bands[b].stride = kStrides[b];
+        bands[b].stride = kBands[b].stride;
+        bands[b].width = kBands[b].width;
     }
-    AssignToBands(bands, SharedWindows());
+    AssignToBands(bands);
     m_bands.clear();
     for (Band& band : bands) {
         if (!band.entries.empty()) {
@@ -97,23 +137,23 @@ void Prefilter::CollectNeedles(const std::vector<std::vector<std::string>>& need
     }
 }
 
-// How many needles share each window near their ends. A needle probed by windows that many others
-// share (OrderTotal01 ... OrderTotal99 all hold "Tota") would be verified at every such window in
-// the text; it gets a narrower stride, so that its windows lie in its last bytes, where the family
-// differs.
-std::unordered_map<std::uint32_t, std::uint32_t> Prefilter::SharedWindows() const
+// How many needles share each window of this width near their ends. A needle probed by windows
+// that many others share (OrderTotal01 ... OrderTotal99 all hold "Tota") would be verified at
+// every such window in the text; it gets a narrower stride, so that its windows lie in its last
+// bytes, where the family differs.
+Prefilter::Sharing Prefilter::SharedWindows(std::size_t width) const
 {
-    std::unordered_map<std::uint32_t, std::uint32_t> sharing;
+    Sharing sharing;
     for (const Needle& needle : m_needles) {
         const std::string& folded = needle.folded;
-        if (folded.size() < 4) {
+        if (folded.size() < width) {
             continue;
         }
-        std::vector<std::uint32_t> grams;
-        for (std::size_t offset
-             = folded.size() - 3 - std::min<std::size_t>(folded.size() - 3, kStrides[0]);
-             offset + 4 <= folded.size(); ++offset) {
-            grams.push_back(Load4(folded.data() + offset));
+        const std::size_t windows = folded.size() - width + 1;
+        std::vector<std::uint64_t> grams;
+        for (std::size_t offset = windows - std::min<std::size_t>(windows, kBands[0].stride);
+             offset < windows; ++offset) {
+            grams.push_back(LoadWindow(folded.data() + offset, width));
         }
         std::sort(grams.begin(), grams.end());
         grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
@@ -124,9 +164,9 @@ std::unordered_map<std::uint32_t, std::uint32_t> Prefilter::SharedWindows() cons
     return sharing;
 }
 
-void Prefilter::AssignToBands(
-    std::vector<Band>& bands, std::unordered_map<std::uint32_t, std::uint32_t> sharing)
+void Prefilter::AssignToBands(std::vector<Band>& bands)
 {
+    Sharing sharing[2] = { SharedWindows(4), SharedWindows(8) };
     m_shortByFirstByte.assign(256, {});
     m_hasShort = false;
     for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
@@ -136,26 +176,38 @@ void Prefilter::AssignToBands(
             m_hasShort = true;
             continue;
         }
-        // The widest stride that an occurrence of this length cannot slip through, and whose
-        // windows (any `stride` consecutive ones do; the last ones here) are not widely shared.
-        auto band = bands.begin();
-        for (; band + 1 != bands.end(); ++band) {
-            if (band->stride > folded.size() - 3) {
-                continue;
+        // A band whose windows an occurrence of this length cannot slip through (any `stride`
+        // consecutive ones do; the last ones here) and that are not widely shared; with
+        // lettersAside, windows that each hold a byte other than a letter, rare in text.
+        const auto fits = [&](const Band& band, bool lettersAside) {
+            if (folded.size() < band.width + band.stride - 1) {
+                return false;
             }
-            bool rare = true;
-            for (std::size_t offset = folded.size() - 3 - band->stride; offset + 4 <= folded.size();
-                 ++offset) {
-                rare = rare && sharing[Load4(folded.data() + offset)] <= kMaxSharing;
+            Sharing& shared = sharing[band.width == 8 ? 1 : 0];
+            for (std::size_t offset = folded.size() - band.width + 1 - band.stride;
+                 offset + band.width <= folded.size(); ++offset) {
+                const std::string_view window(folded.data() + offset, band.width);
+                if (shared[LoadWindow(window.data(), band.width)] > kMaxSharing
+                    || (lettersAside && std::all_of(window.begin(), window.end(), [](char c) {
+                           return c >= 'a' && c <= 'z';
+                       }))) {
+                    return false;
+                }
             }
-            if (rare) {
-                break;
-            }
+            return true;
+        };
+        Band* band = &bands[kLastBand];
+        if (fits(bands[kFourWide], true)) {
+            band = &bands[kFourWide];
+        } else if (fits(bands[kEightWide], false)) {
+            band = &bands[kEightWide];
+        } else if (fits(bands[kFourWide], false)) {
+            band = &bands[kFourWide];
         }
-        const std::size_t first = folded.size() - 3 - band->stride;
+        const std::size_t first = folded.size() - band->width + 1 - band->stride;
         for (std::size_t offset = first; offset < first + band->stride; ++offset) {
-            band->entries.push_back(
-                { Load4(folded.data() + offset), n, static_cast<std::uint32_t>(offset) });
+            band->entries.push_back({ LoadWindow(folded.data() + offset, band->width), n,
+                static_cast<std::uint32_t>(offset) });
         }
     }
 }
@@ -182,11 +234,12 @@ void Prefilter::FinishBand(Band& band) const
     for (const Entry& entry : band.entries) {
         const Needle& needle = m_needles[entry.needle];
         const auto reach = static_cast<std::uint32_t>(needle.folded.size()) - entry.offset;
-        band.present[Hash(entry.gram, band.shift)] |= static_cast<std::uint8_t>(1u << (reach - 4));
+        band.present[Hash(entry.gram, band.width, band.shift)]
+            |= static_cast<std::uint8_t>(1u << (reach - band.width));
         band.tailPresent[TailHash(needle.tail, reach, band.shift)] = 1;
     }
     auto key = [&](const Entry& e) {
-        return std::make_tuple(Hash(e.gram, band.bucketShift), e.gram, e.offset,
+        return std::make_tuple(Hash(e.gram, band.width, band.bucketShift), e.gram, e.offset,
             static_cast<std::uint32_t>(m_needles[e.needle].folded.size()));
     };
     std::sort(band.entries.begin(), band.entries.end(),
@@ -198,7 +251,7 @@ void Prefilter::FinishBand(Band& band) const
         if (e == 0 || key(band.entries[e - 1]) != key(entry)) {
             band.groups.push_back({ entry.gram, entry.offset, length,
                 static_cast<std::uint32_t>(band.tails.size()), 0 });
-            ++band.bucketStart[Hash(entry.gram, band.bucketShift) + 1];
+            ++band.bucketStart[Hash(entry.gram, band.width, band.bucketShift) + 1];
         }
         band.tails.push_back({ m_needles[entry.needle].tail, entry.needle });
         band.groups.back().endTail = static_cast<std::uint32_t>(band.tails.size());
@@ -226,10 +279,11 @@ void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* fold
     }
 }
 
+template <std::size_t Width>
 void Prefilter::ScanBand(
     const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const
 {
-    if (size < 4) {
+    if (size < Width) {
         return;
     }
     // Locals, so the probe loop keeps them in registers. Four probes are tested together: most
@@ -237,31 +291,33 @@ void Prefilter::ScanBand(
     const std::uint8_t* const present = band.present.data();
     const std::size_t stride = band.stride;
     const unsigned shift = band.shift;
-    const std::size_t end = size - 3;
+    const std::size_t end = size - (Width - 1);
     std::size_t i = 0;
-    auto probe = [&](std::size_t at) { return present[Hash(Load4(data + at), shift)]; };
+    auto probe
+        = [&](std::size_t at) { return present[Hash<Width>(LoadWindow<Width>(data + at), shift)]; };
     for (; i + 3 * stride < end; i += 4 * stride) {
         if ((probe(i) | probe(i + stride) | probe(i + 2 * stride) | probe(i + 3 * stride)) != 0) {
             for (std::size_t k = 0; k < 4; ++k) {
-                CheckTails(band, i + k * stride, probe(i + k * stride), data, size, hits);
+                CheckTails<Width>(band, i + k * stride, probe(i + k * stride), data, size, hits);
             }
         }
     }
     for (; i < end; i += stride) {
-        CheckTails(band, i, probe(i), data, size, hits);
+        CheckTails<Width>(band, i, probe(i), data, size, hits);
     }
 }
 
+template <std::size_t Width>
 void Prefilter::CheckTails(const Band& band, std::size_t at, std::uint8_t reaches, const char* data,
     std::size_t size, std::vector<Hit>& hits) const
 {
     for (std::uint32_t bit = 0; reaches != 0; ++bit, reaches >>= 1) {
-        const std::size_t reach = bit + 4;
+        const std::size_t reach = bit + Width;
         if ((reaches & 1) != 0 && at + reach <= size
             && band.tailPresent[TailHash(
                    Load4(data + at + reach - 4), static_cast<std::uint32_t>(reach), band.shift)]
                 != 0) {
-            Candidates(band, at, data, size, hits);
+            Candidates<Width>(band, at, data, size, hits);
             return;
         }
     }
@@ -269,11 +325,12 @@ void Prefilter::CheckTails(const Band& band, std::size_t at, std::uint8_t reache
 
 // The needles whose window at `at` is the gram there: families share a group, told apart by
 // their last four bytes.
+template <std::size_t Width>
 void Prefilter::Candidates(const Band& band, std::size_t at, const char* data, std::size_t size,
     std::vector<Hit>& hits) const
 {
-    const std::uint32_t gram = Load4(data + at);
-    const std::uint32_t bucket = Hash(gram, band.bucketShift);
+    const std::uint64_t gram = LoadWindow<Width>(data + at);
+    const std::uint32_t bucket = Hash<Width>(gram, band.bucketShift);
     for (std::uint32_t g = band.bucketStart[bucket]; g < band.bucketStart[bucket + 1]; ++g) {
         const Group& group = band.groups[g];
         if (group.gram != gram || at < group.offset || at - group.offset + group.length > size) {
@@ -322,7 +379,11 @@ void Prefilter::Scan(const char* data, std::size_t size, std::vector<Hit>& hits)
         const std::size_t first = hits.size();
         const char* folded = buffer.get();
         for (const Band& band : m_bands) {
-            ScanBand(band, folded, to - from, hits);
+            if (band.width == 8) {
+                ScanBand<8>(band, folded, to - from, hits);
+            } else {
+                ScanBand<4>(band, folded, to - from, hits);
+            }
         }
         if (m_hasShort) {
             ScanShort(folded, to - from, hits);

@@ -39,14 +39,14 @@ private:
         std::uint32_t tail; // the folded last four bytes
     };
     struct Entry {
-        std::uint32_t gram; // the folded four bytes of the needle at offset
+        std::uint64_t gram; // the folded window of the needle at offset
         std::uint32_t needle;
         std::uint32_t offset;
     };
     // Entries alike but for their needle's last four bytes, as a family of texts gives them
     // (OrderTotal01 ... OrderTotal09): one probe hit costs one look at the text's bytes there.
     struct Group {
-        std::uint32_t gram;
+        std::uint64_t gram;
         std::uint32_t offset;
         std::uint32_t length;
         std::uint32_t firstTail;
@@ -56,15 +56,16 @@ private:
         std::uint32_t tail;
         std::uint32_t needle;
     };
-    // Needles at least 4 bytes long, probed every `stride` bytes by the four bytes there: an
-    // occurrence always covers a probe position with a four-byte window inside the needle.
+    // Needles at least `width` bytes long, probed every `stride` bytes by the `width` bytes there:
+    // an occurrence always covers a probe position with a window inside the needle.
     struct Band {
         std::size_t stride = 0;
+        std::size_t width = 4; // 4 or 8
         unsigned shift = 0;
         unsigned bucketShift = 0;
         std::vector<Entry> entries; // while building
         std::vector<std::uint8_t>
-            present; // by hashed gram: bit r - 4 set when a needle ends r bytes on
+            present; // by hashed gram: bit r - width set when a needle ends r bytes on
         std::vector<std::uint8_t> tailPresent; // by hashed last four bytes and reach
         std::vector<Group> groups; // grouped by bucket
         std::vector<std::uint32_t>
@@ -73,14 +74,17 @@ private:
     };
 
     void CollectNeedles(const std::vector<std::vector<std::string>>& needles);
-    std::unordered_map<std::uint32_t, std::uint32_t> SharedWindows() const;
-    void AssignToBands(
-        std::vector<Band>& bands, std::unordered_map<std::uint32_t, std::uint32_t> sharing);
+    using Sharing = std::unordered_map<std::uint64_t, std::uint32_t>;
+    Sharing SharedWindows(std::size_t width) const;
+    void AssignToBands(std::vector<Band>& bands);
     void FinishBand(Band& band) const;
+    template <std::size_t Width>
     void ScanBand(
         const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    template <std::size_t Width>
     void CheckTails(const Band& band, std::size_t at, std::uint8_t reaches, const char* data,
         std::size_t size, std::vector<Hit>& hits) const;
+    template <std::size_t Width>
     void Candidates(const Band& band, std::size_t at, const char* data, std::size_t size,
         std::vector<Hit>& hits) const;
     void ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const;
