@@ -74,7 +74,9 @@ template <typename Write> void LineRewriter::WriteRecords(Write&& write)
     }
     static const CompiledPair token { MakeNeedle(u"_\\n_"), { "\r\n", "\r\n" } };
     const int other = m_current == 0 ? 1 : 0;
-    if (ReplaceAll(token, other) != 0) {
+    // Only the byte 0x5C spells the token's backslash, in either encoding: a line without it is
+    // not decoded once more.
+    if (m_line.find('\\') != std::string_view::npos && ReplaceAll(token, other) != 0) {
         write(std::string_view(m_buffers[other]));
     } else {
         write(m_line);
