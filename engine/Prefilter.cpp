@@ -16,12 +16,11 @@ namespace {
 // Wider strides probe less but use windows further from a needle's end, and texts are full
 // of the stems that needles share (OrderTotal in OrderTotal01): every such window costs a
 // look. Two windows, both near the end, measured best. Four letters are common in text ("ield" is
-// in every Field), eight far less ("hefield0"): a needle whose last windows are all letters
-// ("cachefield0", where only "eld0" holds the digit) is probed by windows of eight bytes, which
-// made a table of such needles scan at about the speed of one whose windows hold digits
-// ("cachefield00"). Eight-byte windows cost more to hash and collide more in the table, so a
-// needle whose four-byte windows are rare keeps them; one too short for either takes the last
-// band.
+// in every Field), eight far less ("hefield0"): needles whose last windows are all letters
+// ("cachefield0", where only "eld0" holds the digit) are probed by windows of eight bytes, which
+// took a table of them from twice the scanning time of one whose windows hold digits
+// ("cachefield00") to about 1.3 times. Eight-byte windows cost more to hash and collide more in
+// the table, so a table whose four-byte windows are rare keeps them.
 struct BandShape {
     std::size_t stride;
     std::size_t width;
@@ -167,6 +166,40 @@ Prefilter::Sharing Prefilter::SharedWindows(std::size_t width) const
 void Prefilter::AssignToBands(std::vector<Band>& bands)
 {
     Sharing sharing[2] = { SharedWindows(4), SharedWindows(8) };
+    // The windows that a band probes a needle by: any `stride` consecutive ones, the last ones
+    // here.
+    const auto windows = [](const std::string& folded, const Band& band) {
+        std::vector<std::string_view> found;
+        if (folded.size() >= band.width + band.stride - 1) {
+            for (std::size_t offset = folded.size() - band.width + 1 - band.stride;
+                 offset + band.width <= folded.size(); ++offset) {
+                found.emplace_back(folded.data() + offset, band.width);
+            }
+        }
+        return found;
+    };
+    // The needle is long enough for the band, and its windows are not widely shared.
+    const auto fits = [&](const std::string& folded, const Band& band) {
+        const std::vector<std::string_view> probed = windows(folded, band);
+        return !probed.empty()
+            && std::none_of(probed.begin(), probed.end(), [&](std::string_view window) {
+                   return sharing[band.width == 8 ? 1 : 0][LoadWindow(window.data(), band.width)]
+                       > kMaxSharing;
+               });
+    };
+    const auto lettersAlone = [](std::string_view window) {
+        return std::all_of(
+            window.begin(), window.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+    };
+    // Every band is one more pass over the text: the wide band takes every needle long enough for
+    // it, or none when no needle's four-byte windows are letters alone.
+    bool wide = false;
+    for (const Needle& needle : m_needles) {
+        const std::vector<std::string_view> probed = windows(needle.folded, bands[kFourWide]);
+        wide = wide
+            || (std::any_of(probed.begin(), probed.end(), lettersAlone)
+                && fits(needle.folded, bands[kEightWide]));
+    }
     m_shortByFirstByte.assign(256, {});
     m_hasShort = false;
     for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
@@ -176,32 +209,10 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
             m_hasShort = true;
             continue;
         }
-        // A band whose windows an occurrence of this length cannot slip through (any `stride`
-        // consecutive ones do; the last ones here) and that are not widely shared; with
-        // lettersAside, windows that each hold a byte other than a letter, rare in text.
-        const auto fits = [&](const Band& band, bool lettersAside) {
-            if (folded.size() < band.width + band.stride - 1) {
-                return false;
-            }
-            Sharing& shared = sharing[band.width == 8 ? 1 : 0];
-            for (std::size_t offset = folded.size() - band.width + 1 - band.stride;
-                 offset + band.width <= folded.size(); ++offset) {
-                const std::string_view window(folded.data() + offset, band.width);
-                if (shared[LoadWindow(window.data(), band.width)] > kMaxSharing
-                    || (lettersAside && std::all_of(window.begin(), window.end(), [](char c) {
-                           return c >= 'a' && c <= 'z';
-                       }))) {
-                    return false;
-                }
-            }
-            return true;
-        };
         Band* band = &bands[kLastBand];
-        if (fits(bands[kFourWide], true)) {
-            band = &bands[kFourWide];
-        } else if (fits(bands[kEightWide], false)) {
+        if (wide && fits(folded, bands[kEightWide])) {
             band = &bands[kEightWide];
-        } else if (fits(bands[kFourWide], false)) {
+        } else if (fits(folded, bands[kFourWide])) {
             band = &bands[kFourWide];
         }
         const std::size_t first = folded.size() - band->width + 1 - band->stride;
