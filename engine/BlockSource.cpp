@@ -83,8 +83,9 @@ BlockSource::~BlockSource()
         {
             const std::lock_guard lock(m_mutex);
             m_stop = true;
+            m_threadSleeps = false;
         }
-        m_changed.notify_all();
+        m_threadWakes.notify_one();
         m_thread.join();
     }
 }
@@ -103,15 +104,24 @@ const ScannedBlock* BlockSource::Next()
         }
     }
     std::unique_lock lock(m_mutex);
-    // Asking for the next block hands the previous one back.
-    m_changed.wait(lock, [this] { return m_filled > m_taken || m_done; });
+    // Asking for the next block hands the previous one back. Either side that waits for the other
+    // sleeps until half the slots are ready (or free): a sleep and a wake cost more than a block.
+    if (m_filled == m_taken && !m_done) {
+        m_walkWaitsFor = m_taken + kHalf;
+        m_walkSleeps = true;
+        m_walkWakes.wait(lock, [this] { return !m_walkSleeps; });
+    }
     if (m_filled == m_taken) {
         return nullptr;
     }
     const ScannedBlock* block = &m_slots.slots[m_taken % BlockSlots::kCount].block;
     ++m_taken;
+    const bool wake = m_threadSleeps && m_filled <= m_taken - 1 + BlockSlots::kCount - kHalf;
+    m_threadSleeps = m_threadSleeps && !wake;
     lock.unlock();
-    m_changed.notify_all();
+    if (wake) {
+        m_threadWakes.notify_one();
+    }
     return block;
 }
 
@@ -122,8 +132,10 @@ void BlockSource::Ahead()
         int index = 0;
         {
             std::unique_lock lock(m_mutex);
-            m_changed.wait(
-                lock, [this] { return m_stop || m_filled < m_taken - 1 + BlockSlots::kCount; });
+            if (!m_stop && m_filled == m_taken - 1 + BlockSlots::kCount) {
+                m_threadSleeps = true;
+                m_threadWakes.wait(lock, [this] { return !m_threadSleeps; });
+            }
             if (m_stop) {
                 return;
             }
@@ -135,6 +147,7 @@ void BlockSource::Ahead()
         } catch (const std::bad_alloc&) {
             // A line too long for memory: the file cannot be handled whole.
         }
+        bool wake = false;
         {
             const std::lock_guard lock(m_mutex);
             if (fill == Fill::Block) {
@@ -143,8 +156,12 @@ void BlockSource::Ahead()
                 m_failed = fill == Fill::Error;
                 m_done = true;
             }
+            wake = m_walkSleeps && (m_done || m_filled >= m_walkWaitsFor);
+            m_walkSleeps = m_walkSleeps && !wake;
         }
-        m_changed.notify_all();
+        if (wake) {
+            m_walkWakes.notify_one();
+        }
         if (fill != Fill::Block) {
             return;
         }

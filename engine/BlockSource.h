@@ -52,7 +52,7 @@ private:
 
 // The memory of a BlockSource, kept by its owner so that one allocation serves every file.
 struct BlockSlots {
-    static constexpr int kCount = 3;
+    static constexpr int kCount = 4;
     struct Slot {
         std::string buffer;
         ScannedBlock block;
@@ -106,13 +106,18 @@ private:
     bool m_ahead = false; // a thread reads ahead; set before it starts
 
     // With a thread: slots [m_taken, m_filled) are ready in turn, m_taken - 1 is the caller's.
+    static constexpr int kHalf = BlockSlots::kCount / 2;
     std::thread m_thread;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_walkWakes;
+    std::condition_variable m_threadWakes;
     int m_taken = 0;
     int m_filled = 0;
     bool m_done = false; // the thread filled its last slot
     bool m_stop = false;
+    bool m_walkSleeps = false;
+    int m_walkWaitsFor = 0; // while the walk sleeps: wake it when m_filled reaches this
+    bool m_threadSleeps = false;
 };
 
 } // namespace engine

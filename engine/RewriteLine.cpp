@@ -5,6 +5,7 @@
 #include "platform/LowerCase.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace engine {
 namespace {
@@ -184,7 +185,13 @@ bool LineRewriter::RewriteLine(std::string_view line, const std::vector<int>& ca
             continue;
         }
         changed = true;
-        m_counts.emplace_back(k, count);
+        if (m_counts.size() <= static_cast<std::size_t>(k)) {
+            m_counts.resize(m_pairs.pairs.size());
+        }
+        if (m_counts[static_cast<std::size_t>(k)] == 0) {
+            m_counted.push_back(k);
+        }
+        m_counts[static_cast<std::size_t>(k)] += count;
         m_current = target;
         m_line = m_buffers[target];
         FindCandidates(m_line, k);
@@ -195,17 +202,14 @@ bool LineRewriter::RewriteLine(std::string_view line, const std::vector<int>& ca
 
 std::vector<std::pair<int, std::uint64_t>> LineRewriter::TakeCounts()
 {
-    std::sort(m_counts.begin(), m_counts.end());
-    std::vector<std::pair<int, std::uint64_t>> merged;
-    for (const auto& [pair, count] : m_counts) {
-        if (!merged.empty() && merged.back().first == pair) {
-            merged.back().second += count;
-        } else {
-            merged.emplace_back(pair, count);
-        }
+    std::sort(m_counted.begin(), m_counted.end());
+    std::vector<std::pair<int, std::uint64_t>> counts;
+    counts.reserve(m_counted.size());
+    for (const int pair : m_counted) {
+        counts.emplace_back(pair, std::exchange(m_counts[static_cast<std::size_t>(pair)], 0));
     }
-    m_counts.clear();
-    return merged;
+    m_counted.clear();
+    return counts;
 }
 
 void LineRewriter::Trim(std::size_t kept)

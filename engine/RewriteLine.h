@@ -60,7 +60,9 @@ private:
     std::vector<int> m_candidates;
     std::vector<Prefilter::Hit> m_hits;
     std::vector<std::size_t> m_starts; // the byte offsets of the last characters, around
-    std::vector<std::pair<int, std::uint64_t>> m_counts;
+    // Replacements since the last TakeCounts, by pair, and the pairs that have any.
+    std::vector<std::uint64_t> m_counts;
+    std::vector<int> m_counted;
 };
 
 template <typename Write> void LineRewriter::WriteRecords(Write&& write)
