@@ -48,20 +48,15 @@ void Prefetcher::Add(const platform::NativePath& path)
 
 PrefetchedFile& Prefetcher::Take()
 {
-    const unsigned wanted = m_taken + 1;
-    bool wakeThread = false;
     std::unique_lock lock(m_mutex);
-    if (m_read < wanted) {
+    if (m_read <= m_taken) {
         // Woken when the file after this one is read too, so that the next file is there; a
         // thread asleep for want of files is woken at once.
         m_walkWaitsFor = std::min(m_taken + 2, m_queued);
         m_walkSleeps = true;
-        wakeThread = m_threadSleeps;
-        m_threadSleeps = false;
-        if (wakeThread) {
-            lock.unlock();
+        if (m_threadSleeps) {
+            m_threadSleeps = false;
             m_threadWakes.notify_one();
-            lock.lock();
         }
         m_walkWakes.wait(lock, [&] { return m_read >= m_walkWaitsFor; });
         m_walkSleeps = false;

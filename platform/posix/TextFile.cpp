@@ -39,6 +39,25 @@ std::uint64_t ModeAndOwner(const struct stat& st)
 // permissions or owner shows in themselves.)
 constexpr std::int64_t kSettleNs = 50'000'000;
 
+FileId IdOf(const struct stat& st)
+{
+    return { static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
+}
+
+bool StatNamed(const NativePath& path, struct stat& st)
+{
+    const posix::PathAt at(path);
+    return at.Ok() && ::fstatat(at.Folder(), at.Name(), &st, 0) == 0;
+}
+
+// The file at a name is the one opened, with the bytes it had then, as far as its size and
+// modification time tell.
+bool SameFileAndBytes(const struct stat& now, FileId id, std::uint64_t size, std::int64_t modified)
+{
+    return IdOf(now) == id && static_cast<std::uint64_t>(now.st_size) == size
+        && ModifiedNs(now) == modified;
+}
+
 bool SettledAt(const struct stat& st)
 {
     timespec now {};
@@ -111,7 +130,7 @@ bool InputFile::Open(const NativePath& path)
         return false;
     }
     m_fd = fd;
-    m_id = { static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino) };
+    m_id = IdOf(st);
     m_sizeAtOpen = static_cast<std::uint64_t>(st.st_size);
     m_modifiedAtOpen = ModifiedNs(st);
     m_statusChangedAtOpen = StatusChangedNs(st);
@@ -126,28 +145,16 @@ bool InputFile::ChangedSinceOpen() const
     // The name looked up once: while it still names the file that is open, its status is that
     // file's, so one call tells both whether the file was replaced and whether it was written.
     struct stat now { };
-    const posix::PathAt at(m_path);
-    if (m_fd < 0 || !at.Ok() || ::fstatat(at.Folder(), at.Name(), &now, 0) != 0) {
-        return true;
-    }
-    const FileId named { static_cast<std::uint64_t>(now.st_dev),
-        static_cast<std::uint64_t>(now.st_ino) };
-    return !(named == m_id) || static_cast<std::uint64_t>(now.st_size) != m_sizeAtOpen
-        || ModifiedNs(now) != m_modifiedAtOpen;
+    return m_fd < 0 || !StatNamed(m_path, now)
+        || !SameFileAndBytes(now, m_id, m_sizeAtOpen, m_modifiedAtOpen);
 }
 
 bool InputFile::UntouchedSinceOpen() const
 {
     struct stat now { };
-    const posix::PathAt at(m_path);
-    if (!m_settledAtOpen || !at.Ok() || ::fstatat(at.Folder(), at.Name(), &now, 0) != 0) {
-        return false;
-    }
-    const FileId named { static_cast<std::uint64_t>(now.st_dev),
-        static_cast<std::uint64_t>(now.st_ino) };
-    return named == m_id && static_cast<std::uint64_t>(now.st_size) == m_sizeAtOpen
-        && ModifiedNs(now) == m_modifiedAtOpen && StatusChangedNs(now) == m_statusChangedAtOpen
-        && ModeAndOwner(now) == m_modeAtOpen;
+    return m_settledAtOpen && StatNamed(m_path, now)
+        && SameFileAndBytes(now, m_id, m_sizeAtOpen, m_modifiedAtOpen)
+        && StatusChangedNs(now) == m_statusChangedAtOpen && ModeAndOwner(now) == m_modeAtOpen;
 }
 
 long InputFile::Read(char* buffer, std::size_t size)
