@@ -36,7 +36,7 @@ struct Faults {
     bool interrupt = false; // every other write is interrupted before it starts
 
     std::map<int, std::string> outputs; // open output files by descriptor, as their inputs' paths
-    std::string lastInput; // a copy is written right after its input is opened
+    std::string lastInput; // the input the status line names: the one whose copy is written
     int outputsOpened = 0;
     std::string firstFailed; // the input of the first output whose write or close failed
     bool interruptNext = false;
@@ -53,9 +53,6 @@ void Failed(int fd)
 int Open(int folder, const char* path, int flags, mode_t mode)
 {
     const int fd = platform::RealSysCalls().open(folder, path, flags, mode);
-    if (fd >= 0 && (flags & O_ACCMODE) == O_RDONLY) {
-        faults.lastInput = path;
-    }
     if (fd >= 0 && (flags & O_ACCMODE) == O_WRONLY) {
         faults.outputs[fd] = faults.lastInput;
         ++faults.outputsOpened;
@@ -133,7 +130,17 @@ struct Disk : Scene {
         inputs["sub/same.frm"] = "nothing to change\r\n";
         tree.Write("org/proj/sub/same.frm", inputs["sub/same.frm"]);
         tree.Write("new/proj/sub/same.frm", "stale copy");
+        tree.Age("org"); // old enough to be read ahead
         table = Table();
+        // Inputs may be opened ahead of their turn on another thread, so a copy belongs to the
+        // file the walk last named, not to the file last opened.
+        window.beforeNext = [this](const std::u16string& shown) {
+            for (const auto& [name, text] : inputs) {
+                if (fs::path(name).filename() == fs::path(platform::EncodeFileName(shown))) {
+                    faults.lastInput = Org(name).string();
+                }
+            }
+        };
     }
 
     // Every copy in NEW is whole and right; the inputs without one are returned.
