@@ -12,6 +12,8 @@ namespace {
 
 // Memory kept from file to file; what grew past it for one file is given back after it.
 constexpr std::size_t kKeptBuffer = std::size_t(4) << 20;
+// How many hits ahead of the line in hand their pairs' search texts are fetched into the cache.
+constexpr std::size_t kPrefetchedHits = 8;
 
 bool EndsWithLineEnd(std::string_view bytes)
 {
@@ -63,28 +65,37 @@ FileRewriter::FileRewriter(const PairTable& table, bool InsertMark)
 {
 }
 
-void FileRewriter::WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr)
+void FileRewriter::WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr, bool inBlock)
 {
+    // Bytes of the block in hand stay where they are until the block is done with, and go out
+    // from there; bytes read into a passing buffer are copied.
+    const auto write = [this, inBlock](std::string_view piece) {
+        if (inBlock) {
+            m_output.WriteInPlace(piece);
+        } else {
+            m_output.Write(piece);
+        }
+    };
     // Lines keep their bytes; only a lone CR gains its LF. Lone CRs are rare, so one quick pass
     // (made by the reading thread for a large file) tells whether the bytes can go out as they are.
     if (!mayHoldLoneCr || !platform::HasLoneCr(bytes)) {
-        m_output.Write(bytes);
+        write(bytes);
         return;
     }
     std::size_t from = 0;
     while (from < bytes.size()) {
         const void* cr = std::memchr(bytes.data() + from, '\r', bytes.size() - from);
         if (cr == nullptr) {
-            m_output.Write(bytes.substr(from));
+            write(bytes.substr(from));
             break;
         }
         const std::size_t at
             = static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data());
         if (at + 1 < bytes.size() && bytes[at + 1] == '\n') {
-            m_output.Write(bytes.substr(from, at + 2 - from));
+            write(bytes.substr(from, at + 2 - from));
             from = at + 2;
         } else {
-            m_output.Write(bytes.substr(from, at + 1 - from));
+            write(bytes.substr(from, at + 1 - from));
             m_output.Write("\n");
             from = at + 1;
         }
@@ -111,7 +122,7 @@ bool FileRewriter::CopyFromInput(std::uint64_t from, std::uint64_t to)
                 piece[length++] = '\n';
             }
         }
-        WriteUnchanged(std::string_view(piece.data(), length), true);
+        WriteUnchanged(std::string_view(piece.data(), length), true, false);
         offset += length;
     }
     return true;
@@ -126,7 +137,7 @@ bool FileRewriter::CopyUnchangedUpTo(std::uint64_t offset, bool addFinalLineEnd)
         && offset <= m_block->offset + m_block->bytes.size()) {
         const auto from = static_cast<std::size_t>(m_copied - m_block->offset);
         WriteUnchanged(m_block->bytes.substr(from, static_cast<std::size_t>(offset - m_copied)),
-            m_block->mayHoldLoneCr);
+            m_block->mayHoldLoneCr, true);
     } else if (!CopyFromInput(m_copied, offset)) {
         m_failure = FailureReason::CannotRead;
         return false;
@@ -255,6 +266,7 @@ bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<b
         }
     }
     const bool unterminated = block.last && !EndsWithLineEnd(bytes);
+    std::size_t prefetched = hit;
     while (true) {
         // The next line that may change: the line of the next hit.
         while (hit < hits.size() && hits[hit].end - 1 < at) {
@@ -262,6 +274,10 @@ bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<b
         }
         if (hit == hits.size()) {
             break;
+        }
+        for (prefetched = std::max(prefetched, hit);
+             prefetched < std::min(hits.size(), hit + kPrefetchedHits); ++prefetched) {
+            m_rewriter.Prefetch(hits[prefetched].pair);
         }
         const std::size_t last = hits[hit].end - 1;
         const LineBounds line = LineAround(bytes, at, last);
@@ -314,6 +330,7 @@ FileRewriter::PassEnd FileRewriter::RewriteBlocks(
             end = m_restart ? PassEnd::Restart : PassEnd::Failed;
             break;
         }
+        m_output.Flush(); // before the block's bytes go away
         encoding = block->encoding;
     }
     m_block = nullptr;

@@ -69,7 +69,7 @@ private:
         std::uint64_t start, std::uint64_t next, const std::function<bool()>& mayWrite);
     // The copy is complete up to this offset of the input: unchanged bytes up to it are written.
     bool CopyUnchangedUpTo(std::uint64_t offset, bool addFinalLineEnd);
-    void WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr);
+    void WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr, bool inBlock);
     bool CopyFromInput(std::uint64_t from, std::uint64_t to);
     CopyResult Fail(FailureReason reason);
     CopyOutcome DeleteStaleCopy(const std::function<bool()>& mayWrite);

@@ -139,6 +139,13 @@ std::uint64_t LineRewriter::ReplaceAllWith(
     return count;
 }
 
+void LineRewriter::Prefetch(int pair) const
+{
+    const Needle& needle = m_pairs.pairs[static_cast<std::size_t>(pair)].search;
+    __builtin_prefetch(needle.lower.data());
+    __builtin_prefetch(needle.fallback.data());
+}
+
 std::uint64_t LineRewriter::ReplaceAll(const CompiledPair& pair, int target)
 {
     const std::string& replace = pair.replace[static_cast<std::size_t>(m_encoding)];

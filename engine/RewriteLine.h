@@ -32,6 +32,10 @@ public:
     // line-break tokens expanded (nothing when the pairs emptied it).
     template <typename Write> void WriteRecords(Write&& write);
 
+    // Starts bringing a pair's search text into the cache, for a line a little further on: among
+    // a thousand pairs, each line's are seldom still there since the last line that needed them.
+    void Prefetch(int pair) const;
+
     // A buffer to read a line into that RewriteLine then splices in place of a copy.
     std::string& LineBuffer() { return m_buffers[0]; }
     // Replacements per pair since the last call, (pair, count) in table order.

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <sys/types.h>
+#ifndef _WIN32
+#include <sys/uio.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +31,7 @@ struct SysCalls {
     ssize_t (*read)(int fd, void* buffer, std::size_t size);
     ssize_t (*pread)(int fd, void* buffer, std::size_t size, off_t offset);
     ssize_t (*write)(int fd, const void* data, std::size_t size);
+    ssize_t (*writev)(int fd, const struct iovec* pieces, int count);
     int (*close)(int fd);
     int (*rename)(int fromFolder, const char* from, int toFolder, const char* to);
 };

@@ -39,12 +39,34 @@ void OutputFile::Write(std::string_view bytes)
             return;
         }
     }
+    if (m_pieces.empty() || m_pieces.back().at != nullptr) {
+        m_pieces.push_back({ nullptr, 0 });
+    }
+    m_pieces.back().size += bytes.size();
     m_buffer.append(bytes);
+}
+
+void OutputFile::WriteInPlace(std::string_view bytes)
+{
+    if (!kGathers || bytes.size() < kSmallestInPlace) {
+        Write(bytes);
+        return;
+    }
+    if (m_failed || m_fd < 0) {
+        return;
+    }
+    if (m_pieces.size() == kMostPieces) {
+        Flush();
+    }
+    m_pieces.push_back({ bytes.data(), bytes.size() });
 }
 
 void OutputFile::Flush()
 {
-    WriteAll(m_buffer);
+    if (!m_pieces.empty()) {
+        WritePieces();
+    }
+    m_pieces.clear();
     m_buffer.clear();
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -64,6 +65,11 @@ public:
     // Starts the copy that is to be called name in folder.
     bool Create(const NativePath& folder, const NativePath& name);
     void Write(std::string_view bytes);
+    // Bytes that stay where they are, unchanged, until the next Flush: where the system writes
+    // from several places in one call, they are not copied.
+    void WriteInPlace(std::string_view bytes);
+    // Hands everything written so far to the system.
+    void Flush();
     // Gives the copy the permissions of a file it replaces (the mode bits as stat gives them).
     void SetPermissions(unsigned mode);
     // Gives the copy its name, replacing what is there; durable, it is on the disk first. False
@@ -76,8 +82,22 @@ public:
 
 private:
     static constexpr std::size_t kOutputBuffer = 1 << 18;
+#ifdef _WIN32
+    static constexpr bool kGathers = false;
+#else
+    static constexpr bool kGathers = true;
+#endif
+    // Pieces shorter than this are copied: one more place to write from costs about as much.
+    static constexpr std::size_t kSmallestInPlace = 512;
+    static constexpr std::size_t kMostPieces = 256;
 
-    void Flush();
+    // What is to be written, in order: borrowed bytes, or (at nullptr) the next bytes of m_buffer.
+    struct Piece {
+        const char* at;
+        std::size_t size;
+    };
+
+    void WritePieces();
     void WriteAll(std::string_view bytes);
     void CloseTemporary();
 
@@ -86,6 +106,7 @@ private:
     NativePath m_temporary;
     NativePath m_final;
     std::string m_buffer;
+    std::vector<Piece> m_pieces;
 };
 
 // Replaces the whole file at path (a link is followed) the same way, durably, keeping the

@@ -12,7 +12,7 @@ int OpenFile(int folder, const char* name, int flags, mode_t mode)
     return ::openat(folder, name, flags, mode);
 }
 
-constexpr SysCalls kReal { OpenFile, ::read, ::pread, ::write, ::close, ::renameat };
+constexpr SysCalls kReal { OpenFile, ::read, ::pread, ::write, ::writev, ::close, ::renameat };
 
 } // namespace
 

@@ -184,6 +184,7 @@ bool OutputFile::Create(const NativePath& folder, const NativePath& name)
     Abandon();
     m_failed = false;
     m_buffer.clear();
+    m_pieces.clear();
     m_temporary = folder + TemporaryName();
     m_final = folder + name;
     // Registered before it exists, so an interrupt at any moment leaves nothing behind.
@@ -212,6 +213,42 @@ void OutputFile::WriteAll(std::string_view bytes)
             m_failed = true;
         } else {
             done += static_cast<std::size_t>(n);
+        }
+    }
+}
+
+// Pieces of the copy that lie in different places go out in one call; a short write goes on
+// from the byte it stopped at.
+void OutputFile::WritePieces()
+{
+    std::vector<iovec> pieces;
+    pieces.reserve(m_pieces.size());
+    std::size_t owned = 0;
+    for (const Piece& piece : m_pieces) {
+        const char* at = piece.at != nullptr ? piece.at : m_buffer.data() + owned;
+        if (piece.at == nullptr) {
+            owned += piece.size;
+        }
+        pieces.push_back({ const_cast<char*>(at), piece.size });
+    }
+    std::size_t first = 0;
+    while (!m_failed && first < pieces.size()) {
+        const ssize_t n = Sys().writev(m_fd, pieces.data() + first,
+            static_cast<int>(std::min<std::size_t>(pieces.size() - first, IOV_MAX)));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            m_failed = true;
+            break;
+        }
+        auto done = static_cast<std::size_t>(n);
+        while (first < pieces.size() && done >= pieces[first].iov_len) {
+            done -= pieces[first++].iov_len;
+        }
+        if (done != 0) {
+            pieces[first].iov_base = static_cast<char*>(pieces[first].iov_base) + done;
+            pieces[first].iov_len -= done;
         }
     }
 }
@@ -247,6 +284,7 @@ bool OutputFile::Commit(bool durable)
     ClearPending();
     m_temporary = {};
     m_buffer = {};
+    m_pieces = {};
     return !m_failed;
 }
 
@@ -260,6 +298,7 @@ void OutputFile::Abandon()
     ClearPending();
     m_temporary = {};
     m_buffer = {};
+    m_pieces = {};
 }
 
 bool ReplaceWholeFile(const NativePath& path, std::string_view bytes)

@@ -108,6 +108,7 @@ bool OutputFile::Create(const NativePath& folder, const NativePath& name)
     Abandon();
     m_failed = false;
     m_buffer.clear();
+    m_pieces.clear();
     m_temporary = folder + TemporaryName();
     m_final = folder + name;
     m_fd = Sys().open(LongPath(m_temporary).c_str(), OpenFor::NewCopy);
@@ -117,6 +118,9 @@ bool OutputFile::Create(const NativePath& folder, const NativePath& name)
     m_buffer.reserve(kOutputBuffer);
     return true;
 }
+
+// Every piece lies in the buffer: the system writes from one place per call.
+void OutputFile::WritePieces() { WriteAll(m_buffer); }
 
 void OutputFile::WriteAll(std::string_view bytes)
 {
@@ -153,6 +157,7 @@ bool OutputFile::Commit(bool durable)
     }
     m_temporary = {};
     m_buffer = {};
+    m_pieces = {};
     return !m_failed;
 }
 
@@ -165,6 +170,7 @@ void OutputFile::Abandon()
     DeleteFile(m_temporary);
     m_temporary = {};
     m_buffer = {};
+    m_pieces = {};
 }
 
 bool ReplaceWholeFile(const NativePath& path, std::string_view bytes)

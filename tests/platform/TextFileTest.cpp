@@ -56,11 +56,16 @@ TEST(FieldReader, ReadsFieldsAsDefinitionFilesHoldThem)
 struct FaultInjection : ::testing::Test {
     static inline long budget = 0;
     static inline bool failClose = false;
+    static inline std::size_t chunk = 0; // the most one write takes; 0: any
     void SetUp() override
     {
         budget = -1;
         failClose = false;
+        chunk = 0;
         platform::Sys().write = [](int fd, const void* data, std::size_t size) -> ssize_t {
+            if (chunk != 0) {
+                size = std::min(size, chunk);
+            }
             if (budget >= 0 && static_cast<long>(size) > budget) {
                 errno = ENOSPC;
                 return -1;
@@ -100,6 +105,46 @@ TEST_F(FaultInjection, OutputFileReportsEveryLostByte)
         // Whole or not at all: the older copy stays until a whole one replaces it.
         EXPECT_EQ(ReadBytes(tree.Path("out")), c.ok ? big : "older copy");
         EXPECT_EQ(testing_support::Snapshot(tree.Root()).size(), 1u) << "no temporary left";
+    }
+}
+
+// Pieces copied and pieces written from where they lie, flushed now and then, come out in order,
+// however few bytes the system takes at a time.
+TEST_F(FaultInjection, PiecesComeOutInOrder)
+{
+    TempTree tree;
+    std::vector<std::string> pieces;
+    std::string all;
+    for (int i = 0; i < 3000; ++i) {
+        pieces.emplace_back(
+            static_cast<std::size_t>(i * 37 % 1500), static_cast<char>('a' + i % 26));
+        all += pieces.back();
+    }
+    struct Case {
+        long budget;
+        std::size_t chunk;
+        bool ok;
+    };
+    for (const Case c :
+        { Case { -1, 0, true }, Case { -1, 700, true }, Case { 1 << 20, 0, false } }) {
+        SCOPED_TRACE(c.chunk);
+        budget = c.budget;
+        chunk = c.chunk;
+        tree.Write("out", "older copy");
+        platform::OutputFile out;
+        ASSERT_TRUE(out.Create(Native(tree.Root(), true), Native("out")));
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            if (i % 3 == 0) {
+                out.Write(pieces[i]);
+            } else {
+                out.WriteInPlace(pieces[i]);
+            }
+            if (i % 1000 == 999) {
+                out.Flush();
+            }
+        }
+        EXPECT_EQ(out.Commit(), c.ok);
+        EXPECT_EQ(ReadBytes(tree.Path("out")), c.ok ? all : "older copy");
     }
 }
 
