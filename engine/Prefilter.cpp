@@ -6,6 +6,10 @@
 #include <tuple>
 #include <unordered_map>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace engine {
 namespace {
 
@@ -27,6 +31,26 @@ constexpr std::uint32_t kMaxSharing = 64;
 
 constexpr unsigned char Fold(unsigned char b) { return b >= 'A' && b <= 'Z' ? b | 0x20 : b; }
 
+void FoldBytes(const char* in, std::size_t size, char* out)
+{
+    std::size_t i = 0;
+#ifdef __SSE2__
+    // 'A'..'Z' are the bytes b with (b - 'A') < 26 as signed bytes after a shift by 0x80.
+    const __m128i shift = _mm_set1_epi8(static_cast<char>(0x80 - 'A'));
+    const __m128i limit = _mm_set1_epi8(static_cast<char>(-0x80 + 26));
+    const __m128i bit = _mm_set1_epi8(0x20);
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        const __m128i upper = _mm_cmplt_epi8(_mm_add_epi8(v, shift), limit);
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(out + i), _mm_or_si128(v, _mm_and_si128(upper, bit)));
+    }
+#endif
+    for (; i < size; ++i) {
+        out[i] = static_cast<char>(Fold(static_cast<unsigned char>(in[i])));
+    }
+}
+
 inline std::uint32_t Load4(const char* p)
 {
     std::uint32_t v;
@@ -34,22 +58,15 @@ inline std::uint32_t Load4(const char* p)
     return v;
 }
 
-// Windows are compared loosely: every byte with its 0x20 bit set. Letters of either case look
-// alike then, as folded text would; so do a few other pairs of bytes ('@' and '`', CR and '-'),
-// which only lets more probes through to the exact comparison. The text is never folded whole.
-constexpr std::uint32_t kLoose4 = 0x20202020u;
-
-inline std::uint32_t LooseTail(const char* p) { return Load4(p) | kLoose4; }
-
-// The loose window of Width bytes at p, as the band's entries hold it.
+// The window of Width bytes at p, as the band's entries hold it.
 template <std::size_t Width> inline std::uint64_t LoadWindow(const char* p)
 {
     if constexpr (Width == 8) {
         std::uint64_t v;
         std::memcpy(&v, p, 8);
-        return v | 0x2020202020202020ull;
+        return v;
     } else {
-        return Load4(p) | kLoose4;
+        return Load4(p);
     }
 }
 
@@ -112,7 +129,7 @@ void Prefilter::CollectNeedles(const std::vector<std::vector<std::string>>& need
                 c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
             }
             const std::uint32_t tail
-                = folded.size() >= 4 ? LooseTail(folded.data() + folded.size() - 4) : 0;
+                = folded.size() >= 4 ? Load4(folded.data() + folded.size() - 4) : 0;
             m_longest = std::max(m_longest, folded.size());
             m_needles.push_back({ std::move(folded), static_cast<int>(k), tail });
         }
@@ -256,8 +273,8 @@ void Prefilter::FinishBand(Band& band) const
     std::vector<Entry>().swap(band.entries);
 }
 
-void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* data, std::size_t size,
-    std::vector<Hit>& hits) const
+void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* folded,
+    std::size_t size, std::vector<Hit>& hits) const
 {
     const Needle& entry = m_needles[needle];
     const std::size_t length = entry.folded.size();
@@ -265,21 +282,17 @@ void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* data
         return;
     }
     // Needles of one family differ in their last bytes: compare those first.
-    if (length >= 4 && LooseTail(data + start + length - 4) != entry.tail) {
+    if (length >= 4 && Load4(folded + start + length - 4) != entry.tail) {
         return;
     }
-    for (std::size_t i = 0; i < length; ++i) {
-        if (static_cast<char>(Fold(static_cast<unsigned char>(data[start + i])))
-            != entry.folded[i]) {
-            return;
-        }
+    if (std::memcmp(folded + start, entry.folded.data(), length) == 0) {
+        hits.push_back({ start + length, entry.pair });
     }
-    hits.push_back({ start + length, entry.pair });
 }
 
 template <std::size_t Width>
-void Prefilter::ScanBand(const Band& band, const char* data, std::size_t size, std::size_t from,
-    std::size_t to, std::vector<Hit>& hits) const
+void Prefilter::ScanBand(
+    const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const
 {
     if (size < Width) {
         return;
@@ -289,8 +302,8 @@ void Prefilter::ScanBand(const Band& band, const char* data, std::size_t size, s
     const std::uint8_t* const present = band.present.data();
     const std::size_t stride = band.stride;
     const unsigned shift = band.shift;
-    const std::size_t end = std::min(to, size - (Width - 1));
-    std::size_t i = from;
+    const std::size_t end = size - (Width - 1);
+    std::size_t i = 0;
     auto probe
         = [&](std::size_t at) { return present[Hash<Width>(LoadWindow<Width>(data + at), shift)]; };
     for (; i + 3 * stride < end; i += 4 * stride) {
@@ -313,7 +326,7 @@ void Prefilter::CheckTails(const Band& band, std::size_t at, std::uint8_t reache
         const std::size_t reach = bit + Width;
         if ((reaches & 1) != 0 && at + reach <= size
             && band.tailPresent[TailHash(
-                   LooseTail(data + at + reach - 4), static_cast<std::uint32_t>(reach), band.shift)]
+                   Load4(data + at + reach - 4), static_cast<std::uint32_t>(reach), band.shift)]
                 != 0) {
             Candidates<Width>(band, at, data, size, hits);
             return;
@@ -335,7 +348,7 @@ void Prefilter::Candidates(const Band& band, std::size_t at, const char* data, s
             continue;
         }
         const std::size_t start = at - group.offset;
-        const std::uint32_t tail = LooseTail(data + start + group.length - 4);
+        const std::uint32_t tail = Load4(data + start + group.length - 4);
         for (std::uint32_t t = group.firstTail; t < group.endTail; ++t) {
             if (band.tails[t].tail == tail) {
                 Verify(band.tails[t].needle, start, data, size, hits);
@@ -344,12 +357,10 @@ void Prefilter::Candidates(const Band& band, std::size_t at, const char* data, s
     }
 }
 
-void Prefilter::ScanShort(const char* data, std::size_t from, std::size_t to, std::size_t size,
-    std::vector<Hit>& hits) const
+void Prefilter::ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const
 {
-    for (std::size_t i = from; i < to; ++i) {
-        for (const std::uint32_t needle :
-            m_shortByFirstByte[Fold(static_cast<unsigned char>(data[i]))]) {
+    for (std::size_t i = 0; i < size; ++i) {
+        for (const std::uint32_t needle : m_shortByFirstByte[static_cast<unsigned char>(data[i])]) {
             Verify(needle, i, data, size, hits);
         }
     }
@@ -360,27 +371,49 @@ void Prefilter::Scan(const char* data, std::size_t size, std::vector<Hit>& hits)
     if (m_needles.empty() || size == 0) {
         return;
     }
-    // Every band probes a region while it is in the cache. A probe position belongs to one
-    // region, and an occurrence is found from one probe position only, so none is found twice.
-    const std::size_t first = hits.size();
-    for (std::size_t from = 0; from < size; from += kRegion) {
-        const std::size_t to = std::min(size, from + kRegion);
+    // Folded a region at a time into a buffer of fixed size, so that a line of any length costs
+    // no memory of its own. Regions overlap by a needle less one byte; each occurrence is taken
+    // from the region in whose own part it ends. One buffer per thread: a large file is scanned
+    // by a thread of its own while the walk's thread rewrites.
+    const std::size_t overlap = m_longest - 1;
+    thread_local std::unique_ptr<char[]> buffer;
+    thread_local std::size_t capacity = 0;
+    const std::size_t wanted = std::min(size, kRegion + overlap);
+    if (capacity < wanted) {
+        buffer = std::make_unique_for_overwrite<char[]>(wanted);
+        capacity = wanted;
+    }
+    for (std::size_t own = 0; own < size; own += kRegion) {
+        const std::size_t from = own < overlap ? 0 : own - overlap;
+        const std::size_t to = std::min(size, own + kRegion);
+        FoldBytes(data + from, to - from, buffer.get());
+        const std::size_t first = hits.size();
+        const char* folded = buffer.get();
         for (const Band& band : m_bands) {
             if (band.width == 8) {
-                ScanBand<8>(band, data, size, from, to, hits);
+                ScanBand<8>(band, folded, to - from, hits);
             } else {
-                ScanBand<4>(band, data, size, from, to, hits);
+                ScanBand<4>(band, folded, to - from, hits);
             }
         }
         if (m_hasShort) {
-            ScanShort(data, from, to, size, hits);
+            ScanShort(folded, to - from, hits);
         }
-    }
-    if (hits.size() - first > 1) {
-        std::sort(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end(),
-            [](const Hit& a, const Hit& b) {
-                return a.end < b.end || (a.end == b.end && a.pair < b.pair);
-            });
+        // Back to offsets in data, without the hits that an earlier region already gave.
+        std::size_t kept = first;
+        for (std::size_t h = first; h < hits.size(); ++h) {
+            const std::size_t end = hits[h].end + from;
+            if (end > own) {
+                hits[kept++] = { end, hits[h].pair };
+            }
+        }
+        hits.resize(kept);
+        if (hits.size() - first > 1) {
+            std::sort(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end(),
+                [](const Hit& a, const Hit& b) {
+                    return a.end < b.end || (a.end == b.end && a.pair < b.pair);
+                });
+        }
     }
 }
 

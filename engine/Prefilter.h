@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -28,17 +29,17 @@ public:
     // bytes before it.
     std::size_t Longest() const { return m_longest; }
 
-    // Bytes that every band probes before the next ones are looked at.
+    // Bytes folded and scanned at a time.
     static constexpr std::size_t kRegion = std::size_t(1) << 18;
 
 private:
     struct Needle {
         std::string folded;
         int pair;
-        std::uint32_t tail; // the last four bytes, loosely (each with its 0x20 bit set)
+        std::uint32_t tail; // the folded last four bytes
     };
     struct Entry {
-        std::uint64_t gram; // the needle's window at offset, loosely
+        std::uint64_t gram; // the folded window of the needle at offset
         std::uint32_t needle;
         std::uint32_t offset;
     };
@@ -78,17 +79,16 @@ private:
     void AssignToBands(std::vector<Band>& bands);
     void FinishBand(Band& band) const;
     template <std::size_t Width>
-    void ScanBand(const Band& band, const char* data, std::size_t size, std::size_t from,
-        std::size_t to, std::vector<Hit>& hits) const;
+    void ScanBand(
+        const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
     template <std::size_t Width>
     void CheckTails(const Band& band, std::size_t at, std::uint8_t reaches, const char* data,
         std::size_t size, std::vector<Hit>& hits) const;
     template <std::size_t Width>
     void Candidates(const Band& band, std::size_t at, const char* data, std::size_t size,
         std::vector<Hit>& hits) const;
-    void ScanShort(const char* data, std::size_t from, std::size_t to, std::size_t size,
-        std::vector<Hit>& hits) const;
-    void Verify(std::uint32_t needle, std::size_t start, const char* data, std::size_t size,
+    void ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    void Verify(std::uint32_t needle, std::size_t start, const char* folded, std::size_t size,
         std::vector<Hit>& hits) const;
 
     std::vector<Needle> m_needles;
