@@ -232,13 +232,32 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
     m_context = cut - keep;
     m_offset += keep;
     block.last = m_eof && carry.size() == m_context;
+    if (m_examineLater) {
+        m_unexamined = { &block, buffer.data(), cut, context };
+    } else {
+        Examine(block, buffer.data(), cut, context);
+    }
+    return Fill::Block;
+}
+
+void BlockSource::Examine()
+{
+    if (m_unexamined.block != nullptr) {
+        Examine(*m_unexamined.block, m_unexamined.buffer, m_unexamined.cut, m_unexamined.context);
+        m_unexamined = {};
+    }
+}
+
+void BlockSource::Examine(
+    ScannedBlock& block, const char* buffer, std::size_t cut, std::size_t context)
+{
     // On the reading thread the look is free to the walk; in the walk's thread it waits until a
     // copy is written, so a file that does not change is passed over once only.
     block.mayHoldLoneCr = !m_ahead || platform::HasLoneCr(block.bytes);
     block.holdsNul = std::memchr(block.bytes.data(), 0, block.bytes.size()) != nullptr;
     SettleEncoding(block);
     block.hits.clear();
-    m_prefilters[static_cast<std::size_t>(block.encoding)].Scan(buffer.data(), cut, block.hits);
+    m_prefilters[static_cast<std::size_t>(block.encoding)].Scan(buffer, cut, block.hits);
     std::size_t kept = 0;
     for (const Prefilter::Hit& hit : block.hits) {
         if (hit.end > context) {
@@ -246,7 +265,6 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
         }
     }
     block.hits.resize(kept);
-    return Fill::Block;
 }
 
 void BlockSource::SettleEncoding(ScannedBlock& block)

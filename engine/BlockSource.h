@@ -85,10 +85,16 @@ public:
     // The next block, valid until the next call; null at the end or on a read error.
     const ScannedBlock* Next();
     bool Failed() const { return m_failed; }
+    // For a file read in one block: Next only reads it, and Examine (once the input may be
+    // closed) scans it. Without the thread only.
+    void ExamineLater() { m_examineLater = true; }
+    void Examine();
 
 private:
     enum class Fill { Block, End, Error };
     Fill FillSlot(BlockSlots::Slot& slot);
+    // The block's encoding, NUL bytes, lone CRs and hits; its bytes are buffer[context, cut).
+    void Examine(ScannedBlock& block, const char* buffer, std::size_t cut, std::size_t context);
     void SettleEncoding(ScannedBlock& block);
     void Ahead();
 
@@ -104,6 +110,14 @@ private:
     bool m_eof = false;
     bool m_failed = false;
     bool m_ahead = false; // a thread reads ahead; set before it starts
+    bool m_examineLater = false;
+    // The last block read while examining was left for later.
+    struct Unexamined {
+        ScannedBlock* block = nullptr;
+        const char* buffer = nullptr;
+        std::size_t cut = 0;
+        std::size_t context = 0;
+    } m_unexamined;
 
     // With a thread: slots [m_taken, m_filled) are ready in turn, m_taken - 1 is the caller's.
     static constexpr int kHalf = BlockSlots::kCount / 2;

@@ -49,15 +49,16 @@ void Prefetcher::Add(const platform::NativePath& path)
 PrefetchedFile& Prefetcher::Take()
 {
     std::unique_lock lock(m_mutex);
-    if (m_read <= m_taken) {
-        // Woken when the file after this one is read too, so that the next file is there; a
-        // thread asleep for want of files is woken at once.
-        m_walkWaitsFor = std::min(m_taken + 2, m_queued);
-        m_walkSleeps = true;
-        if (m_threadSleeps) {
-            m_threadSleeps = false;
-            m_threadWakes.notify_one();
+    while (m_read <= m_taken) {
+        // The next file is left to a thread that is awake and about to begin it; while the thread
+        // reads it, or sleeps, the walk reads the next file nobody has begun.
+        const bool threadBegins = m_claimed == m_taken && !m_threadSleeps;
+        if (!threadBegins && ReadNextUnclaimed(lock)) {
+            continue;
         }
+        // The next file is being read, or about to be: woken when it is there.
+        m_walkWaitsFor = m_taken + 1;
+        m_walkSleeps = true;
         m_walkWakes.wait(lock, [&] { return m_read >= m_walkWaitsFor; });
         m_walkSleeps = false;
     }
@@ -65,35 +66,38 @@ PrefetchedFile& Prefetcher::Take()
     return m_files[m_taken++ % kDepth];
 }
 
+bool Prefetcher::ReadNextUnclaimed(std::unique_lock<std::mutex>& lock)
+{
+    if (m_claimed == m_queued) {
+        return false;
+    }
+    const unsigned index = m_claimed++;
+    m_done[index % kDepth] = false;
+    lock.unlock();
+    Read(m_files[index % kDepth]);
+    lock.lock();
+    m_done[index % kDepth] = true;
+    while (m_read < m_claimed && m_done[m_read % kDepth]) {
+        ++m_read;
+    }
+    return true;
+}
+
 void Prefetcher::Loop()
 {
-    unsigned done = 0;
+    std::unique_lock lock(m_mutex);
     for (;;) {
-        {
-            std::unique_lock lock(m_mutex);
-            if (done == m_queued && !m_stop) {
-                // Out of files: woken when a batch is queued, or when the walk waits.
-                m_threadWaitsFor = done + kBatch;
-                m_threadSleeps = true;
-                m_threadWakes.wait(lock, [&] { return m_stop || !m_threadSleeps; });
-                m_threadSleeps = false;
-            }
-            if (m_stop) {
-                return;
-            }
-            if (done == m_queued) {
-                continue;
-            }
+        if (m_claimed == m_queued && !m_stop) {
+            // Out of files: woken when a batch is queued.
+            m_threadWaitsFor = m_claimed + kBatch;
+            m_threadSleeps = true;
+            m_threadWakes.wait(lock, [&] { return m_stop || !m_threadSleeps; });
+            m_threadSleeps = false;
         }
-        Read(m_files[done % kDepth]);
-        ++done;
-        bool wake = false;
-        {
-            const std::lock_guard lock(m_mutex);
-            m_read = done;
-            wake = m_walkSleeps && m_read >= m_walkWaitsFor;
+        if (m_stop) {
+            return;
         }
-        if (wake) {
+        if (ReadNextUnclaimed(lock) && m_walkSleeps && m_read >= m_walkWaitsFor) {
             m_walkWakes.notify_one();
         }
     }
@@ -103,20 +107,28 @@ void Prefetcher::Read(PrefetchedFile& ahead)
 {
     ahead.block = nullptr;
     ahead.whole = false;
-    const std::lock_guard lock(m_inputs);
+    std::unique_lock lock(m_inputs);
     if (!ahead.file.Open(ahead.path)) {
         return; // the walk opens it itself, and says why it could not
     }
-    if (ahead.file.SizeAtOpen() <= kLargest) {
-        try {
-            BlockSource source(ahead.file, m_prefilters, EncodingRule::Detect, ahead.slots);
-            ahead.block = source.Next();
-            ahead.whole = !source.Failed() && (ahead.block == nullptr || ahead.block->last);
-        } catch (const std::bad_alloc&) {
-            ahead.whole = false;
-        }
+    if (ahead.file.SizeAtOpen() > kLargest) {
+        ahead.file.Close();
+        return;
     }
-    ahead.file.Close();
+    try {
+        BlockSource source(ahead.file, m_prefilters, EncodingRule::Detect, ahead.slots);
+        source.ExamineLater();
+        ahead.block = source.Next();
+        ahead.whole = !source.Failed() && (ahead.block == nullptr || ahead.block->last);
+        ahead.file.Close();
+        lock.unlock();
+        if (ahead.whole) {
+            source.Examine();
+        }
+    } catch (const std::bad_alloc&) {
+        ahead.whole = false;
+        ahead.file.Close();
+    }
 }
 
 } // namespace engine

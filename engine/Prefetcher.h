@@ -28,9 +28,12 @@ struct PrefetchedFile {
 // Reads and scans the next small files of a folder on a thread of its own, up to a ring of them
 // ahead of the walk, while the walk's thread rewrites and writes: the two halves of a tree of
 // small files overlap on two cores. The thread, out of files, sleeps until a batch of them is
-// queued (or the walk waits): putting a thread to sleep and waking it costs as much as a small
-// file. It holds the inputs' lock from the open of a file to its close, and so does the walk when
-// it reads a file itself: one input at most is open at a time, as with one thread.
+// queued: putting a thread to sleep and waking it costs as much as a small file. A walk that
+// would wait for its next file while the thread reads it reads and scans the next one that the
+// thread has not begun instead, so neither side idles while the other has more to do. Whoever reads
+// a file holds the inputs' lock from its open to its close, and so does the walk when it copies a
+// file itself: one input at most is open at a time, as with one thread. Scanning comes after the
+// close.
 class Prefetcher {
 public:
     // Files that one block holds whole: only these are read ahead.
@@ -47,8 +50,8 @@ public:
     bool HasRoom() const { return m_added - m_taken + 1 < kDepth; }
     // Queues the next file of the walk.
     void Add(const platform::NativePath& path);
-    // The oldest file added and not yet taken, once the thread is done with it; valid until the
-    // next call.
+    // The oldest file added and not yet taken, once it is read; valid until the next call. Files
+    // that the thread has not begun are read here meanwhile.
     PrefetchedFile& Take();
     // Taken while an input is open.
     std::mutex& Inputs() { return m_inputs; }
@@ -59,6 +62,9 @@ private:
 
     void Loop();
     void Read(PrefetchedFile& file);
+    // Reads the next file that nobody has begun; false when there is none. Called with m_mutex
+    // held, which it gives up while reading.
+    bool ReadNextUnclaimed(std::unique_lock<std::mutex>& lock);
 
     const Prefilter (&m_prefilters)[2];
     PrefetchedFile m_files[kDepth];
@@ -72,7 +78,9 @@ private:
     std::condition_variable m_walkWakes;
     std::condition_variable m_threadWakes;
     unsigned m_queued = 0; // files added, as the thread sees them
-    unsigned m_read = 0; // files the thread is done with
+    unsigned m_claimed = 0; // files that either side has begun to read
+    bool m_done[kDepth] = {}; // by ring slot: read, for the files below m_claimed
+    unsigned m_read = 0; // files read, the first m_read of them all
     unsigned m_walkWaitsFor = 0; // while the walk sleeps: wake it when m_read reaches this
     bool m_walkSleeps = false;
     unsigned m_threadWaitsFor = 0; // while the thread sleeps: wake it when m_queued reaches this
