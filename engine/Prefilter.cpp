@@ -16,17 +16,20 @@ namespace {
 // Wider strides probe less but use windows further from a needle's end, and texts are full
 // of the stems that needles share (OrderTotal in OrderTotal01): every such window costs a
 // look. Two windows, both near the end, measured best. Four letters are common in text ("ield" is
-// in every Field), eight far less ("hefield0"): needles whose last windows are all letters
-// ("cachefield0", where only "eld0" holds the digit) are probed by windows of eight bytes, which
+// in every Field), seven far less ("efield0"): needles whose last windows are all letters
+// ("cachefield0", where only "eld0" holds the digit) are probed by windows of seven bytes, which
 // took a table of them from twice the scanning time of one whose windows hold digits
-// ("cachefield00") to about 1.3 times. Eight-byte windows cost more to hash and collide more in
-// the table, so a table whose four-byte windows are rare keeps them.
+// ("cachefield00") to about 1.3 times. Seven and not eight, so that a needle of eight bytes
+// ("qtyterm0") has its two windows and needs no pass of its own. Wide windows cost more to hash
+// and collide more in the table, so a table whose four-byte windows are rare keeps them.
 struct BandShape {
     std::size_t stride;
     std::size_t width;
 };
-constexpr BandShape kBands[] = { { 2, 4 }, { 2, 8 }, { 1, 4 } };
-constexpr std::size_t kFourWide = 0, kEightWide = 1, kLastBand = 2;
+constexpr std::size_t kWide = 7;
+constexpr std::size_t kSlack = 8 - kWide;
+constexpr BandShape kBands[] = { { 2, 4 }, { 2, kWide }, { 1, 4 } };
+constexpr std::size_t kFourWide = 0, kSevenWide = 1, kLastBand = 2;
 constexpr std::uint32_t kMaxSharing = 64;
 
 constexpr unsigned char Fold(unsigned char b) { return b >= 'A' && b <= 'Z' ? b | 0x20 : b; }
@@ -58,27 +61,31 @@ inline std::uint32_t Load4(const char* p)
     return v;
 }
 
-// The window of Width bytes at p, as the band's entries hold it.
+// The window of Width bytes at p, as the band's entries hold it. A wide window is loaded as eight
+// bytes, the last one masked off: the text has a byte to spare after its end (kSlack).
 template <std::size_t Width> inline std::uint64_t LoadWindow(const char* p)
 {
-    if constexpr (Width == 8) {
+    if constexpr (Width == kWide) {
         std::uint64_t v;
         std::memcpy(&v, p, 8);
-        return v;
+        return v & ((std::uint64_t(1) << (8 * kWide)) - 1);
     } else {
         return Load4(p);
     }
 }
 
+// For the needles, which have no byte to spare.
 std::uint64_t LoadWindow(const char* p, std::size_t width)
 {
-    return width == 8 ? LoadWindow<8>(p) : LoadWindow<4>(p);
+    std::uint64_t v = 0;
+    std::memcpy(&v, p, width);
+    return v;
 }
 
 // shift: 32 less the table's bits.
 template <std::size_t Width> inline std::uint32_t Hash(std::uint64_t gram, unsigned shift)
 {
-    if constexpr (Width == 8) {
+    if constexpr (Width == kWide) {
         return static_cast<std::uint32_t>((gram * 0x9E3779B97F4A7C15ull) >> (32 + shift));
     } else {
         return (static_cast<std::uint32_t>(gram) * 0x9E3779B1u) >> shift;
@@ -87,7 +94,7 @@ template <std::size_t Width> inline std::uint32_t Hash(std::uint64_t gram, unsig
 
 std::uint32_t Hash(std::uint64_t gram, std::size_t width, unsigned shift)
 {
-    return width == 8 ? Hash<8>(gram, shift) : Hash<4>(gram, shift);
+    return width == kWide ? Hash<kWide>(gram, shift) : Hash<4>(gram, shift);
 }
 
 inline std::uint32_t TailHash(std::uint32_t tail, std::uint32_t reach, unsigned shift)
@@ -165,7 +172,7 @@ Prefilter::Sharing Prefilter::SharedWindows(std::size_t width) const
 
 void Prefilter::AssignToBands(std::vector<Band>& bands)
 {
-    Sharing sharing[2] = { SharedWindows(4), SharedWindows(8) };
+    Sharing sharing[2] = { SharedWindows(4), SharedWindows(kWide) };
     // The windows that a band probes a needle by: any `stride` consecutive ones, the last ones
     // here.
     const auto windows = [](const std::string& folded, const Band& band) {
@@ -183,7 +190,8 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
         const std::vector<std::string_view> probed = windows(folded, band);
         return !probed.empty()
             && std::none_of(probed.begin(), probed.end(), [&](std::string_view window) {
-                   return sharing[band.width == 8 ? 1 : 0][LoadWindow(window.data(), band.width)]
+                   return sharing[band.width == kWide ? 1 : 0]
+                                 [LoadWindow(window.data(), band.width)]
                        > kMaxSharing;
                });
     };
@@ -198,7 +206,7 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
         const std::vector<std::string_view> probed = windows(needle.folded, bands[kFourWide]);
         wide = wide
             || (std::any_of(probed.begin(), probed.end(), lettersAlone)
-                && fits(needle.folded, bands[kEightWide]));
+                && fits(needle.folded, bands[kSevenWide]));
     }
     m_shortByFirstByte.assign(256, {});
     m_hasShort = false;
@@ -210,8 +218,8 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
             continue;
         }
         Band* band = &bands[kLastBand];
-        if (wide && fits(folded, bands[kEightWide])) {
-            band = &bands[kEightWide];
+        if (wide && fits(folded, bands[kSevenWide])) {
+            band = &bands[kSevenWide];
         } else if (fits(folded, bands[kFourWide])) {
             band = &bands[kFourWide];
         }
@@ -374,13 +382,14 @@ void Prefilter::Scan(const char* data, std::size_t size, std::vector<Hit>& hits)
     // Folded a region at a time into a buffer of fixed size, so that a line of any length costs
     // no memory of its own. Regions overlap by a needle less one byte; each occurrence is taken
     // from the region in whose own part it ends. One buffer per thread: a large file is scanned
-    // by a thread of its own while the walk's thread rewrites.
+    // by a thread of its own while the walk's thread rewrites. Its bytes start out zero, so the
+    // byte after a region that a wide window loads with its own is never one unwritten.
     const std::size_t overlap = m_longest - 1;
     thread_local std::unique_ptr<char[]> buffer;
     thread_local std::size_t capacity = 0;
     const std::size_t wanted = std::min(size, kRegion + overlap);
     if (capacity < wanted) {
-        buffer = std::make_unique_for_overwrite<char[]>(wanted);
+        buffer = std::make_unique<char[]>(wanted + kSlack);
         capacity = wanted;
     }
     for (std::size_t own = 0; own < size; own += kRegion) {
@@ -390,8 +399,8 @@ void Prefilter::Scan(const char* data, std::size_t size, std::vector<Hit>& hits)
         const std::size_t first = hits.size();
         const char* folded = buffer.get();
         for (const Band& band : m_bands) {
-            if (band.width == 8) {
-                ScanBand<8>(band, folded, to - from, hits);
+            if (band.width == kWide) {
+                ScanBand<kWide>(band, folded, to - from, hits);
             } else {
                 ScanBand<4>(band, folded, to - from, hits);
             }

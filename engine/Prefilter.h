@@ -60,7 +60,7 @@ private:
     // an occurrence always covers a probe position with a window inside the needle.
     struct Band {
         std::size_t stride = 0;
-        std::size_t width = 4; // 4 or 8
+        std::size_t width = 4; // 4 or 7
         unsigned shift = 0;
         unsigned bucketShift = 0;
         std::vector<Entry> entries; // while building
