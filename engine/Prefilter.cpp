@@ -200,12 +200,15 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
             window.begin(), window.end(), [](char c) { return c >= 'a' && c <= 'z'; });
     };
     // Every band is one more pass over the text: the wide band takes every needle long enough for
-    // it, or none when no needle's four-byte windows are letters alone.
+    // it, or none when no needle needs it. A needle needs it when its four-byte windows are letters
+    // alone, or are shared so widely that it would be probed at every byte: full-width texts in
+    // UTF-8 all hold the bytes of "０" (EF BC 90) and the lead bytes of the next character.
     bool wide = false;
     for (const Needle& needle : m_needles) {
         const std::vector<std::string_view> probed = windows(needle.folded, bands[kFourWide]);
         wide = wide
-            || (std::any_of(probed.begin(), probed.end(), lettersAlone)
+            || ((std::any_of(probed.begin(), probed.end(), lettersAlone)
+                    || (!probed.empty() && !fits(needle.folded, bands[kFourWide])))
                 && fits(needle.folded, bands[kSevenWide]));
     }
     m_shortByFirstByte.assign(256, {});
