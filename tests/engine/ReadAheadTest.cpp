@@ -278,3 +278,42 @@ TEST(ReadAhead, SmallFilesReadAheadGiveWhatTheWalkReadsItself)
     EXPECT_EQ(copies.size(), 20u); // 18 files and 2 folders
     EXPECT_EQ(copies.count("org/f1.bas"), 0u);
 }
+
+// A file is checked for UTF-8 a block at a time, ASCII eight bytes at a time: the verdict is the
+// same wherever the blocks end and wherever a character falls among the ASCII around it.
+TEST(ReadAhead, Utf8VerdictsDoNotDependOnWhereTheBlocksEnd)
+{
+    struct Case {
+        const char* sequence;
+        bool valid;
+    };
+    const Case cases[] = {
+        { "\xE9\xA1\xA7", true }, // 顧
+        { "\xE0\xA0\x80", true },
+        { "\xED\x9F\xBF", true },
+        { "\xEF\xBF\xBF", true },
+        { "\xE0\x9F\xBF", false }, // overlong
+        { "\xC3\xA9", true }, // é
+        { "\xF0\x9F\x98\x80", true },
+        { "\xE9\xA1", false }, // cut short by ASCII
+        { "\x82\xA0", false }, // CP932 あ
+        { "\xC0\xAF", false }, // overlong
+        { "\xED\xA0\x80", false }, // surrogate
+        { "\xF4\x90\x80\x80", false }, // past U+10FFFF
+        { "\xFF", false },
+    };
+    for (const Case& c : cases) {
+        for (std::size_t before = 0; before <= 17; ++before) {
+            const std::string text
+                = std::string(before, 'a') + c.sequence + std::string(17 - before, 'b');
+            for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+                SCOPED_TRACE(
+                    testing::Message() << c.sequence << " after " << before << " cut " << cut);
+                engine::Utf8Check check;
+                const bool valid = check.Feed(std::string_view(text).substr(0, cut))
+                    && check.Feed(std::string_view(text).substr(cut)) && check.Complete();
+                ASSERT_EQ(valid, c.valid);
+            }
+        }
+    }
+}
