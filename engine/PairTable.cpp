@@ -5,6 +5,7 @@
 #include "platform/FileName.h"
 #include "platform/LowerCase.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace engine {
@@ -41,6 +42,10 @@ std::vector<std::string> Spellings(char16_t unit, TextEncoding encoding)
 // any real occurrence of the text holds one of them. None when no line can hold the text.
 std::vector<std::string> NeedlesOf(const std::u16string& search, TextEncoding encoding)
 {
+    // ASCII alone, as most search texts are: one spelling for each unit, so the whole text.
+    if (std::all_of(search.begin(), search.end(), [](char16_t unit) { return unit < 0x80; })) {
+        return { std::string(search.begin(), search.end()) };
+    }
     std::vector<std::vector<std::string>> spellings;
     for (const char16_t unit : search) {
         spellings.push_back(Spellings(unit, encoding));

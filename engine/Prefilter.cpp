@@ -1,6 +1,7 @@
 #include "engine/Prefilter.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string_view>
 #include <tuple>
@@ -31,6 +32,15 @@ constexpr std::size_t kSlack = 8 - kWide;
 constexpr BandShape kBands[] = { { 2, 4 }, { 2, kWide }, { 1, 4 } };
 constexpr std::size_t kFourWide = 0, kSevenWide = 1, kLastBand = 2;
 constexpr std::uint32_t kMaxSharing = 64;
+constexpr std::size_t kNoWindow = std::size_t(-1);
+
+// Where the windows by which a band probes a needle begin: any `stride` consecutive ones, the
+// last ones here; kNoWindow when the needle is too short for the band.
+template <typename Band> std::size_t FirstWindow(std::size_t length, const Band& band)
+{
+    return length >= band.width + band.stride - 1 ? length - band.width + 1 - band.stride
+                                                  : kNoWindow;
+}
 
 constexpr unsigned char Fold(unsigned char b) { return b >= 'A' && b <= 'Z' ? b | 0x20 : b; }
 
@@ -149,22 +159,23 @@ void Prefilter::CollectNeedles(const std::vector<std::vector<std::string>>& need
 // bytes, where the family differs.
 Prefilter::Sharing Prefilter::SharedWindows(std::size_t width) const
 {
+    constexpr std::size_t stride = kBands[kFourWide].stride;
     Sharing sharing;
+    sharing.reserve(m_needles.size() * stride);
     for (const Needle& needle : m_needles) {
         const std::string& folded = needle.folded;
         if (folded.size() < width) {
             continue;
         }
         const std::size_t windows = folded.size() - width + 1;
-        std::vector<std::uint64_t> grams;
-        for (std::size_t offset = windows - std::min<std::size_t>(windows, kBands[0].stride);
-             offset < windows; ++offset) {
-            grams.push_back(LoadWindow(folded.data() + offset, width));
-        }
-        std::sort(grams.begin(), grams.end());
-        grams.erase(std::unique(grams.begin(), grams.end()), grams.end());
-        for (const std::uint64_t gram : grams) {
-            ++sharing[gram];
+        std::array<std::uint64_t, stride> seen {};
+        std::size_t count = 0;
+        for (std::size_t offset = windows - std::min(windows, stride); offset < windows; ++offset) {
+            const std::uint64_t gram = LoadWindow(folded.data() + offset, width);
+            if (std::find(seen.begin(), seen.begin() + count, gram) == seen.begin() + count) {
+                seen[count++] = gram;
+                ++sharing[gram];
+            }
         }
     }
     return sharing;
@@ -172,32 +183,35 @@ Prefilter::Sharing Prefilter::SharedWindows(std::size_t width) const
 
 void Prefilter::AssignToBands(std::vector<Band>& bands)
 {
-    Sharing sharing[2] = { SharedWindows(4), SharedWindows(kWide) };
-    // The windows that a band probes a needle by: any `stride` consecutive ones, the last ones
-    // here.
-    const auto windows = [](const std::string& folded, const Band& band) {
-        std::vector<std::string_view> found;
-        if (folded.size() >= band.width + band.stride - 1) {
-            for (std::size_t offset = folded.size() - band.width + 1 - band.stride;
-                 offset + band.width <= folded.size(); ++offset) {
-                found.emplace_back(folded.data() + offset, band.width);
-            }
-        }
-        return found;
-    };
+    const Sharing sharing[2] = { SharedWindows(4), SharedWindows(kWide) };
     // The needle is long enough for the band, and its windows are not widely shared.
     const auto fits = [&](const std::string& folded, const Band& band) {
-        const std::vector<std::string_view> probed = windows(folded, band);
-        return !probed.empty()
-            && std::none_of(probed.begin(), probed.end(), [&](std::string_view window) {
-                   return sharing[band.width == kWide ? 1 : 0]
-                                 [LoadWindow(window.data(), band.width)]
-                       > kMaxSharing;
-               });
+        const std::size_t first = FirstWindow(folded.size(), band);
+        if (first == kNoWindow) {
+            return false;
+        }
+        const Sharing& shared = sharing[band.width == kWide ? 1 : 0];
+        for (std::size_t offset = first; offset < first + band.stride; ++offset) {
+            const auto found = shared.find(LoadWindow(folded.data() + offset, band.width));
+            if (found != shared.end() && found->second > kMaxSharing) {
+                return false;
+            }
+        }
+        return true;
     };
-    const auto lettersAlone = [](std::string_view window) {
-        return std::all_of(
-            window.begin(), window.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+    // Some window by which the four-byte band would probe the needle is letters alone.
+    const auto lettersAlone = [&](const std::string& folded) {
+        const Band& band = bands[kFourWide];
+        const std::size_t first = FirstWindow(folded.size(), band);
+        for (std::size_t offset = first; first != kNoWindow && offset < first + band.stride;
+             ++offset) {
+            if (std::all_of(folded.begin() + static_cast<std::ptrdiff_t>(offset),
+                    folded.begin() + static_cast<std::ptrdiff_t>(offset + band.width),
+                    [](char c) { return c >= 'a' && c <= 'z'; })) {
+                return true;
+            }
+        }
+        return false;
     };
     // Every band is one more pass over the text: the wide band takes every needle long enough for
     // it, or none when no needle needs it. A needle needs it when its four-byte windows are letters
@@ -205,11 +219,10 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
     // UTF-8 all hold the bytes of "０" (EF BC 90) and the lead bytes of the next character.
     bool wide = false;
     for (const Needle& needle : m_needles) {
-        const std::vector<std::string_view> probed = windows(needle.folded, bands[kFourWide]);
-        wide = wide
-            || ((std::any_of(probed.begin(), probed.end(), lettersAlone)
-                    || (!probed.empty() && !fits(needle.folded, bands[kFourWide])))
-                && fits(needle.folded, bands[kSevenWide]));
+        const std::string& folded = needle.folded;
+        const bool shared = FirstWindow(folded.size(), bands[kFourWide]) != kNoWindow
+            && !fits(folded, bands[kFourWide]);
+        wide = wide || ((lettersAlone(folded) || shared) && fits(folded, bands[kSevenWide]));
     }
     m_shortByFirstByte.assign(256, {});
     m_hasShort = false;
@@ -226,7 +239,7 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
         } else if (fits(folded, bands[kFourWide])) {
             band = &bands[kFourWide];
         }
-        const std::size_t first = folded.size() - band->width + 1 - band->stride;
+        const std::size_t first = FirstWindow(folded.size(), *band);
         for (std::size_t offset = first; offset < first + band->stride; ++offset) {
             band->entries.push_back({ LoadWindow(folded.data() + offset, band->width), n,
                 static_cast<std::uint32_t>(offset) });
@@ -260,22 +273,32 @@ void Prefilter::FinishBand(Band& band) const
             |= static_cast<std::uint8_t>(1u << (reach - band.width));
         band.tailPresent[TailHash(needle.tail, reach, band.shift)] = 1;
     }
-    auto key = [&](const Entry& e) {
-        return std::make_tuple(Hash(e.gram, band.width, band.bucketShift), e.gram, e.offset,
-            static_cast<std::uint32_t>(m_needles[e.needle].folded.size()));
+    // Entries in order of their bucket, those of a group together; each key worked out once.
+    struct Keyed {
+        std::tuple<std::uint32_t, std::uint64_t, std::uint32_t, std::uint32_t> key;
+        std::uint32_t entry;
     };
-    std::sort(band.entries.begin(), band.entries.end(),
-        [&](const Entry& a, const Entry& b) { return key(a) < key(b); });
-    band.bucketStart.assign((std::size_t(1) << bucketBits) + 1, 0);
-    for (std::size_t e = 0; e < band.entries.size(); ++e) {
+    std::vector<Keyed> order;
+    order.reserve(band.entries.size());
+    for (std::uint32_t e = 0; e < band.entries.size(); ++e) {
         const Entry& entry = band.entries[e];
-        const auto length = static_cast<std::uint32_t>(m_needles[entry.needle].folded.size());
-        if (e == 0 || key(band.entries[e - 1]) != key(entry)) {
-            band.groups.push_back({ entry.gram, entry.offset, length,
-                static_cast<std::uint32_t>(band.tails.size()), 0 });
-            ++band.bucketStart[Hash(entry.gram, band.width, band.bucketShift) + 1];
+        order.push_back(
+            { std::make_tuple(Hash(entry.gram, band.width, band.bucketShift), entry.gram,
+                  entry.offset, static_cast<std::uint32_t>(m_needles[entry.needle].folded.size())),
+                e });
+    }
+    std::sort(
+        order.begin(), order.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    band.bucketStart.assign((std::size_t(1) << bucketBits) + 1, 0);
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const auto [bucket, gram, offset, length] = order[k].key;
+        if (k == 0 || order[k - 1].key != order[k].key) {
+            band.groups.push_back(
+                { gram, offset, length, static_cast<std::uint32_t>(band.tails.size()), 0 });
+            ++band.bucketStart[bucket + 1];
         }
-        band.tails.push_back({ m_needles[entry.needle].tail, entry.needle });
+        const std::uint32_t needle = band.entries[order[k].entry].needle;
+        band.tails.push_back({ m_needles[needle].tail, needle });
         band.groups.back().endTail = static_cast<std::uint32_t>(band.tails.size());
     }
     for (std::size_t b = 1; b < band.bucketStart.size(); ++b) {
