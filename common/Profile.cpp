@@ -81,14 +81,19 @@ bool IsUtf8(std::string_view bytes)
 }
 
 // A file that is not valid UTF-8 was written by the Windows profile functions, in CP932.
+Encoding EncodingOf(std::string_view bytes)
+{
+    return bytes.starts_with(Utf8Mark) || IsUtf8(bytes) ? Encoding::Utf8 : Encoding::Cp932;
+}
+
 IniFile Parse(std::string_view bytes)
 {
     IniFile file;
+    file.encoding = EncodingOf(bytes);
     if (bytes.starts_with(Utf8Mark)) {
         file.byteOrderMark = true;
         bytes.remove_prefix(Utf8Mark.size());
     }
-    file.encoding = file.byteOrderMark || IsUtf8(bytes) ? Encoding::Utf8 : Encoding::Cp932;
 
     std::size_t start = 0;
     while (start < bytes.size()) {
@@ -183,6 +188,30 @@ std::u16string_view StripQuotes(std::u16string_view value)
     return value;
 }
 
+// The file's bytes, in the encoding that they will be read in. A file in CP932 whose bytes happen
+// to be valid UTF-8 (a value of "ﾐ㎏" is D0 87 73) would be read as UTF-8, and one in UTF-8 that
+// holds bytes that are not (a name of an older system's code page) as CP932: either is written
+// in UTF-8, with a byte order mark when its bytes are not valid UTF-8.
+std::string Serialize(IniFile& file)
+{
+    std::string bytes;
+    for (int attempt = 0;; ++attempt) {
+        bytes = file.byteOrderMark ? std::string(Utf8Mark) : std::string();
+        for (const IniLine& line : file.lines) {
+            bytes += line.raw;
+            bytes += "\r\n";
+        }
+        if (attempt == 2 || EncodingOf(bytes) == file.encoding) {
+            return bytes;
+        }
+        file.encoding = Encoding::Utf8;
+        file.byteOrderMark = attempt == 1;
+        for (IniLine& line : file.lines) {
+            line.raw = Encode(line.text, Encoding::Utf8);
+        }
+    }
+}
+
 } // namespace
 #endif
 
@@ -269,15 +298,7 @@ bool WriteProfileString(const std::u16string& iniPath, std::u16string_view secti
         file.lines.push_back(newLine(key));
     }
 
-    std::string bytes;
-    if (file.byteOrderMark) {
-        bytes += Utf8Mark;
-    }
-    for (const IniLine& line : file.lines) {
-        bytes += line.raw;
-        bytes += "\r\n";
-    }
-    return platform::ReplaceWholeFile(path, bytes);
+    return platform::ReplaceWholeFile(path, Serialize(file));
 }
 
 #endif

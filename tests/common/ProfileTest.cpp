@@ -149,6 +149,15 @@ TEST_F(ProfileTest, WritesEntries)
         // 0x8790 and 0x81E0 both code "≒"; a kept line keeps the code it was written in.
         { "kept CP932 lines keep their bytes", "[x]\r\nk=\x87\x90\r\n[file]\r\norg=\x82\xa0\r\n",
             u"org", u"b", "[x]\r\nk=\x87\x90\r\n[file]\r\norg=b\r\n" },
+        // In CP932 "ﾐ㎏" is D0 87 73, valid UTF-8: kept in CP932, the file would read as UTF-8.
+        { "CP932 that would read as UTF-8 goes to UTF-8",
+            "[x]\r\nk=\xD0\x87s\r\n[file]\r\norg=\x82\xa0\r\n", u"org", u"b",
+            "[x]\r\nk=ﾐ㎏\r\n[file]\r\norg=b\r\n" },
+        { "a value that would make CP932 read as UTF-8", Cp932(u"[file]\r\norg=あ\r\n"), u"org",
+            u"ﾐ㎏", "[file]\r\norg=ﾐ㎏\r\n" },
+        // A name in an older code page (Latin-1 "été") is no UTF-8: the mark keeps the file UTF-8.
+        { "UTF-8 with bytes that are not", "[file]\r\norg=a\r\n", u"org",
+            platform::DecodeFileName("/\xE9t\xE9"), "\xEF\xBB\xBF[file]\r\norg=/\xE9t\xE9\r\n" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
@@ -165,8 +174,8 @@ TEST_F(ProfileTest, WritesEntries)
 
 TEST_F(ProfileTest, ValuesReadBackAsWritten)
 {
-    const std::u16string values[]
-        = { u"", u"/src/Forms/*.*", u"d:\\出力\\", std::u16string(199, u'x') };
+    const std::u16string values[] = { u"", u"/src/Forms/*.*", u"d:\\出力\\",
+        std::u16string(199, u'x'), platform::DecodeFileName("/\xE9t\xE9") };
     for (const auto& value : values) {
         ASSERT_TRUE(common::WriteProfileString(IniPath(), u"file", u"org", value));
         EXPECT_EQ(

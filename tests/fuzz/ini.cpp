@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <utility>
@@ -109,17 +108,6 @@ void CollectNames(
     }
 }
 
-// As the settings reader tells the encodings apart: valid UTF-8 decodes without escape units.
-bool IsUtf8(const std::string& bytes)
-{
-    for (const char16_t unit : platform::DecodeFileName(bytes)) {
-        if (platform::IsEscapeUnit(unit)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool SameName(const std::u16string& a, const std::u16string& b)
 {
     return platform::LowerCase(a) == platform::LowerCase(b);
@@ -171,17 +159,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expected = Trim(expected, false);
     if (common::ReadProfileString(ini, section, key, false) != expected) {
         std::abort();
-    }
-    // A file is taken for UTF-8 when all of it is valid UTF-8, else for CP932. A CP932 file whose
-    // only non-UTF-8 bytes were in the value just replaced reads as UTF-8 afterwards, so its other
-    // entries may read differently: a known limit of telling the two apart, not checked here.
-    std::string after;
-    {
-        std::ifstream in(path, std::ios::binary);
-        after.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    if (IsUtf8(before) != IsUtf8(after)) {
-        return 0;
     }
     for (const auto& [entry, read] : others) {
         if (common::ReadProfileString(ini, entry.first, entry.second, false) != read) {
