@@ -305,7 +305,8 @@ void BlockSource::SettleEncoding(ScannedBlock& block)
         }
     }
     if (m_seen != Seen::Cp932 && m_checkUtf8) {
-        const bool valid = m_utf8.Feed(bytes);
+        // A character that the file's end cuts off makes the file no UTF-8.
+        const bool valid = m_utf8.Feed(bytes) && !(block.last && !m_utf8.Complete());
         if (m_seen == Seen::AsciiOnly) {
             const bool ascii = std::find_if(bytes.begin(), bytes.end(), [](char c) {
                 return static_cast<unsigned char>(c) >= 0x80;
@@ -313,7 +314,7 @@ void BlockSource::SettleEncoding(ScannedBlock& block)
             if (!ascii) {
                 m_seen = valid ? Seen::Utf8 : Seen::Cp932;
             }
-        } else if (!valid || (block.last && !m_utf8.Complete())) {
+        } else if (!valid) {
             block.notUtf8 = true;
             m_checkUtf8 = false;
         }

@@ -25,10 +25,9 @@ std::vector<std::string> Spellings(char16_t unit, TextEncoding encoding)
     std::vector<std::string> spellings;
     for (const char16_t partner : platform::CasePartners(unit)) {
         if (encoding == TextEncoding::Utf8) {
-            // A byte that was no character in the definition file is none in UTF-8 either.
-            if (!platform::IsEscapeUnit(partner)) {
-                spellings.push_back(platform::EncodeFileName(std::u16string_view(&partner, 1)));
-            }
+            // A byte that was no character in the definition file is that byte, as in CP932:
+            // it matches the same byte where a file with the UTF-8 mark is not UTF-8.
+            spellings.push_back(platform::EncodeFileName(std::u16string_view(&partner, 1)));
             continue;
         }
         for (std::string& code : platform::Cp932Codes(partner)) {

@@ -29,7 +29,7 @@ void OutputFile::CloseTemporary()
 // A copy's bytes gather in one buffer and go to the system in large writes.
 void OutputFile::Write(std::string_view bytes)
 {
-    if (m_failed || m_fd < 0) {
+    if (m_failed || m_fd < 0 || bytes.empty()) {
         return;
     }
     if (m_buffer.size() + bytes.size() > kOutputBuffer) {

@@ -229,7 +229,10 @@ void OutputFile::WritePieces()
         if (piece.at == nullptr) {
             owned += piece.size;
         }
-        pieces.push_back({ const_cast<char*>(at), piece.size });
+        // writev of nothing gives 0, which would read as a failed write.
+        if (piece.size != 0) {
+            pieces.push_back({ const_cast<char*>(at), piece.size });
+        }
     }
     std::size_t first = 0;
     while (!m_failed && first < pieces.size()) {

@@ -189,3 +189,89 @@ TEST_F(Walk, LargeFileStreamsThroughWithTheSameResult)
 }
 
 } // namespace
+
+// Copies of the shapes that are easy to get wrong: files that the pairs empty entirely (a copy of
+// zero bytes, or of mark lines only), changed lines around every block, buffer and slot size of
+// the reader and the writer, and files whose last bytes begin a UTF-8 character they then lack
+// (CP932, as a character cut off makes a file no UTF-8). Each file is read ahead and by the walk.
+TEST(Copies, EveryShapeIsWrittenWhole)
+{
+    const std::string mark = engine::ModificationMark() + "\r\n";
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string value = "\x92\x6c"; // 値 in CP932
+    struct Row {
+        std::string name;
+        std::string in;
+        std::vector<std::pair<std::string, std::string>> pairs;
+        bool mark;
+        std::string out;
+        std::string staleCopy = {};
+    };
+    std::vector<Row> rows = {
+        { "emptied", "abc\r\n", { { "abc", "" } }, false, "" },
+        { "emptied twice", "abc\r\nabc\r\n", { { "abc", "" } }, false, "" },
+        { "emptied by two hits", "abcabc\r\n", { { "abc", "" } }, false, "" },
+        { "emptied, lone CR", Sjis(u"ＴＯＤＯ\r"), { { Sjis(u"ＴＯＤＯ"), "" } }, false, "" },
+        { "emptied, no line end", "abc", { { "abc", "" } }, false, "" },
+        { "emptied over a stale copy", "abc\r\n", { { "abc", "" } }, false, "", "stale" },
+        { "emptied, marked", "abc\r\nabc\r\n", { { "abc", "" } }, true, mark + mark },
+        { "a line keeps text", "abc\r\nx\r\n", { { "abc", "" } }, false, "x\r\n" },
+        { "cut after two of three", "x\xE3\x81", { { "x", value } }, false,
+            value + "\xE3\x81\r\n" },
+        { "cut after one of four", "x\xF0", { { "x", value } }, false, value + "\xF0\r\n" },
+        { "cut after two of four", "x\xF0\x9F", { { "x", value } }, false, value + "\xF0\x9F\r\n" },
+        { "cut after three of four", "x\xF0\x9F\x98", { { "x", value } }, false,
+            value + "\xF0\x9F\x98\r\n" },
+        { "cut after UTF-8", "\xC3\xA9\r\nx\xE3\x81", { { "x", value } }, false,
+            "\xC3\xA9\r\n" + value + "\xE3\x81\r\n" },
+        { "cut, then a line end", "x\xE3\x81\r\n", { { "x", value } }, false,
+            value + "\xE3\x81\r\n" },
+        // With the UTF-8 mark a byte that is not UTF-8 matches that byte of a search text.
+        { "not UTF-8 after the mark",
+            bom
+                + "a\xFF"
+                  "b\r\n",
+            { { "\xFF", "z" } }, false, bom + "azb\r\n" },
+    };
+    for (const std::size_t n : { 511, 512, 65535, 65536, 65537, 262100, 262143, 262144, 262145,
+             262200, 500000, 1000000, 1048575, 1048576, 1048577, 1048600, 5000000 }) {
+        const std::string xs(n, 'x');
+        rows.push_back({ "line of " + std::to_string(n), xs + " CustomerID\r\n",
+            { { "customerid", "ClientID" } }, false, xs + " ClientID\r\n" });
+    }
+    // A web page with LF line ends is one line: a lone LF stays inside it.
+    std::string page;
+    for (int i = 0; i < 30000; ++i) {
+        page += i == 15000 ? "<p>CustomerID</p>\n" : "<p>nothing</p>\n";
+    }
+    std::string pageOut = page;
+    pageOut.replace(pageOut.find("CustomerID"), 10, "ClientID");
+    rows.push_back({ "LF page", page, { { "customerid", "ClientID" } }, false, pageOut + "\r\n" });
+
+    for (const Row& row : rows) {
+        for (const bool aged : { false, true }) {
+            SCOPED_TRACE(row.name + (aged ? ", read ahead" : ""));
+            TempTree tree;
+            tree.Write("org/proj/a.txt", row.in);
+            tree.MakeFolder("new");
+            if (!row.staleCopy.empty()) {
+                tree.Write("new/proj/a.txt", row.staleCopy);
+            }
+            if (aged) {
+                tree.Age("org");
+            }
+            FakeWindow window;
+            auto fso = platform::CreateFileSystemObject();
+            engine::RunReport report;
+            const std::u16string unhandled = engine::ReplaceFolder(U16(tree.Path("org/proj"), true),
+                U16(tree.Path("new"), true), *fso, row.mark, engine::PairTable(row.pairs), window,
+                report, common::NativePathStyle());
+            EXPECT_EQ(testing_support::Utf8(unhandled), "");
+            const std::string copy = std::filesystem::exists(tree.Path("new/proj/a.txt"))
+                ? ReadBytes(tree.Path("new/proj/a.txt"))
+                : "(no copy)";
+            EXPECT_EQ(copy.size(), row.out.size());
+            EXPECT_TRUE(copy == row.out) << testing::PrintToString(copy.substr(0, 80));
+        }
+    }
+}
