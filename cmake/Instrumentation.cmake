@@ -12,6 +12,15 @@ if(VANDOR_SANITIZE)
     list(APPEND VANDOR_INSTRUMENTATION vandor_sanitize)
 endif()
 
+# ThreadSanitizer, for the hand-offs between the walk and the read-ahead thread; a finding ends
+# the program. Test builds check the hand-offs' preconditions (assertions) as well.
+add_library(vandor_tsan INTERFACE)
+target_compile_options(vandor_tsan INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+target_link_options(vandor_tsan INTERFACE -fsanitize=thread)
+if(VANDOR_TSAN)
+    list(APPEND VANDOR_INSTRUMENTATION vandor_tsan)
+endif()
+
 # libFuzzer's coverage with the same sanitizers. libFuzzer ships with clang, so other compilers
 # get no fuzz build at all (tests/fuzz builds none of its targets there).
 add_library(vandor_fuzz_instrumentation INTERFACE)
