@@ -13,19 +13,31 @@ namespace {
 // Memory kept from file to file; what grew past it for one file is given back after it.
 constexpr std::size_t kKeptBuffer = std::size_t(4) << 20;
 // How many hits ahead of the line in hand their pairs' search texts are fetched into the cache.
-constexpr std::size_t kPrefetchedHits = 8;
+constexpr std::size_t kHitsFetchedAhead = 8;
+// The most read at a time when unchanged bytes are copied from the input.
+constexpr std::size_t kCopyPiece = std::size_t(1) << 18;
 
 bool EndsWithLineEnd(std::string_view bytes)
 {
     return bytes.ends_with('\r') || bytes.ends_with("\r\n");
 }
 
-// The line around a hit: [start, end) without its terminator, next just after the terminator.
-struct LineBounds {
-    std::size_t start, end, next;
-};
+void SortUnique(std::vector<int>& pairs)
+{
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+}
 
-LineBounds LineAround(std::string_view block, std::size_t from, std::size_t at)
+} // namespace
+
+FileRewriter::FileRewriter(const PairTable& table, bool InsertMark)
+    : m_table(table)
+    , m_rewriter(table, InsertMark)
+{
+}
+
+FileRewriter::Line FileRewriter::LineAround(
+    std::string_view block, std::size_t from, std::size_t at)
 {
     std::size_t start = from;
     for (std::size_t i = at; i > from; --i) {
@@ -49,20 +61,6 @@ LineBounds LineAround(std::string_view block, std::size_t from, std::size_t at)
         }
     }
     return { start, end, next };
-}
-
-void SortUnique(std::vector<int>& pairs)
-{
-    std::sort(pairs.begin(), pairs.end());
-    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-}
-
-} // namespace
-
-FileRewriter::FileRewriter(const PairTable& table, bool InsertMark)
-    : m_table(table)
-    , m_rewriter(table, InsertMark)
-{
 }
 
 void FileRewriter::WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr, bool inBlock)
@@ -105,7 +103,7 @@ void FileRewriter::WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr, bo
 bool FileRewriter::CopyFromInput(std::uint64_t from, std::uint64_t to)
 {
     std::string piece(
-        static_cast<std::size_t>(std::min<std::uint64_t>(to - from, 1 << 18)) + 1, '\0');
+        static_cast<std::size_t>(std::min<std::uint64_t>(to - from, kCopyPiece)) + 1, '\0');
     std::uint64_t offset = from;
     while (offset < to) {
         const std::size_t want
@@ -128,10 +126,10 @@ bool FileRewriter::CopyFromInput(std::uint64_t from, std::uint64_t to)
     return true;
 }
 
-bool FileRewriter::CopyUnchangedUpTo(std::uint64_t offset, bool addFinalLineEnd)
+FileRewriter::Step FileRewriter::CopyUnchangedUpTo(std::uint64_t offset, bool addFinalLineEnd)
 {
     if (!m_output.IsOpen()) {
-        return true;
+        return {};
     }
     if (m_block != nullptr && m_copied >= m_block->offset
         && offset <= m_block->offset + m_block->bytes.size()) {
@@ -139,283 +137,338 @@ bool FileRewriter::CopyUnchangedUpTo(std::uint64_t offset, bool addFinalLineEnd)
         WriteUnchanged(m_block->bytes.substr(from, static_cast<std::size_t>(offset - m_copied)),
             m_block->mayHoldLoneCr, true);
     } else if (!CopyFromInput(m_copied, offset)) {
-        m_failure = FailureReason::CannotRead;
-        return false;
+        return Step::Fail(FailureReason::CannotRead);
     }
     if (addFinalLineEnd) {
         m_output.Write("\r\n");
     }
     m_copied = offset;
-    return true;
+    return {};
 }
 
-bool FileRewriter::WriteChangedLine(
-    std::uint64_t start, std::uint64_t next, const std::function<bool()>& mayWrite)
+// The copy is created at the first changed line, under a temporary name beside its own; the
+// lines before it were only scanned and are copied from the input then.
+FileRewriter::Step FileRewriter::OpenCopy(TextEncoding encoding)
+{
+    std::optional<platform::FileId> existing;
+    if (!m_target->mayWrite()
+        || platform::InspectCopySlot(m_target->folder + m_target->name, &existing)
+            == platform::CopySlot::InTheWay
+        || (existing && *existing == m_inputId)
+        || !m_output.Create(m_target->folder, m_target->name)) {
+        return Step::Fail(FailureReason::CannotWrite);
+    }
+    m_copied = 0;
+    m_written = encoding;
+    return {};
+}
+
+FileRewriter::Step FileRewriter::WriteChangedLine(std::uint64_t start, std::uint64_t next)
 {
     if (!m_output.IsOpen()) {
-        std::optional<platform::FileId> existing;
-        m_failure = FailureReason::CannotWrite;
-        if (!mayWrite()
-            || platform::InspectCopySlot(m_outputFolder + m_name, &existing)
-                == platform::CopySlot::InTheWay
-            || (existing && *existing == m_inputId) || !m_output.Create(m_outputFolder, m_name)) {
-            return false;
+        if (const Step opened = OpenCopy(m_block->encoding); !opened.Done()) {
+            return opened;
         }
-        // The lines before the first change were only scanned: copied now from the input.
-        m_copied = 0;
-        m_written = m_block->encoding;
     }
-    if (!CopyUnchangedUpTo(start, false)) {
-        return false;
+    if (const Step copied = CopyUnchangedUpTo(start, false); !copied.Done()) {
+        return copied;
     }
     m_rewriter.WriteRecords([this](std::string_view bytes) { m_output.Write(bytes); });
     m_copied = next;
-    return true;
+    return {};
 }
 
-bool FileRewriter::FinishLongLine(
-    std::uint64_t end, std::uint64_t next, bool unterminated, const std::function<bool()>& mayWrite)
+FileRewriter::Step FileRewriter::FinishLongLine(
+    std::uint64_t end, std::uint64_t next, bool unterminated)
 {
     m_inLongLine = false;
-    if (!m_candidates.empty()) {
-        // Only a line that may change is read whole, once more, from the file.
-        SortUnique(m_candidates);
-        std::string& line = m_rewriter.LineBuffer();
-        m_grew = true;
-        line.resize(static_cast<std::size_t>(end - m_longLineStart));
-        std::size_t done = 0;
-        while (done < line.size()) {
-            const long n
-                = m_input.ReadAt(line.data() + done, line.size() - done, m_longLineStart + done);
-            if (n <= 0) {
-                m_failure = FailureReason::CannotRead;
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        const bool changed = m_rewriter.RewriteLine(line, m_candidates);
-        m_candidates.clear();
-        if (changed) {
-            const bool written = WriteChangedLine(m_longLineStart, next, mayWrite);
-            m_rewriter.Trim(kKeptBuffer);
-            return written;
-        }
-        m_rewriter.Trim(kKeptBuffer);
+    if (m_candidates.empty()) {
+        return CopyUnchangedUpTo(next, unterminated);
     }
-    return CopyUnchangedUpTo(next, unterminated);
+    // Only a line that may change is read whole, once more, from the file.
+    SortUnique(m_candidates);
+    std::string& line = m_rewriter.LineBuffer();
+    m_grew = true;
+    line.resize(static_cast<std::size_t>(end - m_longLineStart));
+    for (std::size_t done = 0; done < line.size();) {
+        const long n
+            = m_input.ReadAt(line.data() + done, line.size() - done, m_longLineStart + done);
+        if (n <= 0) {
+            return Step::Fail(FailureReason::CannotRead);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    const bool changed = m_rewriter.RewriteLine(line, m_candidates);
+    m_candidates.clear();
+    const Step step
+        = changed ? WriteChangedLine(m_longLineStart, next) : CopyUnchangedUpTo(next, unterminated);
+    m_rewriter.Trim(kKeptBuffer);
+    return step;
 }
 
 // A block that holds a piece of a line longer than a block: the pairs its hits name are gathered
-// until the line's end, where the line is finished; at is then just after it.
-bool FileRewriter::LongLinePiece(const ScannedBlock& block, std::size_t& at, std::size_t& hit,
-    bool& goesOn, const std::function<bool()>& mayWrite)
+// until the line's end, where the line is finished; the cursor is then just after it.
+FileRewriter::Step FileRewriter::LongLinePiece(
+    const ScannedBlock& block, Cursor& cursor, bool& goesOn)
 {
     const std::string_view bytes = block.bytes;
     if (!m_inLongLine) {
         m_inLongLine = true;
-        m_longLineStart = block.offset + at;
+        m_longLineStart = block.offset + cursor.at;
     }
     const void* cr = std::memchr(bytes.data(), '\r', bytes.size());
     const std::size_t end = cr != nullptr
         ? static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data())
         : bytes.size();
-    for (; hit < block.hits.size() && block.hits[hit].end <= end; ++hit) {
-        m_candidates.push_back(block.hits[hit].pair);
+    for (; cursor.hit < block.hits.size() && block.hits[cursor.hit].end <= end; ++cursor.hit) {
+        m_candidates.push_back(block.hits[cursor.hit].pair);
     }
     goesOn = cr == nullptr && !block.last;
     if (goesOn) {
-        return true;
+        return {};
     }
     std::size_t next = end;
     if (next < bytes.size()) {
         next += next + 1 < bytes.size() && bytes[next + 1] == '\n' ? 2 : 1;
     }
-    at = next;
-    return FinishLongLine(block.offset + end, block.offset + next, cr == nullptr, mayWrite);
+    cursor.at = next;
+    return FinishLongLine(block.offset + end, block.offset + next, cr == nullptr);
 }
 
-bool FileRewriter::RewriteBlock(const ScannedBlock& block, const std::function<bool()>& mayWrite)
+// The next line at or after the cursor that holds a hit, with the search texts of the next few
+// hits fetched into the cache meanwhile; false when no hit is left. The cursor moves past the line.
+bool FileRewriter::NextLineWithHit(const ScannedBlock& block, Cursor& cursor, Line& line)
 {
-    m_block = &block;
+    const std::vector<Prefilter::Hit>& hits = block.hits;
+    for (;;) {
+        while (cursor.hit < hits.size() && hits[cursor.hit].end - 1 < cursor.at) {
+            ++cursor.hit;
+        }
+        if (cursor.hit == hits.size()) {
+            return false;
+        }
+        for (cursor.fetched = std::max(cursor.fetched, cursor.hit);
+             cursor.fetched < std::min(hits.size(), cursor.hit + kHitsFetchedAhead);
+             ++cursor.fetched) {
+            m_rewriter.FetchIntoCache(hits[cursor.fetched].pair);
+        }
+        const std::size_t last = hits[cursor.hit].end - 1;
+        line = LineAround(block.bytes, cursor.at, last);
+        cursor.at = line.next;
+        if (last < line.end) {
+            return true;
+        }
+        // The hit ends in a terminator: no line holds it.
+    }
+}
+
+// The block's scan already tells which pairs may match in the line; no second scan.
+void FileRewriter::GatherCandidates(const ScannedBlock& block, std::size_t hit, const Line& line)
+{
+    m_candidates.clear();
+    for (std::size_t h = hit; h < block.hits.size() && block.hits[h].end - 1 < line.next; ++h) {
+        if (block.hits[h].end > line.start) {
+            m_candidates.push_back(block.hits[h].pair);
+        }
+    }
+    SortUnique(m_candidates);
+}
+
+FileRewriter::Step FileRewriter::RewriteBlock(const ScannedBlock& block)
+{
     // A file taken for UTF-8 that is not, or one whose copy was begun before it showed itself to
     // be UTF-8, is read again from its start with its encoding settled.
     if (block.notUtf8) {
-        m_restart = EncodingRule::Cp932;
-        return false;
+        return Step::Restart(EncodingRule::Cp932);
     }
     if (m_written && *m_written != block.encoding) {
-        m_restart = EncodingRule::Utf8;
-        return false;
+        return Step::Restart(EncodingRule::Utf8);
     }
+    m_block = &block;
     m_rewriter.SetEncoding(block.encoding);
     const std::string_view bytes = block.bytes;
-    const std::vector<Prefilter::Hit>& hits = block.hits;
     // A byte order mark stays the first bytes of the file: a mark line goes after it.
-    std::size_t at = block.offset == 0 && block.encoding == TextEncoding::Utf8
+    Cursor cursor;
+    cursor.at = block.offset == 0 && block.encoding == TextEncoding::Utf8
             && bytes.starts_with("\xEF\xBB\xBF")
         ? 3
-        : 0; // bytes before it are done with
-    std::size_t hit = 0;
+        : 0;
     if (m_inLongLine || block.partial) {
         bool goesOn = false;
-        if (!LongLinePiece(block, at, hit, goesOn, mayWrite)) {
-            return false;
-        }
-        if (goesOn) {
-            return true;
+        const Step step = LongLinePiece(block, cursor, goesOn);
+        if (!step.Done() || goesOn) {
+            return step;
         }
     }
-    const bool unterminated = block.last && !EndsWithLineEnd(bytes);
-    std::size_t prefetched = hit;
-    while (true) {
-        // The next line that may change: the line of the next hit.
-        while (hit < hits.size() && hits[hit].end - 1 < at) {
-            ++hit;
-        }
-        if (hit == hits.size()) {
-            break;
-        }
-        for (prefetched = std::max(prefetched, hit);
-             prefetched < std::min(hits.size(), hit + kPrefetchedHits); ++prefetched) {
-            m_rewriter.Prefetch(hits[prefetched].pair);
-        }
-        const std::size_t last = hits[hit].end - 1;
-        const LineBounds line = LineAround(bytes, at, last);
-        if (last >= line.end) { // the hit ends in a terminator: no line holds it
-            at = line.next;
-            continue;
-        }
-        at = line.next;
-        // The block's scan already tells which pairs may match here; no second scan.
-        m_candidates.clear();
-        for (std::size_t h = hit; h < hits.size() && hits[h].end - 1 < line.next; ++h) {
-            if (hits[h].end > line.start) {
-                m_candidates.push_back(hits[h].pair);
+    Line line {};
+    while (NextLineWithHit(block, cursor, line)) {
+        GatherCandidates(block, cursor.hit, line);
+        if (m_rewriter.RewriteLine(bytes.substr(line.start, line.end - line.start), m_candidates)) {
+            const Step step = WriteChangedLine(block.offset + line.start, block.offset + line.next);
+            if (!step.Done()) {
+                return step;
             }
-        }
-        SortUnique(m_candidates);
-        if (!m_rewriter.RewriteLine(
-                bytes.substr(line.start, line.end - line.start), m_candidates)) {
-            continue;
-        }
-        if (!WriteChangedLine(block.offset + line.start, block.offset + line.next, mayWrite)) {
-            return false;
         }
     }
     m_candidates.clear();
+    const bool unterminated = block.last && !EndsWithLineEnd(bytes);
     return CopyUnchangedUpTo(
         block.offset + bytes.size(), unterminated && m_copied < block.offset + bytes.size());
 }
 
-void FileRewriter::Begin()
+template <typename NextBlock>
+FileRewriter::Step FileRewriter::RewriteBlocks(NextBlock&& next, CopyResult& result)
 {
     m_copied = 0;
     m_inLongLine = false;
     m_candidates.clear();
     m_written.reset();
-    m_restart.reset();
-}
-
-template <typename NextBlock>
-FileRewriter::PassEnd FileRewriter::RewriteBlocks(
-    NextBlock&& next, const std::function<bool()>& mayWrite, TextEncoding& encoding)
-{
-    PassEnd end = PassEnd::Whole;
+    Step step;
     while (const ScannedBlock* block = next()) {
         if (block->holdsNul || block->utf16) {
-            end = block->utf16 ? PassEnd::Utf16 : PassEnd::Binary;
+            result.outcome = block->utf16 ? CopyOutcome::Utf16 : CopyOutcome::Binary;
             break;
         }
-        if (!RewriteBlock(*block, mayWrite)) {
-            end = m_restart ? PassEnd::Restart : PassEnd::Failed;
+        step = RewriteBlock(*block);
+        if (!step.Done()) {
             break;
         }
         m_output.Flush(); // before the block's bytes go away
-        encoding = block->encoding;
+        result.encoding = block->encoding;
     }
     m_block = nullptr;
-    return end;
+    return step;
 }
 
-CopyResult FileRewriter::Finish(PassEnd end, TextEncoding encoding)
+// A whole pass: the copy, if one was begun, takes its name.
+FileRewriter::Step FileRewriter::Commit(CopyResult& result)
 {
-    CopyResult result;
-    result.encoding = encoding;
-    switch (end) {
-    case PassEnd::Restart:
-        result.outcome = CopyOutcome::Failed;
-        return result;
-    case PassEnd::Failed:
-        return Fail(m_failure);
-    case PassEnd::Binary:
-    case PassEnd::Utf16:
-        m_output.Abandon();
-        m_rewriter.TakeCounts();
-        result.outcome = end == PassEnd::Utf16 ? CopyOutcome::Utf16 : CopyOutcome::Binary;
-        return result;
-    case PassEnd::Whole:
-        break;
-    }
-    if (!m_output.IsOpen()) {
-        m_rewriter.TakeCounts();
-        result.outcome = CopyOutcome::Unchanged;
-        return result;
+    if (result.outcome != CopyOutcome::Unchanged || !m_output.IsOpen()) {
+        DropPass(); // nothing changed, or the file is not to be rewritten
+        return {};
     }
     m_input.Close();
     if (!m_output.Commit()) {
-        return Fail(FailureReason::CannotWrite);
+        return Step::Fail(FailureReason::CannotWrite);
     }
     result.outcome = CopyOutcome::Changed;
     result.replacements = m_rewriter.TakeCounts();
-    return result;
+    return {};
 }
 
-CopyResult FileRewriter::Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule)
+FileRewriter::Step FileRewriter::RewriteFile(EncodingRule rule, CopyResult& result)
 {
-    Begin();
-    TextEncoding encoding = rule == EncodingRule::Utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932;
-    PassEnd end = PassEnd::Whole;
-    {
-        BlockSource source(m_input, m_table.Compiled().prefilter, rule, m_slots);
-        end = RewriteBlocks([&source] { return source.Next(); }, mayWrite, encoding);
-        if (end == PassEnd::Whole && source.Failed()) {
-            return Fail(FailureReason::CannotRead);
+    result = {};
+    result.encoding = rule == EncodingRule::Utf8 ? TextEncoding::Utf8 : TextEncoding::Cp932;
+    try {
+        Step step;
+        {
+            BlockSource source(m_input, m_table.Compiled().prefilter, rule, m_slots);
+            step = RewriteBlocks([&source] { return source.Next(); }, result);
+            if (step.Done() && result.outcome == CopyOutcome::Unchanged && source.Failed()) {
+                return Step::Fail(FailureReason::CannotRead);
+            }
         }
+        if (step.Done() && result.outcome == CopyOutcome::Unchanged && m_input.ChangedSinceOpen()) {
+            return Step::Fail(FailureReason::ChangedWhileRead);
+        }
+        return step.Done() ? Commit(result) : step;
+    } catch (const std::bad_alloc&) {
+        return Step::Fail(FailureReason::TooLong); // a line too long for the memory there is
     }
-    if (end == PassEnd::Whole && m_input.ChangedSinceOpen()) {
-        return Fail(FailureReason::ChangedWhileRead);
-    }
-    return Finish(end, encoding);
 }
 
-CopyResult FileRewriter::Fail(FailureReason reason)
+void FileRewriter::DropPass()
 {
     m_output.Abandon();
     m_input.Close();
-    m_rewriter.TakeCounts();
-    CopyResult result;
-    result.outcome = CopyOutcome::Failed;
-    result.reason = reason;
-    return result;
+    m_rewriter.ForgetCounts();
 }
 
-CopyOutcome FileRewriter::DeleteStaleCopy(const std::function<bool()>& mayWrite)
+CopyResult FileRewriter::Copy(const platform::NativePath& input, const CopyTarget& target)
+{
+    std::unique_lock<std::mutex> inputs;
+    if (m_inputs != nullptr) {
+        inputs = std::unique_lock(*m_inputs);
+    }
+    m_target = &target;
+    CopyResult result;
+    EncodingRule rule = EncodingRule::Detect;
+    // At most twice more: once when a copy was begun before the file showed itself to be UTF-8,
+    // once when a file taken for UTF-8 is not.
+    for (int pass = 0; pass < 3; ++pass) {
+        if (!m_input.Open(input)) {
+            m_target = nullptr;
+            result = {};
+            result.outcome = CopyOutcome::Failed; // an existing copy of its name stays as it was
+            result.reason = FailureReason::CannotOpen;
+            return result;
+        }
+        m_inputId = m_input.Id();
+        const Step step = RewriteFile(rule, result);
+        if (step.Done()) {
+            break;
+        }
+        DropPass();
+        result = {};
+        result.outcome = CopyOutcome::Failed;
+        result.reason = step.end == Step::End::Failed ? step.reason : FailureReason::CannotRead;
+        if (step.end == Step::End::Failed) {
+            break;
+        }
+        rule = step.rule;
+    }
+    for (const BlockSlots::Slot& slot : m_slots.slots) {
+        m_grew = m_grew || slot.buffer.size() > kKeptBuffer;
+    }
+    return Settle(std::move(result));
+}
+
+CopyResult FileRewriter::CopyPrefetched(const PrefetchedFile& file, const CopyTarget& target)
+{
+    m_target = &target;
+    m_inputId = file.file.Id();
+    CopyResult result;
+    Step step;
+    try {
+        const ScannedBlock* block = file.block;
+        step = RewriteBlocks([&block] { return std::exchange(block, nullptr); }, result);
+        if (step.Done()) {
+            step = Commit(result);
+        }
+    } catch (const std::bad_alloc&) {
+        step = Step::Fail(FailureReason::TooLong);
+    }
+    if (step.end == Step::End::Restart) {
+        // Its encoding is settled anew on a second reading, as for any file.
+        DropPass();
+        return Copy(file.path, target);
+    }
+    if (step.end == Step::End::Failed) {
+        DropPass();
+        result = {};
+        result.outcome = CopyOutcome::Failed;
+        result.reason = step.reason;
+    }
+    return Settle(std::move(result));
+}
+
+// A stale copy at the name is deleted; false when one is there that cannot be, or that is not a
+// copy (a read-only file, a link), since the NEW tree must not hold a copy that is wrong.
+bool FileRewriter::DeleteStaleCopy()
 {
     std::optional<platform::FileId> existing;
-    const platform::NativePath output = m_outputFolder + m_name;
+    const platform::NativePath output = m_target->folder + m_target->name;
     const platform::CopySlot slot = platform::InspectCopySlot(output, &existing);
     // What lies in a folder that is not ours is not a copy of ours: left alone.
-    if (slot == platform::CopySlot::Missing || !mayWrite()) {
-        return CopyOutcome::Unchanged;
+    if (slot == platform::CopySlot::Missing || !m_target->mayWrite()) {
+        return true;
     }
     if (slot == platform::CopySlot::Writable) {
-        if (existing && *existing == m_inputId) {
-            return CopyOutcome::Unchanged; // never delete the input itself
-        }
-        return platform::DeleteFile(output) ? CopyOutcome::Unchanged : CopyOutcome::Failed;
+        // Never the input itself.
+        return (existing && *existing == m_inputId) || platform::DeleteFile(output);
     }
-    // A read-only file or a link at the copy's name is left alone; it is not a current copy.
-    return CopyOutcome::Failed;
+    return false;
 }
 
 void FileRewriter::GiveBackMemory()
@@ -429,87 +482,18 @@ void FileRewriter::GiveBackMemory()
     platform::GiveBackFreeMemory();
 }
 
-CopyResult FileRewriter::Copy(const platform::NativePath& input,
-    const platform::NativePath& outputFolder, const platform::NativePath& name,
-    const std::function<bool()>& mayWrite, bool freshFolder)
-{
-    std::unique_lock<std::mutex> inputs;
-    if (m_inputs != nullptr) {
-        inputs = std::unique_lock(*m_inputs);
-    }
-    m_outputFolder = outputFolder;
-    m_name = name;
-    CopyResult result;
-    EncodingRule rule = EncodingRule::Detect;
-    // At most twice more: once when a copy was begun before the file showed itself to be UTF-8,
-    // once when a file taken for UTF-8 is not.
-    for (int pass = 0; pass < 3; ++pass) {
-        if (!m_input.Open(input)) {
-            result.outcome = CopyOutcome::Failed;
-            result.reason = FailureReason::CannotOpen;
-            return result;
-        }
-        m_inputId = m_input.Id();
-        try {
-            result = Rewrite(mayWrite, rule);
-        } catch (const std::bad_alloc&) {
-            result = Fail(FailureReason::TooLong); // a line too long for the memory there is
-        }
-        if (!m_restart) {
-            break;
-        }
-        rule = *m_restart;
-        m_restart.reset();
-        m_output.Abandon();
-        m_input.Close();
-        m_rewriter.TakeCounts();
-        result = Fail(FailureReason::CannotRead); // should the passes run out
-    }
-    for (const BlockSlots::Slot& slot : m_slots.slots) {
-        m_grew = m_grew || slot.buffer.size() > kKeptBuffer;
-    }
-    return Settle(std::move(result), mayWrite, freshFolder);
-}
-
-CopyResult FileRewriter::CopyPrefetched(const PrefetchedFile& file,
-    const platform::NativePath& outputFolder, const platform::NativePath& name,
-    const std::function<bool()>& mayWrite, bool freshFolder)
-{
-    m_outputFolder = outputFolder;
-    m_name = name;
-    m_inputId = file.file.Id();
-    Begin();
-    CopyResult result;
-    try {
-        TextEncoding encoding = TextEncoding::Cp932;
-        const ScannedBlock* block = file.block;
-        const PassEnd end
-            = RewriteBlocks([&block] { return std::exchange(block, nullptr); }, mayWrite, encoding);
-        result = Finish(end, encoding);
-    } catch (const std::bad_alloc&) {
-        result = Fail(FailureReason::TooLong);
-    }
-    if (m_restart) {
-        // Its encoding is settled anew on a second reading, as for any file.
-        m_output.Abandon();
-        m_rewriter.TakeCounts();
-        return Copy(file.path, outputFolder, name, mayWrite, freshFolder);
-    }
-    return Settle(std::move(result), mayWrite, freshFolder);
-}
-
-CopyResult FileRewriter::Settle(
-    CopyResult result, const std::function<bool()>& mayWrite, bool freshFolder)
+// What is left to do after a file's passes: memory given back, a stale copy deleted.
+CopyResult FileRewriter::Settle(CopyResult result)
 {
     GiveBackMemory();
-    if (result.outcome == CopyOutcome::Unchanged || result.outcome == CopyOutcome::Binary
-        || result.outcome == CopyOutcome::Utf16) {
-        if (!freshFolder && DeleteStaleCopy(mayWrite) == CopyOutcome::Failed) {
-            result.outcome = CopyOutcome::Failed;
-            result.reason = FailureReason::CannotWrite;
-        }
+    const bool noCopy = result.outcome == CopyOutcome::Unchanged
+        || result.outcome == CopyOutcome::Binary || result.outcome == CopyOutcome::Utf16;
+    if (noCopy && !m_target->freshFolder && !DeleteStaleCopy()) {
+        result.outcome = CopyOutcome::Failed;
+        result.reason = FailureReason::CannotWrite;
     }
     m_input.Close();
+    m_target = nullptr;
     return result;
 }
 

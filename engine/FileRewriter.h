@@ -30,6 +30,16 @@ struct CopyResult {
     std::vector<std::pair<int, std::uint64_t>> replacements; // when Changed
 };
 
+// Where the copy of one file goes.
+struct CopyTarget {
+    platform::NativePath folder;
+    platform::NativePath name;
+    // Asked just before anything at the copy's name is created or deleted: nothing there is
+    // touched unless it says so at that moment.
+    std::function<bool()> mayWrite;
+    bool freshFolder = false; // the folder was made for this run and holds no stale copy
+};
+
 // Copies one file line by line through the pairs. The copy is only created once a line has changed,
 // so a file that cannot change costs one read; a stale copy of it is still deleted. Memory does not
 // grow with the size of a file, nor with a line in which nothing matches; a line that changes
@@ -37,42 +47,56 @@ struct CopyResult {
 class FileRewriter {
 public:
     FileRewriter(const PairTable& table, bool InsertMark);
-    // Nothing at the output name is created, changed or deleted unless mayWrite says so at that
-    // moment. With freshFolder, the output folder was made for this run and holds no stale copy.
-    CopyResult Copy(const platform::NativePath& input, const platform::NativePath& outputFolder,
-        const platform::NativePath& name, const std::function<bool()>& mayWrite, bool freshFolder);
+    CopyResult Copy(const platform::NativePath& input, const CopyTarget& target);
     // The same for a file that was read whole ahead of the walk and is still as it was then.
-    CopyResult CopyPrefetched(const PrefetchedFile& file, const platform::NativePath& outputFolder,
-        const platform::NativePath& name, const std::function<bool()>& mayWrite, bool freshFolder);
+    CopyResult CopyPrefetched(const PrefetchedFile& file, const CopyTarget& target);
     // Held while an input is open, when another thread opens inputs too.
-    void ShareInputs(std::mutex* inputs) { m_inputs = inputs; }
+    void ShareInputs(std::mutex& inputs) { m_inputs = &inputs; }
 
 private:
-    // How the blocks of a file went.
-    enum class PassEnd { Whole, Binary, Utf16, Restart, Failed };
+    // How a step ended: done, or the file is read again with its encoding settled, or it cannot
+    // be handled whole.
+    struct Step {
+        enum class End { Done, Restart, Failed } end = End::Done;
+        EncodingRule rule = EncodingRule::Detect; // for Restart
+        FailureReason reason = FailureReason::CannotRead; // for Failed
 
-    void Begin();
-    template <typename NextBlock>
-    PassEnd RewriteBlocks(
-        NextBlock&& next, const std::function<bool()>& mayWrite, TextEncoding& encoding);
-    CopyResult Finish(PassEnd end, TextEncoding encoding);
-    // What is left to do after a file's pass: memory given back, a stale copy deleted.
-    CopyResult Settle(CopyResult result, const std::function<bool()>& mayWrite, bool freshFolder);
-    CopyResult Rewrite(const std::function<bool()>& mayWrite, EncodingRule rule);
-    // False when a changed line's copy could not be created.
-    bool RewriteBlock(const ScannedBlock& block, const std::function<bool()>& mayWrite);
-    bool LongLinePiece(const ScannedBlock& block, std::size_t& at, std::size_t& hit, bool& goesOn,
-        const std::function<bool()>& mayWrite);
-    bool FinishLongLine(std::uint64_t end, std::uint64_t next, bool unterminated,
-        const std::function<bool()>& mayWrite);
-    bool WriteChangedLine(
-        std::uint64_t start, std::uint64_t next, const std::function<bool()>& mayWrite);
+        static Step Restart(EncodingRule rule) { return { End::Restart, rule, {} }; }
+        static Step Fail(FailureReason reason) { return { End::Failed, {}, reason }; }
+        bool Done() const { return end == End::Done; }
+    };
+    // A line of the block in hand: [start, end) without its terminator, next just after it.
+    struct Line {
+        std::size_t start, end, next;
+    };
+    // Where the block in hand is gone through to: the bytes before at are done with, the hits
+    // before hit too, and the search texts of the hits before fetched are in the cache.
+    struct Cursor {
+        std::size_t at = 0;
+        std::size_t hit = 0;
+        std::size_t fetched = 0;
+    };
+
+    static Line LineAround(std::string_view block, std::size_t from, std::size_t at);
+    Step RewriteFile(EncodingRule rule, CopyResult& result);
+    template <typename NextBlock> Step RewriteBlocks(NextBlock&& next, CopyResult& result);
+    Step Commit(CopyResult& result);
+    Step RewriteBlock(const ScannedBlock& block);
+    Step LongLinePiece(const ScannedBlock& block, Cursor& cursor, bool& goesOn);
+    Step FinishLongLine(std::uint64_t end, std::uint64_t next, bool unterminated);
+    bool NextLineWithHit(const ScannedBlock& block, Cursor& cursor, Line& line);
+    void GatherCandidates(const ScannedBlock& block, std::size_t hit, const Line& line);
+    Step WriteChangedLine(std::uint64_t start, std::uint64_t next);
+    Step OpenCopy(TextEncoding encoding);
     // The copy is complete up to this offset of the input: unchanged bytes up to it are written.
-    bool CopyUnchangedUpTo(std::uint64_t offset, bool addFinalLineEnd);
+    Step CopyUnchangedUpTo(std::uint64_t offset, bool addFinalLineEnd);
     void WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr, bool inBlock);
     bool CopyFromInput(std::uint64_t from, std::uint64_t to);
-    CopyResult Fail(FailureReason reason);
-    CopyOutcome DeleteStaleCopy(const std::function<bool()>& mayWrite);
+    // Nothing of this pass is kept: the copy begun is removed, the input closed, the counts
+    // forgotten.
+    void DropPass();
+    CopyResult Settle(CopyResult result);
+    bool DeleteStaleCopy();
     void GiveBackMemory();
 
     const PairTable& m_table;
@@ -81,12 +105,10 @@ private:
     platform::FileId m_inputId; // of the file being copied, open or read ahead
     std::mutex* m_inputs = nullptr;
     platform::OutputFile m_output;
-    platform::NativePath m_outputFolder;
-    platform::NativePath m_name;
+    const CopyTarget* m_target = nullptr; // during Copy
     BlockSlots m_slots;
     // The encoding the copy was begun in; a file that turns out otherwise is read again.
     std::optional<TextEncoding> m_written;
-    std::optional<EncodingRule> m_restart;
 
     std::uint64_t m_copied = 0; // the copy holds the input up to here (while it is open)
     const ScannedBlock* m_block = nullptr; // the block in hand
@@ -94,7 +116,6 @@ private:
     std::uint64_t m_longLineStart = 0;
     std::vector<int> m_candidates;
     bool m_grew = false; // a line longer than a block was read into memory
-    FailureReason m_failure = FailureReason::CannotWrite; // why a block could not be rewritten
 };
 
 } // namespace engine

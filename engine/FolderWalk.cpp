@@ -32,7 +32,7 @@ FolderWalk::FolderWalk(WalkWindow& window, platform::FileSystemObject& FileSyste
     , m_style(style)
     , m_report(report)
 {
-    m_files.ShareInputs(&m_prefetcher.Inputs());
+    m_files.ShareInputs(m_prefetcher.Inputs());
 }
 
 bool FolderWalk::Start(const std::u16string& FolderPath, const std::u16string& OutputParent)
@@ -141,8 +141,9 @@ void FolderWalk::CopyFiles(const NativePath& inputFolder, const NativePath& outp
     const std::optional<platform::FileId> outputId = platform::IdentityOf(outputFolder);
     // An output folder swapped for another (a link into the ORG tree, say) since the level began
     // is not ours to write in; asked only when a copy is about to be written or deleted.
-    const auto mayWrite
-        = [&] { return outputWritable && platform::IdentityOf(outputFolder) == outputId; };
+    CopyTarget target { outputFolder, {},
+        [&] { return outputWritable && platform::IdentityOf(outputFolder) == outputId; },
+        freshOutput };
     platform::FileLister lister(inputFolder, m_pattern);
     // Names listed ahead of the walk, as many as the prefetching thread has room for. What it read
     // is used only if the file, at its turn (after the window had its say), is as it was then;
@@ -167,10 +168,11 @@ void FolderWalk::CopyFiles(const NativePath& inputFolder, const NativePath& outp
         m_window.ShowReplacing(name);
         m_window.ProcessPendingEvents();
         const NativePath input = inputFolder + name;
+        target.name = name;
         PrefetchedFile* ahead = m_prefetcher.Running() ? &m_prefetcher.Take() : nullptr;
         CopyResult result = ahead != nullptr && ahead->Usable()
-            ? m_files.CopyPrefetched(*ahead, outputFolder, name, mayWrite, freshOutput)
-            : m_files.Copy(input, outputFolder, name, mayWrite, freshOutput);
+            ? m_files.CopyPrefetched(*ahead, target)
+            : m_files.Copy(input, target);
         ++m_report.filesRead;
         switch (result.outcome) {
         case CopyOutcome::Unchanged:

@@ -139,7 +139,7 @@ std::uint64_t LineRewriter::ReplaceAllWith(
     return count;
 }
 
-void LineRewriter::Prefetch(int pair) const
+void LineRewriter::FetchIntoCache(int pair) const
 {
     const Needle& needle = m_pairs.pairs[static_cast<std::size_t>(pair)].search;
     __builtin_prefetch(needle.lower.data());
@@ -217,6 +217,14 @@ std::vector<std::pair<int, std::uint64_t>> LineRewriter::TakeCounts()
     }
     m_counted.clear();
     return counts;
+}
+
+void LineRewriter::ForgetCounts()
+{
+    for (const int pair : m_counted) {
+        m_counts[static_cast<std::size_t>(pair)] = 0;
+    }
+    m_counted.clear();
 }
 
 void LineRewriter::Trim(std::size_t kept)

@@ -34,12 +34,14 @@ public:
 
     // Starts bringing a pair's search text into the cache, for a line a little further on: among
     // a thousand pairs, each line's are seldom still there since the last line that needed them.
-    void Prefetch(int pair) const;
+    void FetchIntoCache(int pair) const;
 
     // A buffer to read a line into that RewriteLine then splices in place of a copy.
     std::string& LineBuffer() { return m_buffers[0]; }
     // Replacements per pair since the last call, (pair, count) in table order.
     std::vector<std::pair<int, std::uint64_t>> TakeCounts();
+    // The same, for a file whose copy is not kept.
+    void ForgetCounts();
     // Gives back the memory that grew for long lines.
     void Trim(std::size_t kept);
 
