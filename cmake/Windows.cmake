@@ -16,6 +16,13 @@ if(CMAKE_CROSSCOMPILING)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/cmake/wine-run ${CMAKE_BINARY_DIR}/wine)
     # Tests are listed when CTest starts, not after each link: building needs no wine.
     set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
+    # The prefix's server outlives every program (cmake/wine-run) and ends after the last test.
+    set(VANDOR_TEST_FIXTURE FIXTURES_REQUIRED wine_server)
+    set(VANDOR_DISCOVER_PROPERTIES PROPERTIES ${VANDOR_TEST_FIXTURE})
+    if(BUILD_TESTING)
+        add_test(NAME wine.EndServer COMMAND sh -c "WINEPREFIX='${CMAKE_BINARY_DIR}/wine' wineserver -k || true")
+        set_tests_properties(wine.EndServer PROPERTIES FIXTURES_CLEANUP wine_server)
+    endif()
 endif()
 
 # Makes target the Windows program: a GUI executable with the program's icon, version and

@@ -79,11 +79,12 @@ bool Utf8Check::Feed(std::string_view bytes)
 }
 
 BlockSource::BlockSource(platform::InputFile& file, const Prefilter (&prefilters)[2],
-    EncodingRule rule, BlockSlots& slots)
+    EncodingRule rule, BlockSlots& slots, Prefilter::ScanBuffer& scan)
     : m_file(file)
     , m_prefilters(prefilters)
     , m_rule(rule)
     , m_slots(slots)
+    , m_scan(&scan)
 {
     if (rule == EncodingRule::Cp932) {
         m_seen = Seen::Cp932;
@@ -93,11 +94,21 @@ BlockSource::BlockSource(platform::InputFile& file, const Prefilter (&prefilters
     m_slots.carry.clear();
     m_context = 0;
     if (file.SizeAtOpen() >= kThreadedSize && std::thread::hardware_concurrency() > 1) {
+        constexpr unsigned kHalf = BlockSlots::kCount / 2;
+        m_handOff.emplace(BlockSlots::kCount, HandOff::Batches { kHalf, kHalf });
+        // Every slot but the one the walk will hold is the thread's to fill.
+        for (int i = 0; i + 1 < BlockSlots::kCount; ++i) {
+            m_handOff->Offer();
+        }
         m_ahead = true;
+        m_scan = &m_aheadScan;
         try {
             m_thread = std::thread([this] { Ahead(); });
         } catch (const std::system_error&) {
-            m_ahead = false; // no thread to be had: the walk's thread reads for itself
+            // No thread to be had: the walk's thread reads for itself.
+            m_handOff.reset();
+            m_ahead = false;
+            m_scan = &scan;
         }
     }
 }
@@ -105,12 +116,7 @@ BlockSource::BlockSource(platform::InputFile& file, const Prefilter (&prefilters
 BlockSource::~BlockSource()
 {
     if (m_thread.joinable()) {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stop = true;
-            m_threadSleeps = false;
-        }
-        m_threadWakes.notify_one();
+        m_handOff->Stop();
         m_thread.join();
     }
 }
@@ -128,69 +134,67 @@ const ScannedBlock* BlockSource::Next()
             return nullptr;
         }
     }
-    std::unique_lock lock(m_mutex);
-    // Asking for the next block hands the previous one back. Either side that waits for the other
-    // sleeps until half the slots are ready (or free): a sleep and a wake cost more than a block.
-    if (m_filled == m_taken && !m_done) {
-        m_walkWaitsFor = m_taken + kHalf;
-        m_walkSleeps = true;
-        m_walkWakes.wait(lock, [this] { return !m_walkSleeps; });
-    }
-    if (m_filled == m_taken) {
+    const std::optional<unsigned> taken = m_handOff->Take();
+    if (!taken) {
         return nullptr;
     }
-    const ScannedBlock* block = &m_slots.slots[m_taken % BlockSlots::kCount].block;
-    ++m_taken;
-    const bool wake = m_threadSleeps && m_filled <= m_taken - 1 + BlockSlots::kCount - kHalf;
-    m_threadSleeps = m_threadSleeps && !wake;
-    lock.unlock();
-    if (wake) {
-        m_threadWakes.notify_one();
-    }
-    return block;
+    m_handOff->Offer(); // the slot taken before this one
+    return &m_slots.slots[*taken % BlockSlots::kCount].block;
 }
 
-// The thread's loop: fills the slots the caller is not holding and has not yet been handed.
+// The thread's loop: fills the slots in turn until the file ends.
 void BlockSource::Ahead()
 {
-    for (;;) {
-        int index = 0;
-        {
-            std::unique_lock lock(m_mutex);
-            if (!m_stop && m_filled == m_taken - 1 + BlockSlots::kCount) {
-                m_threadSleeps = true;
-                m_threadWakes.wait(lock, [this] { return !m_threadSleeps; });
-            }
-            if (m_stop) {
-                return;
-            }
-            index = m_filled % BlockSlots::kCount;
-        }
+    while (const std::optional<unsigned> slot = m_handOff->Claim()) {
         Fill fill = Fill::Error;
         try {
-            fill = FillSlot(m_slots.slots[index]);
+            fill = FillSlot(m_slots.slots[*slot % BlockSlots::kCount]);
         } catch (const std::bad_alloc&) {
             // A line too long for memory: the file cannot be handled whole.
         }
-        bool wake = false;
-        {
-            const std::lock_guard lock(m_mutex);
-            if (fill == Fill::Block) {
-                ++m_filled;
-            } else {
-                m_failed = fill == Fill::Error;
-                m_done = true;
-            }
-            wake = m_walkSleeps && (m_done || m_filled >= m_walkWaitsFor);
-            m_walkSleeps = m_walkSleeps && !wake;
-        }
-        if (wake) {
-            m_walkWakes.notify_one();
-        }
         if (fill != Fill::Block) {
+            m_failed = fill == Fill::Error; // the walk asks once the hand-off is closed
+            m_handOff->Close();
             return;
         }
+        m_handOff->Finish(*slot);
     }
+}
+
+bool BlockSource::ReadMore(std::string& buffer, std::size_t& end)
+{
+    const long n = m_file.Read(buffer.data() + end, buffer.size() - end);
+    if (n < 0) {
+        return false;
+    }
+    m_eof = n == 0;
+    end += static_cast<std::size_t>(n);
+    // A file read up to the size it had when opened is at its end: a file that grew since is
+    // seen when the input is checked for changes, so no read is spent on finding nothing.
+    m_eof = m_eof || (n > 0 && m_offset + end == m_file.SizeAtOpen());
+    return true;
+}
+
+std::size_t BlockSource::Cut(std::string& buffer, std::size_t end, bool& partial) const
+{
+    if (m_eof) {
+        return end;
+    }
+    if (end < buffer.size()) {
+        return std::string_view::npos;
+    }
+    const std::size_t cut = platform::WholeLinesEnd(std::string_view(buffer.data(), end));
+    if (cut != std::string_view::npos && cut > m_context) {
+        return cut;
+    }
+    if (buffer.size() < kLongestWholeLine) {
+        buffer.resize(std::min(buffer.size() * 2, kLongestWholeLine));
+        return std::string_view::npos;
+    }
+    // A line longer than a block comes in pieces. A piece never ends in a CR, whose LF may
+    // follow: the two stay together in the next piece.
+    partial = true;
+    return buffer[end - 1] == '\r' ? end - 1 : end;
 }
 
 BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
@@ -206,40 +210,15 @@ BlockSource::Fill BlockSource::FillSlot(BlockSlots::Slot& slot)
     }
     std::memcpy(buffer.data(), carry.data(), carry.size());
     std::size_t end = carry.size();
-    std::size_t cut = 0;
     bool partial = false;
-    for (;;) {
-        if (m_eof) {
-            if (end <= m_context) {
-                return Fill::End;
-            }
-            cut = end;
-            break;
-        }
-        if (end == buffer.size()) {
-            cut = platform::WholeLinesEnd(std::string_view(buffer.data(), end));
-            if (cut != std::string_view::npos && cut > m_context) {
-                break;
-            }
-            if (buffer.size() < kLongestWholeLine) {
-                buffer.resize(std::min(buffer.size() * 2, kLongestWholeLine));
-            } else {
-                // A line longer than a block comes in pieces. A piece never ends in a CR, whose
-                // LF may follow: the two stay together in the next piece.
-                cut = buffer[end - 1] == '\r' ? end - 1 : end;
-                partial = true;
-                break;
-            }
-        }
-        const long n = m_file.Read(buffer.data() + end, buffer.size() - end);
-        if (n < 0) {
+    std::size_t cut = std::string_view::npos;
+    while ((cut = Cut(buffer, end, partial)) == std::string_view::npos) {
+        if (!ReadMore(buffer, end)) {
             return Fill::Error;
         }
-        m_eof = n == 0;
-        end += static_cast<std::size_t>(n);
-        // A file read up to the size it had when opened is at its end: a file that grew since is
-        // seen when the input is checked for changes, so no read is spent on finding nothing.
-        m_eof = m_eof || (n > 0 && m_offset + end == m_file.SizeAtOpen());
+    }
+    if (m_eof && end <= m_context) {
+        return Fill::End;
     }
     // Bytes before m_context were handed out with the last block, which ended inside a line;
     // they are here again only so that a needle across the two is found.
@@ -282,7 +261,7 @@ void BlockSource::Examine(
     block.holdsNul = std::memchr(block.bytes.data(), 0, block.bytes.size()) != nullptr;
     SettleEncoding(block);
     block.hits.clear();
-    m_prefilters[static_cast<std::size_t>(block.encoding)].Scan(buffer, cut, block.hits);
+    m_prefilters[static_cast<std::size_t>(block.encoding)].Scan(buffer, cut, block.hits, *m_scan);
     std::size_t kept = 0;
     for (const Prefilter::Hit& hit : block.hits) {
         if (hit.end > context) {

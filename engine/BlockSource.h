@@ -1,12 +1,12 @@
 #pragma once
 
+#include "engine/HandOff.h"
 #include "engine/Prefilter.h"
-#include "engine/RunReport.h"
+#include "engine/TextEncoding.h"
 #include "platform/TextFile.h"
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -67,6 +67,13 @@ struct BlockSlots {
 // Reads the input in blocks of whole lines and scans each with the prefilter. A large file is
 // read and scanned by a thread of its own a few blocks ahead, so that reading and scanning overlap
 // with rewriting and writing on another core. Memory does not grow with the length of a line.
+//
+// Who owns what, with the thread: the slots, the carry and the reading state (offset, context,
+// end, encoding seen, UTF-8 check, failure) are the thread's until it closes the hand-off, but for
+// the slot the walk took last, which is the walk's until its next Next. Without the thread the
+// walk owns everything. The thread reads the file in order while the walk may read it at an
+// offset (a long line read again, unchanged bytes copied): InputFile::ReadAt leaves the position
+// that Read goes on from where it was, on every system.
 class BlockSource {
 public:
     // Files at least this large get the thread; below it, the thread costs more than it gains.
@@ -75,15 +82,16 @@ public:
     // A line up to this long stays whole in one block; a longer one comes in pieces.
     static constexpr std::size_t kLongestWholeLine = std::size_t(1) << 20;
 
-    // The prefilters by TextEncoding.
+    // The prefilters by TextEncoding; scan is this thread's (the walk's) scan buffer.
     BlockSource(platform::InputFile& file, const Prefilter (&prefilters)[2], EncodingRule rule,
-        BlockSlots& slots);
+        BlockSlots& slots, Prefilter::ScanBuffer& scan);
     ~BlockSource();
     BlockSource(const BlockSource&) = delete;
     BlockSource& operator=(const BlockSource&) = delete;
 
     // The next block, valid until the next call; null at the end or on a read error.
     const ScannedBlock* Next();
+    // Asked once Next gave null.
     bool Failed() const { return m_failed; }
     // For a file read in one block: Next only reads it, and Examine (once the input may be
     // closed) scans it. Without the thread only.
@@ -93,6 +101,11 @@ public:
 private:
     enum class Fill { Block, End, Error };
     Fill FillSlot(BlockSlots::Slot& slot);
+    // Reads into buffer[end, buffer.size()) and moves end; false on a read error.
+    bool ReadMore(std::string& buffer, std::size_t& end);
+    // Where the block taken from buffer[0, end) ends, growing buffer to keep a line whole; npos
+    // when more must be read first.
+    std::size_t Cut(std::string& buffer, std::size_t end, bool& partial) const;
     // The block's encoding, NUL bytes, lone CRs and hits; its bytes are buffer[context, cut).
     void Examine(ScannedBlock& block, const char* buffer, std::size_t cut, std::size_t context);
     void SettleEncoding(ScannedBlock& block);
@@ -105,6 +118,8 @@ private:
     bool m_checkUtf8 = true;
     Utf8Check m_utf8;
     BlockSlots& m_slots;
+    Prefilter::ScanBuffer* m_scan; // of the thread that fills the slots
+    Prefilter::ScanBuffer m_aheadScan; // the thread's own
     std::uint64_t m_offset = 0; // of the carry's first byte
     std::size_t m_context = 0; // bytes at the carry's start that the last block already handed out
     bool m_eof = false;
@@ -119,19 +134,11 @@ private:
         std::size_t context = 0;
     } m_unexamined;
 
-    // With a thread: slots [m_taken, m_filled) are ready in turn, m_taken - 1 is the caller's.
-    static constexpr int kHalf = BlockSlots::kCount / 2;
+    // With the thread: the slots pass between it and the walk. Each side that waits for the
+    // other sleeps until half of them are ready (or free): a sleep and a wake cost more than a
+    // block.
+    std::optional<HandOff> m_handOff;
     std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_walkWakes;
-    std::condition_variable m_threadWakes;
-    int m_taken = 0;
-    int m_filled = 0;
-    bool m_done = false; // the thread filled its last slot
-    bool m_stop = false;
-    bool m_walkSleeps = false;
-    int m_walkWaitsFor = 0; // while the walk sleeps: wake it when m_filled reaches this
-    bool m_threadSleeps = false;
 };
 
 } // namespace engine

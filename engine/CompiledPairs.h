@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/Prefilter.h"
-#include "engine/RunReport.h"
+#include "engine/TextEncoding.h"
 
 #include <cstdint>
 #include <string>

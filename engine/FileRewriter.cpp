@@ -30,9 +30,10 @@ void SortUnique(std::vector<int>& pairs)
 
 } // namespace
 
-FileRewriter::FileRewriter(const PairTable& table, bool InsertMark)
+FileRewriter::FileRewriter(const PairTable& table, bool InsertMark, std::mutex& inputs)
     : m_table(table)
     , m_rewriter(table, InsertMark)
+    , m_inputs(inputs)
 {
 }
 
@@ -363,7 +364,7 @@ FileRewriter::Step FileRewriter::RewriteFile(EncodingRule rule, CopyResult& resu
     try {
         Step step;
         {
-            BlockSource source(m_input, m_table.Compiled().prefilter, rule, m_slots);
+            BlockSource source(m_input, m_table.Compiled().prefilter, rule, m_slots, m_scan);
             step = RewriteBlocks([&source] { return source.Next(); }, result);
             if (step.Done() && result.outcome == CopyOutcome::Unchanged && source.Failed()) {
                 return Step::Fail(FailureReason::CannotRead);
@@ -387,10 +388,7 @@ void FileRewriter::DropPass()
 
 CopyResult FileRewriter::Copy(const platform::NativePath& input, const CopyTarget& target)
 {
-    std::unique_lock<std::mutex> inputs;
-    if (m_inputs != nullptr) {
-        inputs = std::unique_lock(*m_inputs);
-    }
+    const std::lock_guard inputs(m_inputs);
     m_target = &target;
     CopyResult result;
     EncodingRule rule = EncodingRule::Detect;

@@ -44,14 +44,16 @@ struct CopyTarget {
 // so a file that cannot change costs one read; a stale copy of it is still deleted. Memory does not
 // grow with the size of a file, nor with a line in which nothing matches; a line that changes
 // costs about twice its length while it is rewritten, and is given back after it.
+//
+// All of it is the walk's: the read-ahead thread of a large file shares only the blocks, through
+// the BlockSource.
 class FileRewriter {
 public:
-    FileRewriter(const PairTable& table, bool InsertMark);
+    // inputs: held while an input is open, since the read-ahead thread opens inputs too.
+    FileRewriter(const PairTable& table, bool InsertMark, std::mutex& inputs);
     CopyResult Copy(const platform::NativePath& input, const CopyTarget& target);
     // The same for a file that was read whole ahead of the walk and is still as it was then.
     CopyResult CopyPrefetched(const PrefetchedFile& file, const CopyTarget& target);
-    // Held while an input is open, when another thread opens inputs too.
-    void ShareInputs(std::mutex& inputs) { m_inputs = &inputs; }
 
 private:
     // How a step ended: done, or the file is read again with its encoding settled, or it cannot
@@ -103,10 +105,11 @@ private:
     LineRewriter m_rewriter;
     platform::InputFile m_input;
     platform::FileId m_inputId; // of the file being copied, open or read ahead
-    std::mutex* m_inputs = nullptr;
+    std::mutex& m_inputs;
     platform::OutputFile m_output;
     const CopyTarget* m_target = nullptr; // during Copy
     BlockSlots m_slots;
+    Prefilter::ScanBuffer m_scan;
     // The encoding the copy was begun in; a file that turns out otherwise is read again.
     std::optional<TextEncoding> m_written;
 

@@ -27,12 +27,11 @@ FolderWalk::FolderWalk(WalkWindow& window, platform::FileSystemObject& FileSyste
     const PairTable& pairs, bool InsertMark, common::PathStyle style, RunReport& report)
     : m_window(window)
     , m_fileSystem(FileSystem)
-    , m_files(pairs, InsertMark)
-    , m_prefetcher(pairs.Compiled().prefilter)
+    , m_files(pairs, InsertMark, m_inputs)
+    , m_prefetcher(pairs.Compiled().prefilter, m_inputs)
     , m_style(style)
     , m_report(report)
 {
-    m_files.ShareInputs(m_prefetcher.Inputs());
 }
 
 bool FolderWalk::Start(const std::u16string& FolderPath, const std::u16string& OutputParent)

@@ -8,6 +8,7 @@
 #include "engine/WalkWindow.h"
 #include "platform/FileSystem.h"
 
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +45,7 @@ private:
 
     WalkWindow& m_window;
     platform::FileSystemObject& m_fileSystem;
+    std::mutex m_inputs; // held while an input is open, on either thread
     FileRewriter m_files;
     Prefetcher m_prefetcher; // small files read ahead on a second thread
     common::PathStyle m_style;

@@ -1,17 +1,22 @@
 #include "engine/Prefetcher.h"
 
-#include <algorithm>
 #include <new>
 #include <system_error>
 
 namespace engine {
 
-Prefetcher::Prefetcher(const Prefilter (&prefilters)[2])
+Prefetcher::Prefetcher(const Prefilter (&prefilters)[2], std::mutex& inputs)
     : m_prefilters(prefilters)
+    , m_inputs(inputs)
 {
     if (std::thread::hardware_concurrency() > 1) {
         try {
-            m_thread = std::thread([this] { Loop(); });
+            m_thread = std::thread([this] {
+                while (const std::optional<unsigned> file = m_handOff.Claim()) {
+                    Read(m_files[*file % kDepth], m_threadScan);
+                    m_handOff.Finish(*file);
+                }
+            });
         } catch (const std::system_error&) {
             // No thread to be had: the walk reads for itself.
         }
@@ -21,89 +26,27 @@ Prefetcher::Prefetcher(const Prefilter (&prefilters)[2])
 Prefetcher::~Prefetcher()
 {
     if (m_thread.joinable()) {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_threadWakes.notify_one();
+        m_handOff.Stop();
         m_thread.join();
     }
 }
 
 void Prefetcher::Add(const platform::NativePath& path)
 {
-    m_files[m_added % kDepth].path = path;
-    ++m_added;
-    bool wake = false;
-    {
-        const std::lock_guard lock(m_mutex);
-        m_queued = m_added;
-        wake = m_threadSleeps && m_queued >= m_threadWaitsFor;
-        m_threadSleeps = m_threadSleeps && !wake;
-    }
-    if (wake) {
-        m_threadWakes.notify_one();
-    }
+    VANDOR_EXPECTS(Running() && HasRoom());
+    m_files[m_handOff.Offered() % kDepth].path = path;
+    m_handOff.Offer();
 }
 
 PrefetchedFile& Prefetcher::Take()
 {
-    std::unique_lock lock(m_mutex);
-    while (m_read <= m_taken) {
-        // The next file is left to a thread that is awake and about to begin it; while the thread
-        // reads it, or sleeps, the walk reads the next file nobody has begun.
-        const bool threadBegins = m_claimed == m_taken && !m_threadSleeps;
-        if (!threadBegins && ReadNextUnclaimed(lock)) {
-            continue;
-        }
-        // The next file is being read, or about to be: woken when it is there.
-        m_walkWaitsFor = m_taken + 1;
-        m_walkSleeps = true;
-        m_walkWakes.wait(lock, [&] { return m_read >= m_walkWaitsFor; });
-        m_walkSleeps = false;
-    }
-    lock.unlock();
-    return m_files[m_taken++ % kDepth];
+    const std::optional<unsigned> file
+        = m_handOff.Take([this](unsigned other) { Read(m_files[other % kDepth], m_walkScan); });
+    VANDOR_EXPECTS(file.has_value());
+    return m_files[*file % kDepth];
 }
 
-bool Prefetcher::ReadNextUnclaimed(std::unique_lock<std::mutex>& lock)
-{
-    if (m_claimed == m_queued) {
-        return false;
-    }
-    const unsigned index = m_claimed++;
-    m_done[index % kDepth] = false;
-    lock.unlock();
-    Read(m_files[index % kDepth]);
-    lock.lock();
-    m_done[index % kDepth] = true;
-    while (m_read < m_claimed && m_done[m_read % kDepth]) {
-        ++m_read;
-    }
-    return true;
-}
-
-void Prefetcher::Loop()
-{
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        if (m_claimed == m_queued && !m_stop) {
-            // Out of files: woken when a batch is queued.
-            m_threadWaitsFor = m_claimed + kBatch;
-            m_threadSleeps = true;
-            m_threadWakes.wait(lock, [&] { return m_stop || !m_threadSleeps; });
-            m_threadSleeps = false;
-        }
-        if (m_stop) {
-            return;
-        }
-        if (ReadNextUnclaimed(lock) && m_walkSleeps && m_read >= m_walkWaitsFor) {
-            m_walkWakes.notify_one();
-        }
-    }
-}
-
-void Prefetcher::Read(PrefetchedFile& ahead)
+void Prefetcher::Read(PrefetchedFile& ahead, Prefilter::ScanBuffer& scan)
 {
     ahead.block = nullptr;
     ahead.whole = false;
@@ -116,7 +59,7 @@ void Prefetcher::Read(PrefetchedFile& ahead)
         return;
     }
     try {
-        BlockSource source(ahead.file, m_prefilters, EncodingRule::Detect, ahead.slots);
+        BlockSource source(ahead.file, m_prefilters, EncodingRule::Detect, ahead.slots, scan);
         source.ExamineLater();
         ahead.block = source.Next();
         ahead.whole = !source.Failed() && (ahead.block == nullptr || ahead.block->last);

@@ -4,7 +4,8 @@
 #include "platform/NativePath.h"
 #include "platform/TextFile.h"
 
-#include <condition_variable>
+#include "engine/HandOff.h"
+
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -34,12 +35,17 @@ struct PrefetchedFile {
 // a file holds the inputs' lock from its open to its close, and so does the walk when it copies a
 // file itself: one input at most is open at a time, as with one thread. Scanning comes after the
 // close.
+//
+// Who owns what: a file of the ring belongs to the walk from Add until the hand-off gives it to
+// whichever thread reads it, then to the walk again from Take until its next Take. Each thread
+// scans with a buffer of its own.
 class Prefetcher {
 public:
     // Files that one block holds whole: only these are read ahead.
     static constexpr std::uint64_t kLargest = BlockSource::kBlockSize;
 
-    explicit Prefetcher(const Prefilter (&prefilters)[2]);
+    // inputs: held while an input is open, by whoever opens it.
+    Prefetcher(const Prefilter (&prefilters)[2], std::mutex& inputs);
     ~Prefetcher();
     Prefetcher(const Prefetcher&) = delete;
     Prefetcher& operator=(const Prefetcher&) = delete;
@@ -47,45 +53,25 @@ public:
     // False when there is no second thread: the walk reads every file itself.
     bool Running() const { return m_thread.joinable(); }
     // Room for another file ahead of the walk, the one it holds kept.
-    bool HasRoom() const { return m_added - m_taken + 1 < kDepth; }
-    // Queues the next file of the walk.
+    bool HasRoom() const { return m_handOff.HasRoom(); }
+    // Queues the next file of the walk; only while running and with room.
     void Add(const platform::NativePath& path);
     // The oldest file added and not yet taken, once it is read; valid until the next call. Files
     // that the thread has not begun are read here meanwhile.
     PrefetchedFile& Take();
-    // Taken while an input is open.
-    std::mutex& Inputs() { return m_inputs; }
 
 private:
     static constexpr unsigned kDepth = 16;
     static constexpr unsigned kBatch = 8; // files queued before the sleeping thread is woken
 
-    void Loop();
-    void Read(PrefetchedFile& file);
-    // Reads the next file that nobody has begun; false when there is none. Called with m_mutex
-    // held, which it gives up while reading.
-    bool ReadNextUnclaimed(std::unique_lock<std::mutex>& lock);
+    void Read(PrefetchedFile& file, Prefilter::ScanBuffer& scan);
 
     const Prefilter (&m_prefilters)[2];
-    PrefetchedFile m_files[kDepth];
-    std::mutex m_inputs;
-
-    // The walk's own counts.
-    unsigned m_added = 0;
-    unsigned m_taken = 0;
-    // Shared under m_mutex.
-    std::mutex m_mutex;
-    std::condition_variable m_walkWakes;
-    std::condition_variable m_threadWakes;
-    unsigned m_queued = 0; // files added, as the thread sees them
-    unsigned m_claimed = 0; // files that either side has begun to read
-    bool m_done[kDepth] = {}; // by ring slot: read, for the files below m_claimed
-    unsigned m_read = 0; // files read, the first m_read of them all
-    unsigned m_walkWaitsFor = 0; // while the walk sleeps: wake it when m_read reaches this
-    bool m_walkSleeps = false;
-    unsigned m_threadWaitsFor = 0; // while the thread sleeps: wake it when m_queued reaches this
-    bool m_threadSleeps = false;
-    bool m_stop = false;
+    std::mutex& m_inputs;
+    PrefetchedFile m_files[kDepth]; // at sequence % kDepth
+    HandOff m_handOff { kDepth, { 1, kBatch } };
+    Prefilter::ScanBuffer m_walkScan;
+    Prefilter::ScanBuffer m_threadScan;
     std::thread m_thread;
 };
 

@@ -402,28 +402,32 @@ void Prefilter::ScanShort(const char* data, std::size_t size, std::vector<Hit>& 
 
 void Prefilter::Scan(const char* data, std::size_t size, std::vector<Hit>& hits) const
 {
+    ScanBuffer buffer;
+    Scan(data, size, hits, buffer);
+}
+
+void Prefilter::Scan(
+    const char* data, std::size_t size, std::vector<Hit>& hits, ScanBuffer& buffer) const
+{
     if (m_needles.empty() || size == 0) {
         return;
     }
     // Folded a region at a time into a buffer of fixed size, so that a line of any length costs
     // no memory of its own. Regions overlap by a needle less one byte; each occurrence is taken
-    // from the region in whose own part it ends. One buffer per thread: a large file is scanned
-    // by a thread of its own while the walk's thread rewrites. Its bytes start out zero, so the
-    // byte after a region that a wide window loads with its own is never one unwritten.
+    // from the region in whose own part it ends. The buffer's bytes start out zero, so the byte
+    // after a region that a wide window loads with its own is never one unwritten.
     const std::size_t overlap = m_longest - 1;
-    thread_local std::unique_ptr<char[]> buffer;
-    thread_local std::size_t capacity = 0;
     const std::size_t wanted = std::min(size, kRegion + overlap);
-    if (capacity < wanted) {
-        buffer = std::make_unique<char[]>(wanted + kSlack);
-        capacity = wanted;
+    if (buffer.m_capacity < wanted) {
+        buffer.m_bytes = std::make_unique<char[]>(wanted + kSlack);
+        buffer.m_capacity = wanted;
     }
     for (std::size_t own = 0; own < size; own += kRegion) {
         const std::size_t from = own < overlap ? 0 : own - overlap;
         const std::size_t to = std::min(size, own + kRegion);
-        FoldBytes(data + from, to - from, buffer.get());
+        FoldBytes(data + from, to - from, buffer.m_bytes.get());
         const std::size_t first = hits.size();
-        const char* folded = buffer.get();
+        const char* folded = buffer.m_bytes.get();
         for (const Band& band : m_bands) {
             if (band.width == kWide) {
                 ScanBand<kWide>(band, folded, to - from, hits);

@@ -23,7 +23,16 @@ public:
     // needles[k]: the byte strings of which every occurrence of pair k holds one; none means the
     // pair is left out.
     void Build(const std::vector<std::vector<std::string>>& needles);
+    // Where a scan folds the text, kept from scan to scan: one for each thread that scans.
+    class ScanBuffer {
+        friend class Prefilter;
+        std::unique_ptr<char[]> m_bytes;
+        std::size_t m_capacity = 0;
+    };
+
     // Appends the hits in data to hits, in order of their end.
+    void Scan(const char* data, std::size_t size, std::vector<Hit>& hits, ScanBuffer& buffer) const;
+    // The same with a buffer of its own, for a scan now and then.
     void Scan(const char* data, std::size_t size, std::vector<Hit>& hits) const;
     // The longest needle: an occurrence that ends in one piece of a text starts at most this many
     // bytes before it.

@@ -160,7 +160,7 @@ void LineRewriter::FindCandidates(std::string_view bytes, int after)
     m_candidates.clear();
     m_hits.clear();
     m_pairs.prefilter[static_cast<std::size_t>(m_encoding)].Scan(
-        bytes.data(), bytes.size(), m_hits);
+        bytes.data(), bytes.size(), m_hits, m_scan);
     for (const Prefilter::Hit& hit : m_hits) {
         if (hit.pair > after) {
             m_candidates.push_back(hit.pair);

@@ -2,7 +2,7 @@
 
 #include "engine/CompiledPairs.h"
 #include "engine/PairTable.h"
-#include "engine/RunReport.h"
+#include "engine/TextEncoding.h"
 
 #include <cstdint>
 #include <string>
@@ -65,6 +65,7 @@ private:
     int m_current = -1; // the buffer m_line lies in, -1 for the caller's
     std::vector<int> m_candidates;
     std::vector<Prefilter::Hit> m_hits;
+    Prefilter::ScanBuffer m_scan;
     std::vector<std::size_t> m_starts; // the byte offsets of the last characters, around
     // Replacements since the last TakeCounts, by pair, and the pairs that have any.
     std::vector<std::uint64_t> m_counts;

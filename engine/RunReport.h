@@ -1,14 +1,13 @@
 #pragma once
 
+#include "engine/TextEncoding.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace engine {
-
-// How a file's text was read and its replacements written.
-enum class TextEncoding { Cp932, Utf8 };
 
 // A file whose copy was written.
 struct ChangedFile {

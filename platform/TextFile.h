@@ -23,7 +23,10 @@ public:
     FileId Id() const { return m_id; }
     // The size when opened; the file may since have grown or shrunk.
     std::uint64_t SizeAtOpen() const { return m_sizeAtOpen; }
-    // Bytes read, 0 at the end, -1 on an error.
+    // Bytes read, 0 at the end, -1 on an error. ReadAt reads at an offset and leaves the position
+    // that Read goes on from as it was, so one thread may read the file in order while another
+    // reads it at offsets (POSIX's pread; on Windows, a read at an offset that puts the position
+    // back, which no read of the process comes between).
     long Read(char* buffer, std::size_t size);
     long ReadAt(char* buffer, std::size_t size, std::uint64_t offset);
     // Its size or modification time differ from those at open, or its name now names another

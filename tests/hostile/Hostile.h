@@ -49,13 +49,14 @@ std::string ExpectedCopy(const std::string& bytes, const engine::PairTable& tabl
 // bite) and hands back what it wrote to the pipe; exit status in status.
 std::string InChild(const std::function<std::string()>& body, bool unprivileged, int& status);
 
-// Whether this build carries the address sanitizer, whose memory use is not the program's own.
+// Whether this build carries a sanitizer (address or thread), whose memory use is not the
+// program's own.
 constexpr bool Sanitized()
 {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     return true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
     return true;
 #else
     return false;

@@ -184,7 +184,7 @@ TEST(Resources, MemoryDoesNotGrowWithTheSizeOfAFile)
 {
     if (hostile::Sanitized()) {
         GTEST_SKIP()
-            << "the address sanitizer holds freed memory back on purpose: no bound to measure";
+            << "a sanitizer keeps memory of its own (freed memory, shadow): no bound to measure";
     }
     Scene scene;
     // About 200 MB of short lines; one line in 100,000 changes, so the whole file is copied.
@@ -220,7 +220,7 @@ TEST(Resources, ALongLineCostsItsLengthTwiceAndIsGivenBack)
 {
     if (hostile::Sanitized()) {
         GTEST_SKIP()
-            << "the address sanitizer holds freed memory back on purpose: no bound to measure";
+            << "a sanitizer keeps memory of its own (freed memory, shadow): no bound to measure";
     }
     constexpr std::size_t kLine = std::size_t(48) << 20;
     std::string line;
@@ -269,7 +269,7 @@ TEST(Resources, MemoryDoesNotGrowWithTheNumberOfFiles)
 {
     if (hostile::Sanitized()) {
         GTEST_SKIP()
-            << "the address sanitizer holds freed memory back on purpose: no bound to measure";
+            << "a sanitizer keeps memory of its own (freed memory, shadow): no bound to measure";
     }
     Scene few;
     Scene many;
