@@ -40,7 +40,7 @@ struct Options {
 {
     std::fprintf(stderr,
         "%s\nusage: vandor_bench [--smoke] [--reps N] [--sed|--no-sed] [--keep]\n"
-        "                    [--only W1|W2|W3|W4|long] [--where disk|tmpfs]\n"
+        "                    [--only W1|W2|W3|W4|W5|long] [--where disk|tmpfs]\n"
         "       vandor_bench --run ORG DEFINITION OUTPUT\n",
         problem.c_str());
     std::exit(2);
@@ -70,8 +70,8 @@ Options ParseOptions(int argc, char** argv)
         } else if (arg == "--only" && i + 1 < argc) {
             options.only = argv[++i];
             if (options.only != "W1" && options.only != "W2" && options.only != "W3"
-                && options.only != "W4" && options.only != "long") {
-                Usage("--only takes W1, W2, W3, W4 or long");
+                && options.only != "W4" && options.only != "W5" && options.only != "long") {
+                Usage("--only takes W1, W2, W3, W4, W5 or long");
             }
         } else if (arg == "--where" && i + 1 < argc) {
             options.where = argv[++i];
@@ -142,6 +142,8 @@ struct Measured {
     long peakKiB = 0;
     long inheritedKiB = 0;
     std::string newOrg; // the NEW tree of the last run
+    double load = kNone; // median of LoadDefinition
+    double sort = kNone; // median of LC_ALL=C sort of the definition file, where measured
 };
 
 double MB(std::uint64_t bytes) { return static_cast<double>(bytes) / 1e6; }
@@ -185,10 +187,15 @@ struct Variant {
     std::string definition;
     std::vector<Pair> pairs;
     std::string pairsTag; // names the setup's targets
+    // A setup whose NEW tree must be that of an earlier one (by index): its pairs are not kept
+    // for a scan of its own, and its peak is that of its warm-up, run in a child; each
+    // repetition also sorts its definition file.
+    std::optional<std::size_t> sameTreeAs;
     Measured measured;
     std::uint64_t firstDigest = 0;
     std::vector<double> engineTimes, engineCpu, engineSystem, loadTimes;
     std::vector<double> cpTimes, cpCpu, cpSystem;
+    std::vector<double> sortTimes;
 };
 
 struct PlaceResults {
@@ -197,6 +204,7 @@ struct PlaceResults {
     std::optional<Row> w2;
     std::vector<Row> w3; // 100, 1,000 and 10,000 pairs
     std::optional<Row> w4;
+    std::optional<Measured> w5;
     long peakKiB = 0;
     std::optional<std::pair<double, double>> longLines;
 };
@@ -257,7 +265,7 @@ std::vector<Measured> Bench::MeasureTrees(
         const std::string output
             = target("new-" + variant.tag.substr(0, 2) + "-" + variant.pairsTag, label);
         variant.measured.newOrg = output + "/" + std::filesystem::path(org).filename().string();
-        if (!inChild) {
+        if (!inChild && !(variant.sameTreeAs && label == "warm-up")) {
             return RunEngine(org, variant.definition, output);
         }
         const ChildEngineRun child = RunEngineInChild(org, variant.definition, output);
@@ -275,6 +283,19 @@ std::vector<Measured> Bench::MeasureTrees(
         const std::string& tag = variant.tag;
         Measured& measured = variant.measured;
         measured.row.name = tag;
+        if (variant.sameTreeAs) {
+            const Variant& same = variants.at(*variant.sameTreeAs);
+            measured.scan = same.measured.scan;
+            runEngine(variant, "warm-up");
+            Require(TreeDigest(measured.newOrg) == same.firstDigest,
+                tag + ": the NEW tree differs from " + same.tag + "'s");
+            variant.firstDigest = same.firstDigest;
+            measured.changedFiles = same.measured.changedFiles;
+            measured.newBytes = same.measured.newBytes;
+            std::printf("%s: NEW tree the same as %s's\n", tag.c_str(), same.tag.c_str());
+            std::fflush(stdout);
+            continue;
+        }
         Matcher matcher(variant.pairs);
         measured.scan = ScanTree(org, matcher);
         const ScanFacts& scan = measured.scan;
@@ -332,6 +353,10 @@ std::vector<Measured> Bench::MeasureTrees(
             variant.cpTimes.push_back(cp.seconds);
             variant.cpCpu.push_back(cp.cpuSeconds);
             variant.cpSystem.push_back(cp.systemSeconds);
+            if (variant.sameTreeAs) {
+                variant.sortTimes.push_back(
+                    RunCommand({ "sort", "-o", "/dev/null", variant.definition }, true).seconds);
+            }
         }
     }
     std::printf("read floor: s %s (median %.3f, %.1f MB)\n", Times(readTimes).c_str(),
@@ -347,6 +372,7 @@ std::vector<Measured> Bench::MeasureTrees(
         measured.row.engineCpu = Median(variant.engineCpu);
         measured.row.cpCpu = Median(variant.cpCpu);
         measured.row.read = Median(readTimes);
+        measured.load = Median(variant.loadTimes);
         std::printf(
             "%s: engine s %s (median %.3f, of which LoadDefinition %.4f; CPU s median %.3f, in the "
             "kernel %.3f)\n",
@@ -355,7 +381,13 @@ std::vector<Measured> Bench::MeasureTrees(
         std::printf("%s: cp -r s  %s (median %.3f; CPU s median %.3f, in the kernel %.3f)\n",
             tag.c_str(), Times(variant.cpTimes).c_str(), measured.row.cp, measured.row.cpCpu,
             Median(variant.cpSystem));
-        if (inChild) {
+        if (variant.sameTreeAs) {
+            measured.sort = Median(variant.sortTimes);
+            std::printf("%s: LC_ALL=C sort of the definition s %s (median %.3f); load/sort %.2f\n",
+                tag.c_str(), Times(variant.sortTimes).c_str(), measured.sort,
+                measured.load / measured.sort);
+        }
+        if (inChild || variant.sameTreeAs) {
             std::printf("%s: engine peak resident %.1f MiB (ru_maxrss of the child; %.1f MiB of it "
                         "held at fork)\n",
                 tag.c_str(), static_cast<double>(measured.peakKiB) / 1024,
@@ -475,6 +507,9 @@ void PrintTable(const PlaceResults& results)
     if (results.w4) {
         rows.push_back(*results.w4);
     }
+    if (results.w5) {
+        rows.push_back(results.w5->row);
+    }
     // The last column divides CPU time instead of wall time: steadier when others share the cores.
     std::printf("\n%s\n%-16s %10s %8s %8s %10s %10s %8s %15s\n", results.place.c_str(), "workload",
         "engine s", "cp s", "read s", "engine/cp", "engine/read", "sed s", "CPU engine/cp");
@@ -487,6 +522,10 @@ void PrintTable(const PlaceResults& results)
     }
     if (results.w2) {
         std::printf("W2 peak resident %.2f MiB\n", static_cast<double>(results.peakKiB) / 1024);
+    }
+    if (results.w5) {
+        std::printf("W5 LoadDefinition %.3f s, LC_ALL=C sort %.3f s, peak resident %.2f MiB\n",
+            results.w5->load, results.w5->sort, static_cast<double>(results.w5->peakKiB) / 1024);
     }
 }
 
@@ -505,14 +544,19 @@ void PrintSummary(const PlaceResults& disk, const PlaceResults& tmpfs)
     const double w3W1
         = tmpfs.w1 && !tmpfs.w3.empty() ? tmpfs.w3[0].engine / tmpfs.w1->engine : kNone;
     const double w4Cp = tmpfs.w4 ? tmpfs.w4->engine / tmpfs.w4->cp : kNone;
+    const auto& w5 = tmpfs.w5;
+    const double w5Sort = w5 ? w5->load / w5->sort : kNone;
+    const double w5W1 = w5 && tmpfs.w1 ? w5->row.engine / tmpfs.w1->engine : kNone;
+    const double w5Peak = w5 ? static_cast<double>(w5->peakKiB) / 1024 : kNone;
     std::printf("\nW1 engine/cp=%s sed/engine=%s W2 engine/cp=%s peakMiB=%s W3 10000/100=%s "
                 "longLineMiB=%s plainLineMiB=%s tmpfs W1/read=%s W1/cp=%s W2/cp=%s W3/W1=%s "
-                "W4/cp=%s\n",
+                "W4/cp=%s W5 load/sort=%s W5/W1=%s W5 peakMiB=%s\n",
         Fixed(w1Ratio).c_str(), Fixed(sedRatio).c_str(), Fixed(w2Ratio).c_str(),
         Fixed(peak).c_str(), Fixed(w3Ratio).c_str(),
         Fixed(longLines ? longLines->first : kNone).c_str(),
         Fixed(longLines ? longLines->second : kNone).c_str(), Fixed(w1Read).c_str(),
-        Fixed(w1Cp).c_str(), Fixed(w2Cp).c_str(), Fixed(w3W1).c_str(), Fixed(w4Cp).c_str());
+        Fixed(w1Cp).c_str(), Fixed(w2Cp).c_str(), Fixed(w3W1).c_str(), Fixed(w4Cp).c_str(),
+        Fixed(w5Sort).c_str(), Fixed(w5W1).c_str(), Fixed(w5Peak).c_str());
 }
 
 PlaceResults Bench::Run(const std::string& place, const std::string& base)
@@ -542,7 +586,7 @@ PlaceResults Bench::RunWorkloads(const std::string& place)
     const std::vector<Pair> pairs1000 = m_targets.Definition(1000);
     const std::string definition1000 = WriteDefinitionFile(1000);
 
-    if (Wanted("W1") || Wanted("W3")) {
+    if (Wanted("W1") || Wanted("W3") || Wanted("W5")) {
         const Clock::time_point start = Clock::now();
         const std::string org = m_work + "/w1/org";
         std::filesystem::create_directories(m_work + "/w1");
@@ -552,10 +596,11 @@ PlaceResults Bench::RunWorkloads(const std::string& place)
             std::chrono::duration<double>(Clock::now() - start).count());
         std::fflush(stdout);
 
-        // W1 and W3 run as one group, taking turns, so that their ratios share the machine's
-        // conditions; W1 is W3's 1,000 pair setup and is measured once for both when both run.
+        // W1, W3 and W5 run as one group, taking turns, so that their ratios share the machine's
+        // conditions; W1 is W3's 1,000 pair setup and W5's measure, and is measured once for all.
+        const bool w1 = Wanted("W1") || Wanted("W5");
         std::vector<Variant> variants;
-        if (Wanted("W1")) {
+        if (w1) {
             variants.emplace_back("W1", definition1000, pairs1000);
         }
         if (Wanted("W3")) {
@@ -566,10 +611,24 @@ PlaceResults Bench::RunWorkloads(const std::string& place)
                 }
             }
         }
+        const int w5Pairs = m_options.smoke ? 20'000 : 1'000'000;
+        if (Wanted("W5")) {
+            const int count = w5Pairs;
+            const std::string definition = m_work + "/renaming" + std::to_string(count) + ".txt";
+            WriteDefinition(definition, m_targets.RenamingDefinition(count, 5));
+            Variant& w5 = variants.emplace_back("W5", definition, std::vector<Pair> {});
+            w5.pairsTag = std::to_string(count);
+            w5.sameTreeAs = 0;
+        }
         std::vector<Measured> measured = MeasureTrees(org, std::move(variants), false, false);
-        if (Wanted("W1")) {
+        if (Wanted("W5")) {
+            results.w5 = measured.back();
+            results.w5->row.name = "W5 " + std::to_string(w5Pairs) + " pairs";
+            measured.pop_back();
+        }
+        if (w1) {
             // sed takes minutes and is no faster on tmpfs: measured on the disk only.
-            if (m_options.sed && place == "disk") {
+            if (m_options.sed && place == "disk" && Wanted("W1")) {
                 measured.front().row.sed = MeasureSed(org, measured.front().newOrg, pairs1000);
             }
             results.w1 = measured.front().row;

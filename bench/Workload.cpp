@@ -598,6 +598,70 @@ std::vector<Pair> Targets::Definition(int pairCount) const
     }
 }
 
+std::vector<Pair> Targets::RenamingDefinition(int pairCount, std::uint64_t seed) const
+{
+    if (pairCount < kCount || pairCount % kCount != 0) {
+        throw std::invalid_argument("a renaming definition takes a multiple of 1,000 pairs");
+    }
+    Random random(seed);
+    const std::vector<Pair> own = Definition(kCount);
+    const int every = pairCount / kCount;
+    std::vector<Pair> pairs;
+    pairs.reserve(static_cast<std::size_t>(pairCount));
+    for (int k = 0; k < pairCount; ++k) {
+        if (k % every == every - 1) {
+            pairs.push_back(own[static_cast<std::size_t>(k / every)]);
+            continue;
+        }
+        const std::string number = std::to_string(100 + k);
+        std::string words = random.Pick(kWords);
+        if (random.Chance(0.6)) {
+            words += random.Pick(kWords);
+        }
+        const std::uint64_t kind = random.Below(20);
+        if (kind < 2) {
+            std::u16string term = random.Pick(kJapaneseWords);
+            if (random.Chance(0.5)) {
+                term += random.Pick(kJapaneseWords);
+            }
+            pairs.push_back({ platform::EncodeCp932(term + FullWidthDigits(number)),
+                platform::EncodeCp932(u"新" + term + u"＿" + FullWidthDigits(number)) });
+            continue;
+        }
+        std::string search;
+        switch (kind % 6) {
+        case 0:
+            search = Lower(words) + number;
+            break;
+        case 1:
+            search = Upper(words) + number;
+            break;
+        case 2:
+            search = random.Pick(kPrefixes) + words + number;
+            break;
+        case 3: {
+            std::string snake;
+            for (const char c : words) {
+                if (c >= 'A' && c <= 'Z' && !snake.empty()) {
+                    snake.push_back('_');
+                }
+                snake.push_back(c);
+            }
+            search = "T_" + Upper(snake) + "_" + number;
+            break;
+        }
+        case 4:
+            search = "MSG_" + Upper(random.Pick(kWords)) + "_" + number;
+            break;
+        default:
+            search = words + number;
+            break;
+        }
+        pairs.push_back({ search, "r" + Lower(words) + "_" + number });
+    }
+    return pairs;
+}
+
 TreeFacts GenerateTree(
     const std::string& org, const TreeShape& shape, const Targets& targets, std::uint64_t seed)
 {

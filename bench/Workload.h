@@ -33,6 +33,11 @@ public:
     // 100: one pair per stem (stem and 0); 1,000: one per target; 10,000: the 1,000 followed by
     // 9,000 that share the stems but occur nowhere. Search texts are cased unlike the text.
     std::vector<Pair> Definition(int pairCount) const;
+    // A renaming list of pairCount pairs (a multiple of 1,000): W1's 1,000 pairs spread evenly
+    // among names that occur nowhere, identifiers as a code base spells them (Pascal, lower and
+    // upper case, prefixed, snake case, message keys) and one in ten Japanese, each followed by
+    // a number of three digits or more, which no line of the tree holds after a word.
+    std::vector<Pair> RenamingDefinition(int pairCount, std::uint64_t seed) const;
     const std::vector<std::string>& AsciiStems() const { return m_asciiStems; }
 
 private:
