@@ -1,36 +1,120 @@
 #include "engine/LoadDefinition.h"
 
 #include "platform/FieldReader.h"
+#include "platform/SysCalls.h"
+#include "platform/TextFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
 
 namespace engine {
+namespace {
+
+struct Read {
+    BlockArray<char> bytes;
+    std::size_t size = 0;
+    bool failed = false;
+};
+
+// The whole file, in a block of the size it had when opened; one that grew since gets a larger
+// block, within the budget.
+Read ReadAll(platform::InputFile& file, std::uint64_t budget)
+{
+    Read read;
+    read.bytes = BlockArray<char>(static_cast<std::size_t>(file.SizeAtOpen()) + 1);
+    for (;;) {
+        if (read.size == read.bytes.size()) {
+            const std::size_t larger = 2 * read.bytes.size();
+            if (larger >= kLargestFile || larger > budget) {
+                throw std::bad_alloc();
+            }
+            BlockArray<char> grown(larger);
+            std::memcpy(grown.data(), read.bytes.data(), read.size);
+            read.bytes = std::move(grown);
+        }
+        const long n = file.Read(read.bytes.data() + read.size, read.bytes.size() - read.size);
+        if (n <= 0) {
+            read.failed = n < 0;
+            return read;
+        }
+        read.size += static_cast<std::size_t>(n);
+    }
+}
+
+// At most one field more than there are bytes that can end one.
+std::size_t MostFields(std::string_view text)
+{
+    return 1 + static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return c == ',' || c == '\r' || c == '\n' || c == '"';
+    }));
+}
+
+DefinitionOutcome Load(const std::u16string& path, PairTable& table)
+{
+    platform::InputFile file;
+    if (!file.Open(platform::NativePath::FromText(path))) {
+        return DefinitionOutcome::CannotOpen;
+    }
+    // Decided before anything is allocated: where memory is promised freely, a table too large
+    // for the machine would get the program killed rather than told.
+    const std::uint64_t available = platform::Sys().availableMemory();
+    const std::uint64_t budget
+        = available == 0 ? std::numeric_limits<std::uint64_t>::max() : available / 2;
+    const std::uint64_t size = file.SizeAtOpen();
+    if (size >= kLargestFile || size > budget / kBytesPerByte) {
+        return DefinitionOutcome::TooLarge;
+    }
+    Read read = ReadAll(file, budget);
+    file.Close();
+    const std::string_view text(read.bytes.data(), read.size);
+    // A pair whose replacement is missing still takes two.
+    const std::size_t mostFields = read.failed ? 0 : MostFields(text) + 1;
+    if (read.size + mostFields * sizeof(FieldSpan) > budget) {
+        return DefinitionOutcome::TooLarge;
+    }
+    BlockArray<FieldSpan> fields(mostFields);
+    const auto spanOf = [&](std::string_view field) {
+        return FieldSpan { static_cast<std::uint32_t>(field.data() - text.data()),
+            static_cast<std::uint32_t>(field.size()) };
+    };
+    bool failed = read.failed;
+    platform::FieldReader reader(text);
+    std::size_t pairs = 0;
+    // The end test comes before each pair, never between its two fields, so an odd number of
+    // fields always ends in a failed read. The pair being read then stays counted.
+    while (!failed && !reader.AtEnd()) {
+        std::string_view search;
+        std::string_view replace = text.substr(0, 0);
+        const bool gotSearch = reader.ReadField(search);
+        const bool gotReplace = gotSearch && reader.ReadField(replace);
+        fields[2 * pairs] = spanOf(search);
+        fields[2 * pairs + 1] = spanOf(replace);
+        ++pairs;
+        failed = !gotReplace;
+    }
+    table = PairTable(std::move(read.bytes), std::move(fields), pairs, budget);
+    if (pairs == 0) {
+        return failed ? DefinitionOutcome::NotPaired : DefinitionOutcome::Empty;
+    }
+    return failed ? DefinitionOutcome::NotPaired : DefinitionOutcome::Loaded;
+}
+
+} // namespace
 
 DefinitionOutcome LoadDefinition(const std::u16string& path, PairTable& table)
 {
     table = PairTable {};
-    std::string bytes;
-    const platform::ReadResult read
-        = platform::ReadWholeFile(platform::NativePath::FromText(path), bytes);
-    if (read == platform::ReadResult::CannotOpen) {
-        return DefinitionOutcome::CannotOpen;
+    try {
+        return Load(path, table);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
     }
-    bool failed = read == platform::ReadResult::ReadFailed;
-    platform::FieldReader reader(bytes);
-    std::vector<std::pair<std::string, std::string>> fields;
-    // The end test comes before each pair, never between its two fields, so an odd number of
-    // fields always ends in a failed read. The pair being read then stays counted.
-    while (!failed && !reader.AtEnd()) {
-        std::string search;
-        std::string replace;
-        const bool gotSearch = reader.ReadField(search);
-        const bool gotReplace = gotSearch && reader.ReadField(replace);
-        fields.emplace_back(std::move(search), std::move(replace));
-        failed = !gotReplace;
-    }
-    table = PairTable(fields);
-    if (fields.empty()) {
-        return failed ? DefinitionOutcome::NotPaired : DefinitionOutcome::Empty;
-    }
-    return failed ? DefinitionOutcome::NotPaired : DefinitionOutcome::Loaded;
+    // Whatever was allocated is given back before the run goes on to say so.
+    table = PairTable {};
+    return DefinitionOutcome::TooLarge;
 }
 
 } // namespace engine

@@ -14,5 +14,6 @@ inline constexpr char16_t FoldersOverlap[]
 inline constexpr char16_t OrgFolderNotFound[] = u"【エラー】 ORG ソースフォルダが見つかりません。";
 inline constexpr char16_t NewFolderNotFound[] = u"【エラー】 NEW ソースフォルダが見つかりません。";
 inline constexpr char16_t FilesNotHandled[] = u"【エラー】 処理できなかったファイルがあります。";
+inline constexpr char16_t DefinitionTooLarge[] = u"【エラー】 リプレース定義が大きすぎます。";
 
 } // namespace engine::messages

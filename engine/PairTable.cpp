@@ -6,7 +6,9 @@
 #include "platform/LowerCase.h"
 
 #include <algorithm>
-#include <optional>
+#include <cstring>
+#include <limits>
+#include <new>
 
 namespace engine {
 namespace {
@@ -14,6 +16,13 @@ namespace {
 constexpr std::size_t kMaxSpellings = 16;
 constexpr auto kCp932 = static_cast<std::size_t>(TextEncoding::Cp932);
 constexpr auto kUtf8 = static_cast<std::size_t>(TextEncoding::Utf8);
+constexpr std::uint64_t kNoBudget = std::numeric_limits<std::uint64_t>::max();
+
+bool IsAscii(std::string_view bytes)
+{
+    return std::all_of(
+        bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
 
 // The byte sequences in which a unit of a search text can stand in a line: every code of every
 // unit that lower-cases alike. ASCII letters need one, as the prefilter folds ASCII case itself.
@@ -37,69 +46,200 @@ std::vector<std::string> Spellings(char16_t unit, TextEncoding encoding)
     return spellings;
 }
 
-// The longest run of the search text whose spellings make at most kMaxSpellings byte strings;
-// any real occurrence of the text holds one of them. None when no line can hold the text.
-std::vector<std::string> NeedlesOf(const std::u16string& search, TextEncoding encoding)
+std::size_t SpellingCount(char16_t unit, TextEncoding encoding)
 {
-    // ASCII alone, as most search texts are: one spelling for each unit, so the whole text.
-    if (std::all_of(search.begin(), search.end(), [](char16_t unit) { return unit < 0x80; })) {
-        return { std::string(search.begin(), search.end()) };
+    if (unit < 0x80) {
+        return 1;
     }
-    std::vector<std::vector<std::string>> spellings;
-    for (const char16_t unit : search) {
-        spellings.push_back(Spellings(unit, encoding));
-        if (spellings.back().empty()) {
-            return {};
-        }
+    const std::u16string partners = platform::CasePartners(unit);
+    if (encoding == TextEncoding::Utf8) {
+        return partners.size();
+    }
+    std::size_t count = 0;
+    for (const char16_t partner : partners) {
+        count += static_cast<std::size_t>(platform::Cp932CodeCount(partner));
+    }
+    return count;
+}
+
+// Case partners take as many bytes in UTF-8 as the unit itself.
+std::size_t Utf8Length(char16_t unit)
+{
+    return unit < 0x80 || platform::IsEscapeUnit(unit) ? 1 : unit < 0x800 ? 2 : 3;
+}
+
+// A decoded unit of a search text, where its bytes lie in the field.
+struct Unit {
+    char16_t unit;
+    std::uint32_t at;
+    std::uint32_t length;
+    std::size_t spellings;
+};
+
+struct Run {
+    std::size_t start = 0;
+    std::size_t length = 0; // 0: no line can hold the text
+    std::size_t needles = 0;
+};
+
+// The longest run of the search text whose spellings make at most kMaxSpellings byte strings;
+// any real occurrence of the text holds one of them.
+Run BestRun(const std::vector<Unit>& units)
+{
+    if (std::any_of(units.begin(), units.end(), [](const Unit& u) { return u.spellings == 0; })) {
+        return {};
     }
     // A single unit has at most six spellings, so the best run is never empty.
-    std::size_t bestStart = 0, bestLength = 0, left = 0, product = 1;
-    for (std::size_t right = 0; right < spellings.size(); ++right) {
-        product *= spellings[right].size();
+    Run best;
+    std::size_t left = 0, product = 1;
+    for (std::size_t right = 0; right < units.size(); ++right) {
+        product *= units[right].spellings;
         while (product > kMaxSpellings) {
-            product /= spellings[left++].size();
+            product /= units[left++].spellings;
         }
-        if (right + 1 - left > bestLength) {
-            bestStart = left;
-            bestLength = right + 1 - left;
+        if (right + 1 - left > best.length) {
+            best = { left, right + 1 - left, product };
         }
     }
+    return best;
+}
+
+void Decode(std::string_view field, TextEncoding encoding, std::vector<Unit>& units)
+{
+    units.clear();
+    const auto* data = reinterpret_cast<const unsigned char*>(field.data());
+    for (std::size_t at = 0; at < field.size();) {
+        const platform::DecodedUnit d = platform::DecodeCp932At(data + at, field.size() - at);
+        units.push_back(
+            { d.unit, static_cast<std::uint32_t>(at), d.length, SpellingCount(d.unit, encoding) });
+        at += d.length;
+    }
+}
+
+// Every byte string of the run, one spelling of each unit after another.
+void AppendSpelledOut(const std::vector<Unit>& units, const Run& run, TextEncoding encoding,
+    std::string& out, std::vector<std::uint32_t>& lengths)
+{
     std::vector<std::string> needles { std::string() };
-    for (std::size_t i = bestStart; i < bestStart + bestLength; ++i) {
+    for (std::size_t i = run.start; i < run.start + run.length; ++i) {
         std::vector<std::string> longer;
         for (const std::string& head : needles) {
-            for (const std::string& tail : spellings[i]) {
+            for (const std::string& tail : Spellings(units[i].unit, encoding)) {
                 longer.push_back(head + tail);
             }
         }
         needles = std::move(longer);
     }
-    return needles;
+    for (const std::string& needle : needles) {
+        out += needle;
+        lengths.push_back(static_cast<std::uint32_t>(needle.size()));
+    }
 }
 
-std::shared_ptr<const CompiledPairs> Compile(const std::vector<std::u16string>& searchTexts,
-    const std::vector<std::u16string>& replaceTexts, const std::vector<std::string>& replaceBytes)
+// The prefilter's needles for one encoding. An ASCII search text is its own needle, and so is a
+// CP932 run whose every unit has one spelling: the bytes the definition holds. Only the others
+// get bytes of their own. Sized in a first pass, so that the table takes no more than it holds.
+struct Collected {
+    Prefilter::NeedleList list;
+    std::size_t utf8Needles = 0; // what the UTF-8 table will take, worked out from the CP932 one's
+    std::size_t utf8Bytes = 0;
+    std::size_t utf8Longest = 1;
+};
+
+Collected CollectNeedles(const CompiledPairs& pairs, TextEncoding encoding, std::uint64_t budget)
 {
-    auto compiled = std::make_shared<CompiledPairs>();
-    const std::size_t count = searchTexts.size();
-    compiled->pairs.resize(count);
-    std::vector<std::vector<std::string>> needles[2];
-    needles[kCp932].resize(count);
-    needles[kUtf8].resize(count);
-    for (std::size_t k = 0; k < count; ++k) {
-        CompiledPair& pair = compiled->pairs[k];
-        pair.search = MakeNeedle(searchTexts[k]);
-        pair.replace[kCp932] = replaceBytes[k];
-        // A byte that was no character in the definition file is written as that byte.
-        pair.replace[kUtf8] = platform::EncodeFileName(replaceTexts[k]);
-        if (!searchTexts[k].empty()) {
-            needles[kCp932][k] = NeedlesOf(searchTexts[k], TextEncoding::Cp932);
-            needles[kUtf8][k] = NeedlesOf(searchTexts[k], TextEncoding::Utf8);
+    Collected collected;
+    std::size_t shared = 0;
+    std::string own;
+    std::vector<Prefilter::Needle> others;
+    std::vector<std::uint32_t> lengths;
+    std::vector<Unit> units;
+    for (std::size_t k = 0; k < pairs.count; ++k) {
+        const std::string_view search = pairs.SearchBytes(k);
+        if (search.empty()) {
+            continue;
+        }
+        if (IsAscii(search)) {
+            ++shared;
+            ++collected.utf8Needles;
+            collected.utf8Longest = std::max(collected.utf8Longest, search.size());
+            continue;
+        }
+        const auto pair = static_cast<std::int32_t>(k);
+        const std::uint32_t field = pairs.fields[2 * k].offset;
+        Decode(search, encoding, units);
+        const Run run = BestRun(units);
+        if (run.length == 0) {
+            continue;
+        }
+        if (encoding == TextEncoding::Cp932 && run.needles == 1) {
+            const Unit& last = units[run.start + run.length - 1];
+            others.push_back({ field + units[run.start].at,
+                last.at + last.length - units[run.start].at, pair, 0 });
+        } else {
+            lengths.clear();
+            AppendSpelledOut(units, run, encoding, own, lengths);
+            std::uint32_t at = static_cast<std::uint32_t>(own.size());
+            for (auto it = lengths.rbegin(); it != lengths.rend(); ++it) {
+                at -= *it;
+            }
+            for (const std::uint32_t length : lengths) {
+                others.push_back({ at | Prefilter::kOwn, length, pair, 0 });
+                at += length;
+            }
+        }
+        if (encoding == TextEncoding::Cp932) {
+            for (Unit& unit : units) {
+                unit.spellings = SpellingCount(unit.unit, TextEncoding::Utf8);
+            }
+            const Run utf8 = BestRun(units);
+            std::size_t bytes = 0;
+            for (std::size_t i = utf8.start; i < utf8.start + utf8.length; ++i) {
+                bytes += Utf8Length(units[i].unit);
+            }
+            collected.utf8Needles += utf8.needles;
+            collected.utf8Bytes += utf8.needles * bytes;
+            collected.utf8Longest = std::max(collected.utf8Longest, bytes);
         }
     }
-    compiled->prefilter[kCp932].Build(needles[kCp932]);
-    compiled->prefilter[kUtf8].Build(needles[kUtf8]);
-    return compiled;
+    const std::size_t count = shared + others.size();
+    const std::uint64_t needed = pairs.bytes.size() + pairs.fields.size() * sizeof(FieldSpan)
+        + Prefilter::MemoryFor(count, own.size())
+        + Prefilter::MemoryFor(collected.utf8Needles, collected.utf8Bytes);
+    if (needed > budget || own.size() >= Prefilter::kOwn) {
+        throw std::bad_alloc();
+    }
+    Prefilter::NeedleList& list = collected.list;
+    list.shared = std::string_view(pairs.bytes.data(), pairs.bytes.size());
+    list.own = BlockArray<char>(own.size());
+    std::memcpy(list.own.data(), own.data(), own.size());
+    list.needles = BlockArray<Prefilter::Needle>(count);
+    // In pair order: a search text's own needles where the text would have been.
+    std::size_t n = 0;
+    std::size_t other = 0;
+    for (std::size_t k = 0; k < pairs.count; ++k) {
+        const std::string_view search = pairs.SearchBytes(k);
+        if (!search.empty() && IsAscii(search)) {
+            list.needles[n++] = { pairs.fields[2 * k].offset,
+                static_cast<std::uint32_t>(search.size()), static_cast<std::int32_t>(k), 0 };
+            continue;
+        }
+        while (other < others.size() && others[other].pair == static_cast<std::int32_t>(k)) {
+            list.needles[n++] = others[other++];
+        }
+    }
+    return collected;
+}
+
+void Compile(CompiledPairs& compiled, std::uint64_t budget)
+{
+    Collected cp932 = CollectNeedles(compiled, TextEncoding::Cp932, budget);
+    compiled.prefilter[kCp932].Build(std::move(cp932.list));
+    // Most trees hold no UTF-8 file: its table is made when the first one is read.
+    const CompiledPairs* pairs = &compiled;
+    compiled.prefilter[kUtf8].BuildOnFirstScan(
+        [pairs] { return CollectNeedles(*pairs, TextEncoding::Utf8, kNoBudget).list; },
+        cp932.utf8Longest);
 }
 
 } // namespace
@@ -125,18 +265,84 @@ Needle MakeNeedle(std::u16string_view text)
 }
 
 PairTable::PairTable()
-    : m_compiled(Compile({}, {}, {}))
+    : m_compiled(std::make_shared<CompiledPairs>())
 {
 }
 
 PairTable::PairTable(const std::vector<std::pair<std::string, std::string>>& fields)
 {
+    std::size_t size = 0;
     for (const auto& [search, replace] : fields) {
-        m_searchTexts.push_back(platform::DecodeCp932(search));
-        m_replaceTexts.push_back(platform::DecodeCp932(replace));
-        m_replaceBytes.push_back(replace);
+        size += search.size() + replace.size();
     }
-    m_compiled = Compile(m_searchTexts, m_replaceTexts, m_replaceBytes);
+    BlockArray<char> bytes(size);
+    BlockArray<FieldSpan> spans(2 * fields.size());
+    std::size_t at = 0;
+    std::size_t f = 0;
+    for (const auto& [search, replace] : fields) {
+        for (const std::string* field : { &search, &replace }) {
+            std::memcpy(bytes.data() + at, field->data(), field->size());
+            spans[f++]
+                = { static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(field->size()) };
+            at += field->size();
+        }
+    }
+    *this = PairTable(std::move(bytes), std::move(spans), fields.size(), kNoBudget);
+}
+
+PairTable::PairTable(
+    BlockArray<char> bytes, BlockArray<FieldSpan> fields, std::size_t pairs, std::uint64_t budget)
+{
+    auto compiled = std::make_shared<CompiledPairs>();
+    compiled->bytes = std::move(bytes);
+    compiled->fields = std::move(fields);
+    compiled->count = pairs;
+    Compile(*compiled, budget);
+    m_compiled = std::move(compiled);
+}
+
+std::size_t PairTable::Count() const { return m_compiled->count; }
+
+std::u16string PairTable::SearchText(std::size_t k) const
+{
+    return platform::DecodeCp932(m_compiled->SearchBytes(k));
+}
+
+std::u16string PairTable::ReplaceText(std::size_t k) const
+{
+    return platform::DecodeCp932(m_compiled->ReplaceBytes(k));
+}
+
+std::string_view PairTable::ReplaceBytes(std::size_t k) const
+{
+    return m_compiled->ReplaceBytes(k);
+}
+
+std::vector<std::u16string> PairTable::SearchTexts() const
+{
+    std::vector<std::u16string> texts;
+    for (std::size_t k = 0; k < Count(); ++k) {
+        texts.push_back(SearchText(k));
+    }
+    return texts;
+}
+
+std::vector<std::u16string> PairTable::ReplaceTexts() const
+{
+    std::vector<std::u16string> texts;
+    for (std::size_t k = 0; k < Count(); ++k) {
+        texts.push_back(ReplaceText(k));
+    }
+    return texts;
+}
+
+std::vector<std::string> PairTable::ReplaceBytes() const
+{
+    std::vector<std::string> bytes;
+    for (std::size_t k = 0; k < Count(); ++k) {
+        bytes.emplace_back(ReplaceBytes(k));
+    }
+    return bytes;
 }
 
 } // namespace engine

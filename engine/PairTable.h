@@ -1,5 +1,8 @@
 #pragma once
 
+#include "engine/BlockArray.h"
+
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -10,28 +13,42 @@ namespace engine {
 
 struct CompiledPairs;
 
+// Where a field lies in the definition's bytes.
+struct FieldSpan {
+    std::uint32_t offset;
+    std::uint32_t length;
+};
+
 // The search texts and their replacements, in definition order, ready for rewriting: entries 0 to
 // LastPairIndex hold the pairs; the table has no fixed capacity. It is made whole and then only
-// read.
+// read; a copy shares it.
 class PairTable {
 public:
     // No pairs.
     PairTable();
     // From the bytes of each pair's two fields, as the definition file holds them.
     explicit PairTable(const std::vector<std::pair<std::string, std::string>>& fields);
+    // From the definition's bytes and where its fields lie in them, two to a pair, the search
+    // text first. A table that would take more than budget bytes, the bytes included, is refused
+    // with std::bad_alloc before its prefilters are allocated.
+    PairTable(BlockArray<char> bytes, BlockArray<FieldSpan> fields, std::size_t pairs,
+        std::uint64_t budget);
 
-    const std::vector<std::u16string>& SearchTexts() const { return m_searchTexts; }
-    const std::vector<std::u16string>& ReplaceTexts() const { return m_replaceTexts; }
+    int LastPairIndex() const { return static_cast<int>(Count()) - 1; }
+    std::size_t Count() const;
+    // Decoded, exactly as read.
+    std::u16string SearchText(std::size_t k) const;
+    std::u16string ReplaceText(std::size_t k) const;
     // As the definition file holds them.
-    const std::vector<std::string>& ReplaceBytes() const { return m_replaceBytes; }
-    int LastPairIndex() const { return static_cast<int>(m_searchTexts.size()) - 1; }
-    // Lower-cased texts, the replacements in every encoding and the prefilters.
+    std::string_view ReplaceBytes(std::size_t k) const;
+    // Every pair's, for a small table.
+    std::vector<std::u16string> SearchTexts() const;
+    std::vector<std::u16string> ReplaceTexts() const;
+    std::vector<std::string> ReplaceBytes() const;
+    // The definition's bytes and the prefilters.
     const CompiledPairs& Compiled() const { return *m_compiled; }
 
 private:
-    std::vector<std::u16string> m_searchTexts; // decoded, exactly as read
-    std::vector<std::u16string> m_replaceTexts; // decoded, exactly as read
-    std::vector<std::string> m_replaceBytes;
     std::shared_ptr<const CompiledPairs> m_compiled;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
@@ -84,12 +85,48 @@ template <std::size_t Width> inline std::uint64_t LoadWindow(const char* p)
     }
 }
 
-// For the needles, which have no byte to spare.
+// Eight bytes at once: those from 'A' to 'Z' gain their 0x20 bit.
+inline std::uint64_t FoldWord(std::uint64_t v)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    const std::uint64_t low = v & (0x7F * ones);
+    const std::uint64_t atLeastA = low + (0x80 - 'A') * ones;
+    const std::uint64_t pastZ = low + (0x80 - 'Z' - 1) * ones;
+    return v | (((atLeastA & ~pastZ & ~v) & (0x80 * ones)) >> 2);
+}
+
+// For the needles, which have no byte to spare and are folded as they are read.
 std::uint64_t LoadWindow(const char* p, std::size_t width)
 {
     std::uint64_t v = 0;
     std::memcpy(&v, p, width);
-    return v;
+    return FoldWord(v);
+}
+
+// The filter of a large band: a hashed window sets three bits of one word, so that a probe costs
+// one load, and lets about one window in 150 through at 16 bits per entry.
+constexpr std::size_t kFilterBits = 16;
+
+inline std::uint64_t LargeHash(std::uint64_t gram)
+{
+    std::uint64_t h = gram * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
+}
+
+inline std::uint64_t FilterMask(std::uint64_t h)
+{
+    return (std::uint64_t(1) << (h & 63)) | (std::uint64_t(1) << ((h >> 6) & 63))
+        | (std::uint64_t(1) << ((h >> 12) & 63));
+}
+
+inline std::size_t Scaled(std::uint64_t h, std::size_t count)
+{
+    return static_cast<std::size_t>(((h >> 32) * count) >> 32);
+}
+
+inline std::size_t BucketOf(std::uint64_t h, std::size_t buckets)
+{
+    return static_cast<std::size_t>((((h >> 18) & 0xFFFFFFFFull) * buckets) >> 32);
 }
 
 // shift: 32 less the table's bits.
@@ -116,7 +153,90 @@ inline std::uint32_t TailHash(std::uint32_t tail, std::uint32_t reach, unsigned 
 
 void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
 {
-    CollectNeedles(needles);
+    std::size_t count = 0;
+    std::size_t bytes = 0;
+    for (const std::vector<std::string>& of : needles) {
+        for (const std::string& needle : of) {
+            count += needle.empty() ? 0 : 1;
+            bytes += needle.size();
+        }
+    }
+    NeedleList list { {}, BlockArray<char>(bytes), BlockArray<Needle>(count) };
+    std::size_t n = 0;
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < needles.size(); ++k) {
+        for (const std::string& needle : needles[k]) {
+            if (!needle.empty()) {
+                std::memcpy(list.own.data() + at, needle.data(), needle.size());
+                list.needles[n++] = { static_cast<std::uint32_t>(at) | kOwn,
+                    static_cast<std::uint32_t>(needle.size()), static_cast<std::int32_t>(k), 0 };
+                at += needle.size();
+            }
+        }
+    }
+    Build(std::move(list));
+}
+
+void Prefilter::BuildOnFirstScan(std::function<NeedleList()> needles, std::size_t longest)
+{
+    m_deferred = std::move(needles);
+    m_longest = std::max<std::size_t>(1, longest);
+}
+
+// The deferred tables are made once, whichever thread scans first; the other waits for them.
+// The prefilter is never made const itself, only shared as const.
+void Prefilter::EnsureBuilt() const
+{
+    std::call_once(m_built, [this] {
+        auto* self = const_cast<Prefilter*>(this);
+        self->Build(m_deferred());
+    });
+}
+
+std::size_t Prefilter::MemoryFor(std::size_t needles, std::size_t ownBytes)
+{
+    // Small tables: two tables of at least 256 KiB for each of three bands, and some 200 bytes a
+    // needle while they are sorted; large ones: the needle, and two windows with their filter
+    // bits and their share of the buckets.
+    if (needles < kLargeTable) {
+        return ownBytes + needles * 200 + 6 * (std::size_t(256) << 10);
+    }
+    return ownBytes + needles * (sizeof(Needle) + 2 * 8);
+}
+
+void Prefilter::Build(NeedleList needles)
+{
+    CollectNeedles(std::move(needles));
+    m_bands.clear();
+    m_largeBands.clear();
+    m_shortByFirstByte.assign(256, {});
+    m_hasShort = false;
+    if (m_needles.size() >= kLargeTable) {
+        // Every needle long enough for the wide windows takes them; the shorter ones take four
+        // bytes, every two bytes where they can, every byte where they are four bytes long.
+        struct Shape {
+            std::size_t stride, width, minLength, maxLength;
+        };
+        constexpr Shape shapes[]
+            = { { 2, kWide, kWide + 1, std::size_t(-1) }, { 2, 4, 5, kWide }, { 1, 4, 4, 4 } };
+        for (const Shape& shape : shapes) {
+            LargeBand band;
+            band.stride = shape.stride;
+            band.width = shape.width;
+            band.minLength = shape.minLength;
+            band.maxLength = shape.maxLength;
+            FillLargeBand(band);
+            if (band.entries.size() != 0) {
+                m_largeBands.push_back(std::move(band));
+            }
+        }
+        for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
+            if (m_needles[n].length < 4) {
+                AssignShort(n);
+            }
+        }
+        return;
+    }
     std::vector<Band> bands(std::size(kBands));
     for (std::size_t b = 0; b < bands.size(); ++b) {
         bands[b].stride = kBands[b].stride;
@@ -132,25 +252,81 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
     }
 }
 
-void Prefilter::CollectNeedles(const std::vector<std::vector<std::string>>& needles)
+void Prefilter::CollectNeedles(NeedleList needles)
 {
-    m_needles.clear();
-    m_longest = 1;
-    for (std::size_t k = 0; k < needles.size(); ++k) {
-        for (const std::string& needle : needles[k]) {
-            if (needle.empty()) {
+    m_shared = needles.shared;
+    m_own = std::move(needles.own);
+    m_needles = std::move(needles.needles);
+    std::size_t longest = 1;
+    for (std::size_t n = 0; n < m_needles.size(); ++n) {
+        Needle& needle = m_needles[n];
+        needle.tail = needle.length >= 4
+            ? static_cast<std::uint32_t>(LoadWindow(Bytes(needle) + needle.length - 4, 4))
+            : 0;
+        longest = std::max<std::size_t>(longest, needle.length);
+    }
+    // A deferred table keeps the bound it was given: another thread may be reading it.
+    if (!m_deferred) {
+        m_longest = longest;
+    }
+}
+
+const char* Prefilter::Bytes(const Needle& needle) const
+{
+    return (needle.offset & kOwn) != 0 ? m_own.data() + (needle.offset & ~kOwn)
+                                       : m_shared.data() + needle.offset;
+}
+
+void Prefilter::AssignShort(std::uint32_t needle)
+{
+    m_shortByFirstByte[Fold(static_cast<unsigned char>(*Bytes(m_needles[needle])))].push_back(
+        needle);
+    m_hasShort = true;
+}
+
+// The filter and the buckets in two passes over the band's needles: the first sets the bits and
+// counts each bucket, the second puts each entry in its place, so nothing is sorted or grown.
+void Prefilter::FillLargeBand(LargeBand& band) const
+{
+    const auto inBand = [&](const Needle& needle) {
+        return needle.length >= band.minLength && needle.length <= band.maxLength;
+    };
+    std::size_t count = 0;
+    for (std::size_t n = 0; n < m_needles.size(); ++n) {
+        count += inBand(m_needles[n]) ? band.stride : 0;
+    }
+    if (count == 0) {
+        return;
+    }
+    const std::size_t words = std::max<std::size_t>(1, count * kFilterBits / 64);
+    const std::size_t buckets = std::max<std::size_t>(1, count / 2);
+    band.filter = BlockArray<std::uint64_t>(words, true);
+    band.bucketStart = BlockArray<std::uint32_t>(buckets + 1, true);
+    band.entries = BlockArray<std::uint32_t>(count);
+    const auto windows = [&](auto&& each) {
+        for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
+            const Needle& needle = m_needles[n];
+            if (!inBand(needle)) {
                 continue;
             }
-            std::string folded = needle;
-            for (char& c : folded) {
-                c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
+            const char* first = Bytes(needle) + FirstWindow(needle.length, band);
+            for (std::uint32_t j = 0; j < band.stride; ++j) {
+                each(n << 1 | j, LargeHash(LoadWindow(first + j, band.width)));
             }
-            const std::uint32_t tail
-                = folded.size() >= 4 ? Load4(folded.data() + folded.size() - 4) : 0;
-            m_longest = std::max(m_longest, folded.size());
-            m_needles.push_back({ std::move(folded), static_cast<int>(k), tail });
         }
+    };
+    windows([&](std::uint32_t, std::uint64_t h) {
+        band.filter[Scaled(h, words)] |= FilterMask(h);
+        ++band.bucketStart[BucketOf(h, buckets)];
+    });
+    for (std::size_t b = 1; b < buckets; ++b) {
+        band.bucketStart[b] += band.bucketStart[b - 1];
     }
+    band.bucketStart[buckets] = static_cast<std::uint32_t>(count);
+    // Placed from each bucket's end down, which leaves every start where it belongs.
+    windows([&](std::uint32_t entry, std::uint64_t h) {
+        band.entries[--band.bucketStart[BucketOf(h, buckets)]] = entry;
+    });
 }
 
 // How many needles share each window of this width near their ends. A needle probed by windows
@@ -162,16 +338,17 @@ Prefilter::Sharing Prefilter::SharedWindows(std::size_t width) const
     constexpr std::size_t stride = kBands[kFourWide].stride;
     Sharing sharing;
     sharing.reserve(m_needles.size() * stride);
-    for (const Needle& needle : m_needles) {
-        const std::string& folded = needle.folded;
-        if (folded.size() < width) {
+    for (std::size_t n = 0; n < m_needles.size(); ++n) {
+        const Needle& needle = m_needles[n];
+        const char* folded = Bytes(needle);
+        if (needle.length < width) {
             continue;
         }
-        const std::size_t windows = folded.size() - width + 1;
+        const std::size_t windows = needle.length - width + 1;
         std::array<std::uint64_t, stride> seen {};
         std::size_t count = 0;
         for (std::size_t offset = windows - std::min(windows, stride); offset < windows; ++offset) {
-            const std::uint64_t gram = LoadWindow(folded.data() + offset, width);
+            const std::uint64_t gram = LoadWindow(folded + offset, width);
             if (std::find(seen.begin(), seen.begin() + count, gram) == seen.begin() + count) {
                 seen[count++] = gram;
                 ++sharing[gram];
@@ -185,14 +362,14 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
 {
     const Sharing sharing[2] = { SharedWindows(4), SharedWindows(kWide) };
     // The needle is long enough for the band, and its windows are not widely shared.
-    const auto fits = [&](const std::string& folded, const Band& band) {
-        const std::size_t first = FirstWindow(folded.size(), band);
+    const auto fits = [&](const Needle& needle, const Band& band) {
+        const std::size_t first = FirstWindow(needle.length, band);
         if (first == kNoWindow) {
             return false;
         }
         const Sharing& shared = sharing[band.width == kWide ? 1 : 0];
         for (std::size_t offset = first; offset < first + band.stride; ++offset) {
-            const auto found = shared.find(LoadWindow(folded.data() + offset, band.width));
+            const auto found = shared.find(LoadWindow(Bytes(needle) + offset, band.width));
             if (found != shared.end() && found->second > kMaxSharing) {
                 return false;
             }
@@ -200,14 +377,16 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
         return true;
     };
     // Some window by which the four-byte band would probe the needle is letters alone.
-    const auto lettersAlone = [&](const std::string& folded) {
+    const auto lettersAlone = [&](const Needle& needle) {
         const Band& band = bands[kFourWide];
-        const std::size_t first = FirstWindow(folded.size(), band);
+        const std::size_t first = FirstWindow(needle.length, band);
+        const char* bytes = Bytes(needle);
         for (std::size_t offset = first; first != kNoWindow && offset < first + band.stride;
              ++offset) {
-            if (std::all_of(folded.begin() + static_cast<std::ptrdiff_t>(offset),
-                    folded.begin() + static_cast<std::ptrdiff_t>(offset + band.width),
-                    [](char c) { return c >= 'a' && c <= 'z'; })) {
+            if (std::all_of(bytes + offset, bytes + offset + band.width, [](char c) {
+                    const unsigned char folded = Fold(static_cast<unsigned char>(c));
+                    return folded >= 'a' && folded <= 'z';
+                })) {
                 return true;
             }
         }
@@ -218,30 +397,27 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
     // alone, or are shared so widely that it would be probed at every byte: full-width texts in
     // UTF-8 all hold the bytes of "０" (EF BC 90) and the lead bytes of the next character.
     bool wide = false;
-    for (const Needle& needle : m_needles) {
-        const std::string& folded = needle.folded;
-        const bool shared = FirstWindow(folded.size(), bands[kFourWide]) != kNoWindow
-            && !fits(folded, bands[kFourWide]);
-        wide = wide || ((lettersAlone(folded) || shared) && fits(folded, bands[kSevenWide]));
+    for (std::size_t n = 0; n < m_needles.size(); ++n) {
+        const Needle& needle = m_needles[n];
+        const bool shared = FirstWindow(needle.length, bands[kFourWide]) != kNoWindow
+            && !fits(needle, bands[kFourWide]);
+        wide = wide || ((lettersAlone(needle) || shared) && fits(needle, bands[kSevenWide]));
     }
-    m_shortByFirstByte.assign(256, {});
-    m_hasShort = false;
     for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
-        const std::string& folded = m_needles[n].folded;
-        if (folded.size() < 4) {
-            m_shortByFirstByte[static_cast<unsigned char>(folded[0])].push_back(n);
-            m_hasShort = true;
+        const Needle& needle = m_needles[n];
+        if (needle.length < 4) {
+            AssignShort(n);
             continue;
         }
         Band* band = &bands[kLastBand];
-        if (wide && fits(folded, bands[kSevenWide])) {
+        if (wide && fits(needle, bands[kSevenWide])) {
             band = &bands[kSevenWide];
-        } else if (fits(folded, bands[kFourWide])) {
+        } else if (fits(needle, bands[kFourWide])) {
             band = &bands[kFourWide];
         }
-        const std::size_t first = FirstWindow(folded.size(), *band);
+        const std::size_t first = FirstWindow(needle.length, *band);
         for (std::size_t offset = first; offset < first + band->stride; ++offset) {
-            band->entries.push_back({ LoadWindow(folded.data() + offset, band->width), n,
+            band->entries.push_back({ LoadWindow(Bytes(needle) + offset, band->width), n,
                 static_cast<std::uint32_t>(offset) });
         }
     }
@@ -268,7 +444,7 @@ void Prefilter::FinishBand(Band& band) const
     band.bucketShift = 32 - bucketBits;
     for (const Entry& entry : band.entries) {
         const Needle& needle = m_needles[entry.needle];
-        const auto reach = static_cast<std::uint32_t>(needle.folded.size()) - entry.offset;
+        const auto reach = needle.length - entry.offset;
         band.present[Hash(entry.gram, band.width, band.shift)]
             |= static_cast<std::uint8_t>(1u << (reach - band.width));
         band.tailPresent[TailHash(needle.tail, reach, band.shift)] = 1;
@@ -282,10 +458,9 @@ void Prefilter::FinishBand(Band& band) const
     order.reserve(band.entries.size());
     for (std::uint32_t e = 0; e < band.entries.size(); ++e) {
         const Entry& entry = band.entries[e];
-        order.push_back(
-            { std::make_tuple(Hash(entry.gram, band.width, band.bucketShift), entry.gram,
-                  entry.offset, static_cast<std::uint32_t>(m_needles[entry.needle].folded.size())),
-                e });
+        order.push_back({ std::make_tuple(Hash(entry.gram, band.width, band.bucketShift),
+                              entry.gram, entry.offset, m_needles[entry.needle].length),
+            e });
     }
     std::sort(
         order.begin(), order.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
@@ -311,7 +486,7 @@ void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* fold
     std::size_t size, std::vector<Hit>& hits) const
 {
     const Needle& entry = m_needles[needle];
-    const std::size_t length = entry.folded.size();
+    const std::size_t length = entry.length;
     if (start + length > size) {
         return;
     }
@@ -319,9 +494,24 @@ void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* fold
     if (length >= 4 && Load4(folded + start + length - 4) != entry.tail) {
         return;
     }
-    if (std::memcmp(folded + start, entry.folded.data(), length) == 0) {
-        hits.push_back({ start + length, entry.pair });
+    const char* bytes = Bytes(entry);
+    const char* text = folded + start;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t a;
+        std::uint64_t b;
+        std::memcpy(&a, bytes + i, 8);
+        std::memcpy(&b, text + i, 8);
+        if (FoldWord(a) != b) {
+            return;
+        }
     }
+    for (; i < length; ++i) {
+        if (static_cast<char>(Fold(static_cast<unsigned char>(bytes[i]))) != text[i]) {
+            return;
+        }
+    }
+    hits.push_back({ start + length, entry.pair });
 }
 
 template <std::size_t Width>
@@ -391,6 +581,54 @@ void Prefilter::Candidates(const Band& band, std::size_t at, const char* data, s
     }
 }
 
+template <std::size_t Width>
+void Prefilter::ScanLargeBand(
+    const LargeBand& band, const char* data, std::size_t size, std::vector<Hit>& hits) const
+{
+    if (size < Width) {
+        return;
+    }
+    const std::uint64_t* const filter = band.filter.data();
+    const std::size_t words = band.filter.size();
+    const std::size_t stride = band.stride;
+    const std::size_t end = size - (Width - 1);
+    auto probe = [&](std::size_t at) {
+        const std::uint64_t h = LargeHash(LoadWindow<Width>(data + at));
+        const std::uint64_t mask = FilterMask(h);
+        return (filter[Scaled(h, words)] & mask) == mask;
+    };
+    std::size_t i = 0;
+    for (; i + 3 * stride < end; i += 4 * stride) {
+        if (probe(i) | probe(i + stride) | probe(i + 2 * stride) | probe(i + 3 * stride)) {
+            for (std::size_t k = 0; k < 4; ++k) {
+                if (probe(i + k * stride)) {
+                    LargeCandidates<Width>(band, i + k * stride, data, size, hits);
+                }
+            }
+        }
+    }
+    for (; i < end; i += stride) {
+        if (probe(i)) {
+            LargeCandidates<Width>(band, i, data, size, hits);
+        }
+    }
+}
+
+template <std::size_t Width>
+void Prefilter::LargeCandidates(const LargeBand& band, std::size_t at, const char* data,
+    std::size_t size, std::vector<Hit>& hits) const
+{
+    const std::size_t bucket
+        = BucketOf(LargeHash(LoadWindow<Width>(data + at)), band.bucketStart.size() - 1);
+    for (std::uint32_t e = band.bucketStart[bucket]; e < band.bucketStart[bucket + 1]; ++e) {
+        const std::uint32_t entry = band.entries[e];
+        const std::size_t offset = FirstWindow(m_needles[entry >> 1].length, band) + (entry & 1);
+        if (at >= offset) {
+            Verify(entry >> 1, at - offset, data, size, hits);
+        }
+    }
+}
+
 void Prefilter::ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const
 {
     for (std::size_t i = 0; i < size; ++i) {
@@ -409,7 +647,10 @@ void Prefilter::Scan(const char* data, std::size_t size, std::vector<Hit>& hits)
 void Prefilter::Scan(
     const char* data, std::size_t size, std::vector<Hit>& hits, ScanBuffer& buffer) const
 {
-    if (m_needles.empty() || size == 0) {
+    if (m_deferred) {
+        EnsureBuilt();
+    }
+    if (m_needles.size() == 0 || size == 0) {
         return;
     }
     // Folded a region at a time into a buffer of fixed size, so that a line of any length costs
@@ -433,6 +674,13 @@ void Prefilter::Scan(
                 ScanBand<kWide>(band, folded, to - from, hits);
             } else {
                 ScanBand<4>(band, folded, to - from, hits);
+            }
+        }
+        for (const LargeBand& band : m_largeBands) {
+            if (band.width == kWide) {
+                ScanLargeBand<kWide>(band, folded, to - from, hits);
+            } else {
+                ScanLargeBand<4>(band, folded, to - from, hits);
             }
         }
         if (m_hasShort) {

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "engine/BlockArray.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -20,9 +24,32 @@ public:
         int pair;
     };
 
+    // One needle: its bytes, as given (the prefilter folds them itself), lie in the shared bytes,
+    // or in the prefilter's own ones when offset has kOwn set.
+    struct Needle {
+        std::uint32_t offset;
+        std::uint32_t length;
+        std::int32_t pair;
+        std::uint32_t tail; // the folded last four bytes; worked out by Build
+    };
+    static constexpr std::uint32_t kOwn = std::uint32_t(1) << 31;
+    struct NeedleList {
+        std::string_view shared; // must outlive the prefilter: a search text is its own needle
+        BlockArray<char> own;
+        BlockArray<Needle> needles;
+    };
+
+    Prefilter() = default;
+    Prefilter(const Prefilter&) = delete;
+    Prefilter& operator=(const Prefilter&) = delete;
+
+    void Build(NeedleList needles);
     // needles[k]: the byte strings of which every occurrence of pair k holds one; none means the
     // pair is left out.
     void Build(const std::vector<std::vector<std::string>>& needles);
+    // Built by the first Scan, on whichever thread comes first, from what needles gives; longest
+    // must be at least the longest needle it will give.
+    void BuildOnFirstScan(std::function<NeedleList()> needles, std::size_t longest);
     // Where a scan folds the text, kept from scan to scan: one for each thread that scans.
     class ScanBuffer {
         friend class Prefilter;
@@ -37,16 +64,16 @@ public:
     // The longest needle: an occurrence that ends in one piece of a text starts at most this many
     // bytes before it.
     std::size_t Longest() const { return m_longest; }
+    // What a table of that many needles, holding that many bytes of their own, takes at most.
+    static std::size_t MemoryFor(std::size_t needles, std::size_t ownBytes);
 
     // Bytes folded and scanned at a time.
     static constexpr std::size_t kRegion = std::size_t(1) << 18;
+    // From this many needles on, each band is a filter of bits and buckets of needles instead of
+    // the tables below, which a table this large would fill.
+    static constexpr std::size_t kLargeTable = 1 << 16;
 
 private:
-    struct Needle {
-        std::string folded;
-        int pair;
-        std::uint32_t tail; // the folded last four bytes
-    };
     struct Entry {
         std::uint64_t gram; // the folded window of the needle at offset
         std::uint32_t needle;
@@ -81,12 +108,27 @@ private:
             bucketStart; // groups of bucket b: [bucketStart[b], bucketStart[b + 1])
         std::vector<Tail> tails;
     };
+    // A band of a large table: its needles' last `stride` windows in a filter of bits, and in
+    // buckets by their hash, each entry a needle and which of its windows.
+    struct LargeBand {
+        std::size_t stride = 0;
+        std::size_t width = 4;
+        std::size_t minLength = 0; // the needles of lengths [minLength, maxLength]
+        std::size_t maxLength = 0;
+        BlockArray<std::uint64_t> filter;
+        BlockArray<std::uint32_t> bucketStart; // entries of bucket b: [bucketStart[b], [b + 1])
+        BlockArray<std::uint32_t> entries; // needle << 1 | window
+    };
 
-    void CollectNeedles(const std::vector<std::vector<std::string>>& needles);
+    void EnsureBuilt() const;
+    void CollectNeedles(NeedleList needles);
+    const char* Bytes(const Needle& needle) const;
     using Sharing = std::unordered_map<std::uint64_t, std::uint32_t>;
     Sharing SharedWindows(std::size_t width) const;
     void AssignToBands(std::vector<Band>& bands);
+    void AssignShort(std::uint32_t needle);
     void FinishBand(Band& band) const;
+    void FillLargeBand(LargeBand& band) const;
     template <std::size_t Width>
     void ScanBand(
         const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
@@ -96,16 +138,28 @@ private:
     template <std::size_t Width>
     void Candidates(const Band& band, std::size_t at, const char* data, std::size_t size,
         std::vector<Hit>& hits) const;
+    template <std::size_t Width>
+    void ScanLargeBand(
+        const LargeBand& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    template <std::size_t Width>
+    void LargeCandidates(const LargeBand& band, std::size_t at, const char* data, std::size_t size,
+        std::vector<Hit>& hits) const;
     void ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void Verify(std::uint32_t needle, std::size_t start, const char* folded, std::size_t size,
         std::vector<Hit>& hits) const;
 
-    std::vector<Needle> m_needles;
+    std::string_view m_shared;
+    BlockArray<char> m_own;
+    BlockArray<Needle> m_needles;
     std::vector<Band> m_bands;
+    std::vector<LargeBand> m_largeBands;
     // Needles of 1 to 3 bytes, probed at every position by their first byte.
     std::vector<std::vector<std::uint32_t>> m_shortByFirstByte;
     bool m_hasShort = false;
     std::size_t m_longest = 1;
+    // Set before the prefilter is shared between threads and never changed after.
+    std::function<NeedleList()> m_deferred;
+    mutable std::once_flag m_built;
 };
 
 } // namespace engine

@@ -94,11 +94,11 @@ std::u16string Readable(std::u16string_view text) { return platform::ReadableNam
 std::u16string PairName(const RunReport& report, int pair)
 {
     const auto index = static_cast<std::size_t>(pair);
-    if (pair < 0 || index >= report.searchTexts.size() || index >= report.replaceTexts.size()) {
+    if (pair < 0 || index >= report.pairs.Count()) {
         return u"対 " + Number(static_cast<std::uint64_t>(pair < 0 ? 0 : pair) + 1);
     }
-    return u"「" + OneLine(Readable(report.searchTexts[index])) + u"」→「"
-        + OneLine(Readable(report.replaceTexts[index])) + u"」";
+    return u"「" + OneLine(Readable(report.pairs.SearchText(index))) + u"」→「"
+        + OneLine(Readable(report.pairs.ReplaceText(index))) + u"」";
 }
 
 std::uint64_t TotalReplacements(const ChangedFile& file)

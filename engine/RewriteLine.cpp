@@ -139,20 +139,40 @@ std::uint64_t LineRewriter::ReplaceAllWith(
     return count;
 }
 
-void LineRewriter::FetchIntoCache(int pair) const
+const LineRewriter::Prepared& LineRewriter::Pair(int pair)
 {
-    const Needle& needle = m_pairs.pairs[static_cast<std::size_t>(pair)].search;
+    const auto k = static_cast<std::size_t>(pair);
+    if (m_preparedAt.size() <= k / kPage) {
+        m_preparedAt.resize(k / kPage + 1);
+    }
+    std::unique_ptr<std::uint32_t[]>& page = m_preparedAt[k / kPage];
+    if (!page) {
+        page = std::make_unique<std::uint32_t[]>(kPage);
+    }
+    std::uint32_t& at = page[k % kPage];
+    if (at == 0) {
+        const std::u16string replace = platform::DecodeCp932(m_pairs.ReplaceBytes(k));
+        // A byte that was no character in the definition file is written as that byte.
+        m_prepared.push_back({ MakeNeedle(platform::DecodeCp932(m_pairs.SearchBytes(k))),
+            platform::EncodeFileName(replace) });
+        at = static_cast<std::uint32_t>(m_prepared.size());
+    }
+    return m_prepared[at - 1];
+}
+
+void LineRewriter::FetchIntoCache(int pair)
+{
+    const Needle& needle = Pair(pair).search;
     __builtin_prefetch(needle.lower.data());
     __builtin_prefetch(needle.fallback.data());
 }
 
-std::uint64_t LineRewriter::ReplaceAll(const CompiledPair& pair, int target)
+std::uint64_t LineRewriter::ReplaceAll(const Needle& search, std::string_view replace, int target)
 {
-    const std::string& replace = pair.replace[static_cast<std::size_t>(m_encoding)];
     if (m_encoding == TextEncoding::Utf8) {
-        return ReplaceAllWith(pair.search, replace, target, Utf8Characters {});
+        return ReplaceAllWith(search, replace, target, Utf8Characters {});
     }
-    return ReplaceAllWith(pair.search, replace, target, Cp932Characters {});
+    return ReplaceAllWith(search, replace, target, Cp932Characters {});
 }
 
 void LineRewriter::FindCandidates(std::string_view bytes, int after)
@@ -186,14 +206,18 @@ bool LineRewriter::RewriteLine(std::string_view line, const std::vector<int>& ca
     while (next < m_candidates.size()) {
         const int k = m_candidates[next];
         const int target = m_current == 0 ? 1 : 0;
-        const std::uint64_t count = ReplaceAll(m_pairs.pairs[static_cast<std::size_t>(k)], target);
+        const Prepared& pair = Pair(k);
+        const std::uint64_t count = ReplaceAll(pair.search,
+            m_encoding == TextEncoding::Utf8 ? std::string_view(pair.utf8)
+                                             : m_pairs.ReplaceBytes(static_cast<std::size_t>(k)),
+            target);
         if (count == 0) {
             ++next;
             continue;
         }
         changed = true;
         if (m_counts.size() <= static_cast<std::size_t>(k)) {
-            m_counts.resize(m_pairs.pairs.size());
+            m_counts.resize(m_pairs.count);
         }
         if (m_counts[static_cast<std::size_t>(k)] == 0) {
             m_counted.push_back(k);

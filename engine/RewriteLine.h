@@ -5,6 +5,8 @@
 #include "engine/TextEncoding.h"
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,7 +36,7 @@ public:
 
     // Starts bringing a pair's search text into the cache, for a line a little further on: among
     // a thousand pairs, each line's are seldom still there since the last line that needed them.
-    void FetchIntoCache(int pair) const;
+    void FetchIntoCache(int pair);
 
     // A buffer to read a line into that RewriteLine then splices in place of a copy.
     std::string& LineBuffer() { return m_buffers[0]; }
@@ -46,14 +48,25 @@ public:
     void Trim(std::size_t kept);
 
 private:
-    // Splices every occurrence of the pair's search text in the current line into buffer target.
-    std::uint64_t ReplaceAll(const CompiledPair& pair, int target);
+    // What the rewriting needs of a pair, worked out when a line first needs it: among a million
+    // pairs, most are never looked for on any line.
+    struct Prepared {
+        Needle search; // empty: the pair matches nothing
+        std::string utf8; // the replacement in UTF-8
+    };
+    static constexpr std::size_t kPage = 1024;
+    const Prepared& Pair(int pair);
+    // Splices every occurrence of the search text in the current line into buffer target.
+    std::uint64_t ReplaceAll(const Needle& search, std::string_view replace, int target);
     template <typename Decode>
     std::uint64_t ReplaceAllWith(
         const Needle& needle, std::string_view replace, int target, Decode decode);
     void FindCandidates(std::string_view bytes, int after);
 
     const CompiledPairs& m_pairs;
+    // By pair, in pages: 1 + where the pair is in m_prepared, 0 while it is not.
+    std::vector<std::unique_ptr<std::uint32_t[]>> m_preparedAt;
+    std::deque<Prepared> m_prepared;
     bool m_insertMark;
     TextEncoding m_encoding = TextEncoding::Cp932;
     std::string m_buffers[2];
@@ -81,11 +94,11 @@ template <typename Write> void LineRewriter::WriteRecords(Write&& write)
     if (m_line.empty()) {
         return; // the pairs emptied the line; token expansion never empties one
     }
-    static const CompiledPair token { MakeNeedle(u"_\\n_"), { "\r\n", "\r\n" } };
+    static const Needle token = MakeNeedle(u"_\\n_");
     const int other = m_current == 0 ? 1 : 0;
     // Only the byte 0x5C spells the token's backslash, in either encoding: a line without it is
     // not decoded once more.
-    if (m_line.find('\\') != std::string_view::npos && ReplaceAll(token, other) != 0) {
+    if (m_line.find('\\') != std::string_view::npos && ReplaceAll(token, "\r\n", other) != 0) {
         write(std::string_view(m_buffers[other]));
     } else {
         write(m_line);

@@ -26,7 +26,7 @@ void EndWithError(
 // The pairs that replaced nothing in any copy written.
 void UnmatchedPairs(RunReport& report)
 {
-    std::vector<bool> matched(report.searchTexts.size());
+    std::vector<bool> matched(report.pairs.Count());
     for (const ChangedFile& file : report.changed) {
         for (const auto& [pair, count] : file.replacements) {
             matched[static_cast<std::size_t>(pair)] = true;
@@ -80,25 +80,21 @@ void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
 
     const bool insertMark = window.InsertMarkOption() == CheckState::Ticked;
     PairTable pairs;
-    DefinitionOutcome outcome = DefinitionOutcome::NotPaired;
-    try {
-        outcome = LoadDefinition(definitionPath, pairs);
-    } catch (const std::exception&) {
-        // A definition too large for memory is a read that failed.
-    }
+    const DefinitionOutcome outcome = LoadDefinition(definitionPath, pairs);
     switch (outcome) {
     case DefinitionOutcome::CannotOpen:
         return EndWithError(window, report, messages::DefinitionNotFound, definitionPath);
     case DefinitionOutcome::NotPaired:
         return EndWithError(window, report, messages::DefinitionNotPaired, definitionPath);
+    case DefinitionOutcome::TooLarge:
+        return EndWithError(window, report, messages::DefinitionTooLarge, definitionPath);
     case DefinitionOutcome::Empty:
         window.SetControlsEnabled(true);
         return;
     case DefinitionOutcome::Loaded:
         break;
     }
-    report.searchTexts = pairs.SearchTexts();
-    report.replaceTexts = pairs.ReplaceTexts();
+    report.pairs = pairs;
 
     const std::unique_ptr<platform::FileSystemObject> fileSystem = window.CreateFileSystemObject();
     if (!fileSystem) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/PairTable.h"
 #include "engine/TextEncoding.h"
 
 #include <cstdint>
@@ -41,8 +42,7 @@ struct RunReport {
     std::u16string org; // the three paths as the run took them
     std::u16string newFolder;
     std::u16string definition;
-    std::vector<std::u16string> searchTexts; // the pair table, to name the pairs
-    std::vector<std::u16string> replaceTexts;
+    PairTable pairs; // the run's own table, shared, to name the pairs
 
     std::uint64_t filesRead = 0;
     std::vector<ChangedFile> changed;

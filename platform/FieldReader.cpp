@@ -41,6 +41,16 @@ void FieldReader::SkipLineEnd()
 
 bool FieldReader::ReadField(std::string& field)
 {
+    std::string_view piece;
+    if (!ReadField(piece)) {
+        return false;
+    }
+    field.assign(piece);
+    return true;
+}
+
+bool FieldReader::ReadField(std::string_view& field)
+{
     if (AtEnd()) {
         return false;
     }
@@ -51,7 +61,7 @@ bool FieldReader::ReadField(std::string& field)
         if (close == std::string_view::npos) {
             close = m_text.size();
         }
-        field.assign(m_text.substr(start, close - start));
+        field = m_text.substr(start, close - start);
         m_position = close < m_text.size() ? close + 1 : close;
         SkipBlanks();
         if (m_position < m_text.size() && m_text[m_position] == ',') {
@@ -69,7 +79,7 @@ bool FieldReader::ReadField(std::string& field)
     while (last > m_position && IsBlank(m_text[last - 1])) {
         --last;
     }
-    field.assign(m_text.substr(m_position, last - m_position));
+    field = m_text.substr(m_position, last - m_position);
     m_position = end;
     if (m_position < m_text.size() && m_text[m_position] == ',') {
         ++m_position;

@@ -20,6 +20,8 @@ public:
     bool AtEnd() const;
     // False (field untouched) when no field remains.
     bool ReadField(std::string& field);
+    // The same, as the piece of the text that the field is: a field never needs bytes of its own.
+    bool ReadField(std::string_view& field);
 
 private:
     void SkipBlanks();

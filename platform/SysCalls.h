@@ -10,9 +10,10 @@
 
 namespace platform {
 
-// The system calls that move file contents and give copies their names. Tests swap entries to
-// inject failures (a full disk, a failing close, a file changed between two reads) without
-// needing a broken disk.
+// The system calls that move file contents and give copies their names, and those that say how
+// much memory there is and give the blocks of large tables. Tests swap entries to inject failures
+// (a full disk, a failing close, a file changed between two reads, a machine without memory)
+// without needing a broken disk or a small machine.
 #ifdef _WIN32
 // Files are the C runtime's descriptors over the system's handles; paths are in the \\?\ form.
 enum class OpenFor { Reading, NewCopy };
@@ -23,6 +24,9 @@ struct SysCalls {
     ssize_t (*write)(int fd, const void* data, std::size_t size);
     int (*close)(int fd);
     int (*rename)(const wchar_t* from, const wchar_t* to);
+    std::uint64_t (*availableMemory)();
+    void* (*allocate)(std::size_t size);
+    void (*release)(void* block, std::size_t size);
 };
 #else
 // Names are opened relative to a folder, as the *at calls do.
@@ -34,6 +38,9 @@ struct SysCalls {
     ssize_t (*writev)(int fd, const struct iovec* pieces, int count);
     int (*close)(int fd);
     int (*rename)(int fromFolder, const char* from, int toFolder, const char* to);
+    std::uint64_t (*availableMemory)();
+    void* (*allocate)(std::size_t size);
+    void (*release)(void* block, std::size_t size);
 };
 #endif
 

@@ -1,5 +1,7 @@
 #include "platform/SysCalls.h"
 
+#include "platform/Memory.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -12,7 +14,8 @@ int OpenFile(int folder, const char* name, int flags, mode_t mode)
     return ::openat(folder, name, flags, mode);
 }
 
-constexpr SysCalls kReal { OpenFile, ::read, ::pread, ::write, ::writev, ::close, ::renameat };
+constexpr SysCalls kReal { OpenFile, ::read, ::pread, ::write, ::writev, ::close, ::renameat,
+    AvailableMemory, AllocateBlock, ReleaseBlock };
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "platform/SysCalls.h"
 
+#include "platform/Memory.h"
 #include "platform/windows/Win32.h"
 
 #include <fcntl.h>
@@ -86,7 +87,8 @@ int RenameFile(const wchar_t* from, const wchar_t* to)
     return ::MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING) != 0 ? 0 : -1;
 }
 
-constexpr SysCalls kReal { OpenFile, ReadFile, ReadFileAt, WriteFile, CloseFile, RenameFile };
+constexpr SysCalls kReal { OpenFile, ReadFile, ReadFileAt, WriteFile, CloseFile, RenameFile,
+    AvailableMemory, AllocateBlock, ReleaseBlock };
 
 } // namespace
 

@@ -1,4 +1,6 @@
 #include "engine/LoadDefinition.h"
+#include "platform/SysCalls.h"
+#include "tests/support/SysCallsGuard.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +62,61 @@ TEST(LoadDefinition, JapaneseTextsAndMoreThanAThousandPairs)
     EXPECT_EQ(table.LastPairIndex(), 1499);
     EXPECT_EQ(table.SearchTexts()[1234], u"検索4");
     EXPECT_EQ(table.ReplaceTexts()[1499], u"1499");
+}
+
+// A definition that the machine cannot hold is refused, never taken for one that is not paired:
+// from its file's size alone before a byte of it is read, and when any block of the table cannot
+// be had, wherever in the load that is.
+TEST(LoadDefinition, TooLargeForTheMemoryThereIs)
+{
+    TempTree tree;
+    const std::string bytes = Sjis(u"顧客,取引先\r\nＡＢＣ０,x\r\nid,no\r\n\"a,b\",\"\"\r\n");
+    const std::u16string path = U16(tree.Write("rules.txt", bytes));
+    testing_support::SysCallsGuard sys;
+    static int reads = 0;
+    sys->read = [](int fd, void* buffer, std::size_t size) {
+        ++reads;
+        return platform::RealSysCalls().read(fd, buffer, size);
+    };
+    const struct {
+        std::uint64_t available;
+        DefinitionOutcome outcome;
+        bool read;
+    } limits[] = {
+        { 2 * engine::kBytesPerByte * bytes.size() - 1, DefinitionOutcome::TooLarge, false },
+        { 2 * engine::kBytesPerByte * bytes.size(), DefinitionOutcome::TooLarge, true },
+        { std::uint64_t(1) << 30, DefinitionOutcome::Loaded, true },
+        { 0, DefinitionOutcome::Loaded, true }, // the system does not say
+    };
+    for (const auto& limit : limits) {
+        static std::uint64_t available = 0;
+        available = limit.available;
+        sys->availableMemory = [] { return available; };
+        reads = 0;
+        engine::PairTable table;
+        EXPECT_EQ(engine::LoadDefinition(path, table), limit.outcome) << limit.available;
+        EXPECT_EQ(reads > 0, limit.read) << limit.available;
+        EXPECT_EQ(table.LastPairIndex(), limit.outcome == DefinitionOutcome::Loaded ? 3 : -1);
+    }
+    sys->availableMemory = platform::RealSysCalls().availableMemory;
+    static int blocksLeft = 0;
+    sys->allocate = [](std::size_t size) {
+        return blocksLeft-- > 0 ? platform::RealSysCalls().allocate(size) : nullptr;
+    };
+    for (int failing = 0;; ++failing) {
+        SCOPED_TRACE("block " + std::to_string(failing));
+        blocksLeft = failing;
+        engine::PairTable table;
+        const DefinitionOutcome outcome = engine::LoadDefinition(path, table);
+        if (blocksLeft >= 0) {
+            EXPECT_EQ(outcome, DefinitionOutcome::Loaded);
+            EXPECT_EQ(table.SearchText(1), u"ＡＢＣ０");
+            EXPECT_GE(failing, 4); // the file, its fields, the needles and their own bytes
+            break;
+        }
+        EXPECT_EQ(outcome, DefinitionOutcome::TooLarge);
+        EXPECT_EQ(table.LastPairIndex(), -1);
+    }
 }
 
 TEST(LoadDefinition, CannotOpenAMissingFileOrAFolder)

@@ -62,8 +62,8 @@ inline Result Rewrite(std::string_view input, const engine::PairTable& table, bo
     Result result;
     for (int k = 0; k <= table.LastPairIndex(); ++k) {
         const std::u16string search
-            = platform::LowerCase(table.SearchTexts()[static_cast<std::size_t>(k)]);
-        const Line replacement = Decode(table.ReplaceBytes()[static_cast<std::size_t>(k)]);
+            = platform::LowerCase(table.SearchText(static_cast<std::size_t>(k)));
+        const Line replacement = Decode(table.ReplaceBytes(static_cast<std::size_t>(k)));
         if (search.empty()) {
             continue; // an empty search text matches nothing
         }

@@ -14,6 +14,7 @@ using engine::FailureReason;
 using engine::RunReport;
 using engine::SkipReason;
 using engine::TextEncoding;
+using testing_support::Sjis;
 
 namespace {
 
@@ -80,8 +81,8 @@ RunReport SmallReport()
     report.org = u"/src/proj/*.*";
     report.newFolder = u"/out/";
     report.definition = u"/rules.txt";
-    report.searchTexts = { u"顧客", u"ID", u"a,\"b\"", u"unused" };
-    report.replaceTexts = { u"取引先", u"No", u"line1\r\nline2", u"x" };
+    report.pairs = engine::PairTable({ { Sjis(u"顧客"), Sjis(u"取引先") }, { "ID", "No" },
+        { "a,\"b\"", "line1\r\nline2" }, { "unused", "x" } });
     report.filesRead = 7;
     report.changed = {
         { u"/src/proj/Main.frm", TextEncoding::Cp932, { { 0, 3 }, { 1, 2 } } },
@@ -211,12 +212,14 @@ TEST(ReportText, TextNamesEverythingTheReportHolds)
 TEST(ReportText, APairOutsideTheTableIsNamedByItsNumber)
 {
     RunReport report;
-    report.searchTexts = { u"a" };
-    report.replaceTexts = { u"b" };
+    report.pairs
+        = engine::PairTable(std::vector<std::pair<std::string, std::string>> { { "a", "b" } });
     EXPECT_EQ(engine::PairName(report, 0), u"「a」→「b」");
     EXPECT_EQ(engine::PairName(report, 4), u"対 5");
-    report.searchTexts.push_back(std::u16string(u"x") + platform::EscapeUnit(0xE0) + u"\ty");
-    report.replaceTexts.push_back(u"");
+    // A byte that is no character: the escape unit it decodes to is shown as the byte.
+    ASSERT_EQ(platform::DecodeCp932("x\xE0\ty"),
+        std::u16string(u"x") + platform::EscapeUnit(0xE0) + u"\ty");
+    report.pairs = engine::PairTable({ { "a", "b" }, { "x\xE0\ty", "" } });
     EXPECT_EQ(engine::PairName(report, 1), u"「x\\xE0\\ty」→「」");
 }
 

@@ -128,7 +128,14 @@ TEST_F(Run, EveryWayOutShowsItsTextBeepsAndUnlocks)
         { "NEW is ORG's parent", [](Run& r) { r.window.boxes[1] = U16(r.tree.Path("org"), true); },
             messages::FoldersOverlap + (u"\n" + U16(tree.Path("org"), true)), 1 },
         { "single separator", [](Run& r) { r.window.boxes[0] = u"/"; }, messages::Finished, 0 },
+        { "definition too large for the memory there is",
+            [](Run&) { platform::Sys().availableMemory = [] { return std::uint64_t(64); }; },
+            messages::DefinitionTooLarge + (u"\n" + rules), 1 },
+        { "no memory for the table",
+            [](Run&) { platform::Sys().allocate = [](std::size_t) -> void* { return nullptr; }; },
+            messages::DefinitionTooLarge + (u"\n" + rules), 1 },
     };
+    const testing_support::SysCallsGuard restored;
     const auto orgBefore = Snapshot(tree.Path("org"));
     for (const Case& c : cases) {
         SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
@@ -137,12 +144,14 @@ TEST_F(Run, EveryWayOutShowsItsTextBeepsAndUnlocks)
         SetUp();
         c.arrange(*this);
         Start();
+        platform::Sys() = platform::RealSysCalls();
         EXPECT_EQ(window.LastCaption(), c.caption) << c.name;
         EXPECT_EQ(window.beeps, c.beeps) << c.name;
         EXPECT_EQ(window.lockCount, 1) << c.name;
         ExpectUnlockedWithFocus();
         tree.Write("rules.txt", "old,new\r\n");
         EXPECT_EQ(Snapshot(tree.Path("org")), orgBefore) << c.name;
+        EXPECT_TRUE(Snapshot(tree.Path("new")).empty()) << c.name;
     }
 }
 

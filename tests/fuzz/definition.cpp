@@ -76,9 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
         for (std::size_t k = 0; k < fields.size() / 2; ++k) {
-            if (table.SearchTexts()[k] != platform::DecodeCp932(fields[2 * k])
-                || table.ReplaceTexts()[k] != platform::DecodeCp932(fields[2 * k + 1])
-                || table.ReplaceBytes()[k] != fields[2 * k + 1]) {
+            if (table.SearchText(k) != platform::DecodeCp932(fields[2 * k])
+                || table.ReplaceText(k) != platform::DecodeCp932(fields[2 * k + 1])
+                || table.ReplaceBytes(k) != fields[2 * k + 1]) {
                 std::abort();
             }
         }

@@ -79,10 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::set<char16_t> allowed;
     bool loneLead = AddEscapes(line, allowed);
     for (int k = 0; k <= table.LastPairIndex(); ++k) {
-        AddEscapes(
-            platform::EncodeCp932(table.SearchTexts()[static_cast<std::size_t>(k)]), allowed);
-        loneLead
-            = AddEscapes(table.ReplaceBytes()[static_cast<std::size_t>(k)], allowed) || loneLead;
+        AddEscapes(platform::EncodeCp932(table.SearchText(static_cast<std::size_t>(k))), allowed);
+        loneLead = AddEscapes(table.ReplaceBytes(static_cast<std::size_t>(k)), allowed) || loneLead;
     }
     if (!loneLead) {
         for (const std::string& record : result.Records) {

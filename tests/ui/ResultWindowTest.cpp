@@ -5,6 +5,7 @@
 #include "UiTestSupport.h"
 
 #include "engine/ReportText.h"
+#include "platform/Cp932.h"
 
 #include <QAction>
 #include <QApplication>
@@ -50,8 +51,9 @@ engine::RunReport SampleReport(const QString& folder)
     report.org = org + u"*.*";
     report.newFolder = (folder + QStringLiteral("/new/")).toStdU16String();
     report.definition = (folder + QStringLiteral("/rules.txt")).toStdU16String();
-    report.searchTexts = { u"顧客", u"ID", u"nowhere" };
-    report.replaceTexts = { u"取引先", u"No", u"x" };
+    report.pairs
+        = engine::PairTable({ { platform::EncodeCp932(u"顧客"), platform::EncodeCp932(u"取引先") },
+            { "ID", "No" }, { "nowhere", "x" } });
     report.filesRead = 5;
     report.changed = {
         { org + u"b.frm", engine::TextEncoding::Cp932, { { 0, 9 } } },

@@ -2,6 +2,9 @@
 
 #include "UiTestSupport.h"
 
+#include "platform/SysCalls.h"
+#include "tests/support/SysCallsGuard.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -146,6 +149,33 @@ TEST_F(RunThroughWindowTest, AfterAnErrorTheFocusIsInTheOrgBox)
     EXPECT_TRUE(form.Command2->isEnabled());
     EXPECT_TRUE(form.IDM_RUN->isEnabled());
     EXPECT_FALSE(form.IsRunning());
+}
+
+// A definition over the limit, and one whose table cannot get its memory: both refused with the
+// error message before anything is written, and the window usable again.
+TEST_F(RunThroughWindowTest, ADefinitionTooLargeIsRefusedBeforeAnythingIsWritten)
+{
+    MakeTree();
+    ui::Form1& form = OpenForm();
+    form.Text1->setText(uitest::Typed(Org() + u'/'));
+    form.Text2->setText(uitest::Typed(New()));
+    form.Text3->setText(uitest::Typed(Rules()));
+    testing_support::SysCallsGuard sys;
+    for (const bool overTheLimit : { true, false }) {
+        SCOPED_TRACE(overTheLimit ? "over the limit" : "no memory");
+        sys->availableMemory = overTheLimit ? [] { return std::uint64_t(64); }
+                                            : platform::RealSysCalls().availableMemory;
+        if (!overTheLimit) {
+            sys->allocate = [](std::size_t) -> void* { return nullptr; };
+        }
+        QTest::mouseClick(form.Command2, Qt::LeftButton);
+        EXPECT_EQ(form.Label2->text(),
+            QStringLiteral("【エラー】 リプレース定義が大きすぎます。\n") + uitest::Shown(Rules()));
+        EXPECT_EQ(QApplication::focusWidget(), form.Text1);
+        EXPECT_TRUE(form.Command2->isEnabled());
+        EXPECT_FALSE(form.IsRunning());
+        EXPECT_TRUE(QDir(New()).isEmpty());
+    }
 }
 
 } // namespace
