@@ -299,11 +299,25 @@ void Prefilter::FillLargeBand(LargeBand& band) const
         return;
     }
     const std::size_t words = std::max<std::size_t>(1, count * kFilterBits / 64);
-    const std::size_t buckets = std::max<std::size_t>(1, count / 2);
+    // Four entries a bucket: the buckets' starts stay a quarter of the entries' size, and a probe
+    // that the filter lets through looks at the tails of four needles, most often none of them.
+    const std::size_t buckets = std::max<std::size_t>(1, count / 4);
     band.filter = BlockArray<std::uint64_t>(words, true);
     band.bucketStart = BlockArray<std::uint32_t>(buckets + 1, true);
     band.entries = BlockArray<std::uint32_t>(count);
+    // The filter and the counts are far larger than the cache: each window's words are asked
+    // for a batch ahead, so that their misses overlap instead of following one another.
     const auto windows = [&](auto&& each) {
+        constexpr std::size_t kBatch = 32;
+        std::uint32_t entries[kBatch];
+        std::uint64_t hashes[kBatch];
+        std::size_t held = 0;
+        const auto flush = [&] {
+            for (std::size_t i = 0; i < held; ++i) {
+                each(entries[i], hashes[i]);
+            }
+            held = 0;
+        };
         for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
             const Needle& needle = m_needles[n];
             if (!inBand(needle)) {
@@ -311,9 +325,17 @@ void Prefilter::FillLargeBand(LargeBand& band) const
             }
             const char* first = Bytes(needle) + FirstWindow(needle.length, band);
             for (std::uint32_t j = 0; j < band.stride; ++j) {
-                each(n << 1 | j, LargeHash(LoadWindow(first + j, band.width)));
+                const std::uint64_t h = LargeHash(LoadWindow(first + j, band.width));
+                __builtin_prefetch(&band.filter[Scaled(h, words)], 1);
+                __builtin_prefetch(&band.bucketStart[BucketOf(h, buckets)], 1);
+                entries[held] = n << 1 | j;
+                hashes[held++] = h;
+            }
+            if (held + band.stride > kBatch) {
+                flush();
             }
         }
+        flush();
     };
     windows([&](std::uint32_t, std::uint64_t h) {
         band.filter[Scaled(h, words)] |= FilterMask(h);
