@@ -77,6 +77,28 @@ void FolderWalk::Unhandled(const NativePath& path, FailureReason reason)
     m_report.unhandled.emplace_back(std::move(text), reason);
 }
 
+void FolderWalk::Report(const NativePath& input, CopyResult result)
+{
+    ++m_report.filesRead;
+    switch (result.outcome) {
+    case CopyOutcome::Unchanged:
+        break;
+    case CopyOutcome::Changed:
+        m_report.changed.push_back(
+            { input.Text(), result.encoding, std::move(result.replacements) });
+        break;
+    case CopyOutcome::Binary:
+        m_report.skipped.emplace_back(input.Text(), SkipReason::Binary);
+        break;
+    case CopyOutcome::Utf16:
+        m_report.skipped.emplace_back(input.Text(), SkipReason::Utf16);
+        break;
+    case CopyOutcome::Failed:
+        Unhandled(input, result.reason);
+        break;
+    }
+}
+
 void FolderWalk::Level(
     const NativePath& inputFolder, const NativePath& outputParent, const NativePath& folderName)
 {
@@ -169,27 +191,9 @@ void FolderWalk::CopyFiles(const NativePath& inputFolder, const NativePath& outp
         const NativePath input = inputFolder + name;
         target.name = name;
         PrefetchedFile* ahead = m_prefetcher.Running() ? &m_prefetcher.Take() : nullptr;
-        CopyResult result = ahead != nullptr && ahead->Usable()
-            ? m_files.CopyPrefetched(*ahead, target)
-            : m_files.Copy(input, target);
-        ++m_report.filesRead;
-        switch (result.outcome) {
-        case CopyOutcome::Unchanged:
-            break;
-        case CopyOutcome::Changed:
-            m_report.changed.push_back(
-                { input.Text(), result.encoding, std::move(result.replacements) });
-            break;
-        case CopyOutcome::Binary:
-            m_report.skipped.emplace_back(input.Text(), SkipReason::Binary);
-            break;
-        case CopyOutcome::Utf16:
-            m_report.skipped.emplace_back(input.Text(), SkipReason::Utf16);
-            break;
-        case CopyOutcome::Failed:
-            Unhandled(input, result.reason);
-            break;
-        }
+        Report(input,
+            ahead != nullptr && ahead->Usable() ? m_files.CopyPrefetched(*ahead, target)
+                                                : m_files.Copy(input, target));
     }
     if (lister.Failed()) {
         Unhandled(inputFolder, FailureReason::CannotList);

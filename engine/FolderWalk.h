@@ -42,6 +42,8 @@ private:
     void CopyFiles(const platform::NativePath& inputFolder,
         const platform::NativePath& outputFolder, bool freshOutput, bool outputWritable);
     void Unhandled(const platform::NativePath& path, FailureReason reason);
+    // What became of one input, into the report.
+    void Report(const platform::NativePath& input, CopyResult result);
 
     WalkWindow& m_window;
     platform::FileSystemObject& m_fileSystem;

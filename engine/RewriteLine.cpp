@@ -41,6 +41,61 @@ struct Utf8Characters {
     }
 };
 
+// One more character of the line against the search text: true when the search text ends with
+// it. Where a partial match fails it goes on from the longest part that still matches, so the
+// line is never read twice.
+inline bool Matches(const Needle& needle, std::size_t& matched, char32_t lower)
+{
+    const std::u32string& search = needle.lower;
+    while (matched > 0 && search[matched] != lower) {
+        matched = needle.fallback[matched - 1];
+    }
+    if (search[matched] == lower) {
+        ++matched;
+    }
+    return matched == search.size();
+}
+
+// A line spliced together from pieces of the line before, with the joins inside them, and texts
+// inserted between them, at whose both ends a join is marked.
+struct Splice {
+    std::string_view in;
+    const std::vector<std::size_t>& joins;
+    std::string& out;
+    std::vector<std::size_t>& outJoins;
+
+    void Start(std::size_t capacity)
+    {
+        out.clear();
+        out.reserve(capacity);
+        outJoins.clear();
+    }
+    // Copies in[from, to) with the joins inside it.
+    void Copy(std::size_t from, std::size_t to)
+    {
+        const std::size_t shift = out.size() - from;
+        for (auto j = std::upper_bound(joins.begin(), joins.end(), from);
+             j != joins.end() && *j < to; ++j) {
+            outJoins.push_back(*j + shift);
+        }
+        out.append(in, from, to - from);
+    }
+    void Insert(std::string_view text)
+    {
+        MarkJoin();
+        out.append(text);
+        MarkJoin();
+    }
+    void MarkJoin()
+    {
+        // Only a byte that may begin a character of several bytes could reach across.
+        if (!out.empty() && static_cast<unsigned char>(out.back()) >= 0x80
+            && (outJoins.empty() || outJoins.back() != out.size())) {
+            outJoins.push_back(out.size());
+        }
+    }
+};
+
 } // namespace
 
 const std::string& ModificationMark(TextEncoding encoding)
@@ -69,72 +124,44 @@ std::uint64_t LineRewriter::ReplaceAllWith(
     if (m_starts.size() < m) {
         m_starts.resize(m);
     }
-    const std::string_view in = m_line;
-    const std::vector<std::size_t>& joins = m_current < 0 ? m_noJoins : m_joins[m_current];
-    std::string& out = m_buffers[target];
-    std::vector<std::size_t>& outJoins = m_joins[target];
-    const auto* data = reinterpret_cast<const unsigned char*>(in.data());
-    const std::size_t n = in.size();
+    Splice splice { m_line, m_current < 0 ? m_noJoins : m_joins[m_current], m_buffers[target],
+        m_joins[target] };
+    const std::vector<std::size_t>& joins = splice.joins;
+    const auto* data = reinterpret_cast<const unsigned char*>(m_line.data());
+    const std::size_t n = m_line.size();
     std::size_t at = 0;
     std::size_t copied = 0;
     std::size_t join = 0; // the next join at or after at
     std::size_t matched = 0; // characters of the search text matched so far
     std::size_t slot = 0; // where the start of the next character goes in m_starts
     std::uint64_t count = 0;
-    // Copies in[from, to) with the joins inside it.
-    auto copy = [&](std::size_t from, std::size_t to) {
-        const std::size_t shift = out.size() - from;
-        for (auto j = std::upper_bound(joins.begin(), joins.end(), from);
-             j != joins.end() && *j < to; ++j) {
-            outJoins.push_back(*j + shift);
-        }
-        out.append(in, from, to - from);
-    };
-    auto markJoin = [&] {
-        // Only a byte that may begin a character of several bytes could reach across.
-        if (!out.empty() && static_cast<unsigned char>(out.back()) >= 0x80
-            && (outJoins.empty() || outJoins.back() != out.size())) {
-            outJoins.push_back(out.size());
-        }
-    };
     while (at < n) {
         while (join < joins.size() && joins[join] <= at) {
             ++join;
         }
         const std::size_t limit = join < joins.size() ? joins[join] : n;
         const Character c = decode(data + at, limit - at);
-        const char32_t lower = Lower(c.unit);
-        while (matched > 0 && search[matched] != lower) {
-            matched = needle.fallback[matched - 1];
-        }
-        if (search[matched] == lower) {
-            ++matched;
-        }
         m_starts[slot] = at;
         slot = slot + 1 == m ? 0 : slot + 1;
         at += c.length;
-        if (matched == m) {
-            // The match's first character is the oldest of the last m.
-            const std::size_t start = m_starts[slot];
-            if (count == 0) {
-                // Sized once for a line of about the same length: growing by doubling would hold
-                // the old and the new allocation at once, for a long line a third copy.
-                out.clear();
-                out.reserve(n + replace.size());
-                outJoins.clear();
-            }
-            copy(copied, start);
-            markJoin();
-            out.append(replace);
-            markJoin();
-            copied = at;
-            ++count;
-            // Inserted text is not searched again by the same pair, so "a" -> "aa" cannot loop.
-            matched = 0;
+        if (!Matches(needle, matched, Lower(c.unit))) {
+            continue;
         }
+        if (count == 0) {
+            // Sized once for a line of about the same length: growing by doubling would hold
+            // the old and the new allocation at once, for a long line a third copy.
+            splice.Start(n + replace.size());
+        }
+        // The match's first character is the oldest of the last m.
+        splice.Copy(copied, m_starts[slot]);
+        splice.Insert(replace);
+        copied = at;
+        ++count;
+        // Inserted text is not searched again by the same pair, so "a" -> "aa" cannot loop.
+        matched = 0;
     }
     if (count != 0) {
-        copy(copied, n);
+        splice.Copy(copied, n);
     }
     return count;
 }

@@ -59,6 +59,68 @@ void TidyBoxes(RunWindow& window, common::PathStyle style)
         PathBox::Definition, common::TidyPath(window.BoxText(PathBox::Definition), style));
 }
 
+// False when the run ends here: the definition could not be loaded, or holds no pair.
+bool LoadPairs(RunWindow& window, RunReport& report, const std::u16string& path, PairTable& pairs)
+{
+    switch (LoadDefinition(path, pairs)) {
+    case DefinitionOutcome::CannotOpen:
+        EndWithError(window, report, messages::DefinitionNotFound, path);
+        return false;
+    case DefinitionOutcome::NotPaired:
+        EndWithError(window, report, messages::DefinitionNotPaired, path);
+        return false;
+    case DefinitionOutcome::TooLarge:
+        EndWithError(window, report, messages::DefinitionTooLarge, path);
+        return false;
+    case DefinitionOutcome::Empty:
+        window.SetControlsEnabled(true);
+        return false;
+    case DefinitionOutcome::Loaded:
+        break;
+    }
+    report.pairs = pairs;
+    return true;
+}
+
+// The walk of the ORG tree into the NEW folder; false when the run ended with an error.
+bool WalkTree(RunWindow& window, RunReport& report, FolderWalk& walk, const std::u16string& orgPath,
+    const std::u16string& newPath)
+{
+    // A path with a single separator (a root) is never walked and is no error; any other names a
+    // folder that must be there, as must the NEW folder, before anything is written.
+    if (!walk.Start(orgPath, newPath)) {
+        return true;
+    }
+    switch (walk.CheckFolders()) {
+    case FolderWalk::Check::OrgMissing:
+        EndWithError(window, report, messages::OrgFolderNotFound, orgPath);
+        return false;
+    case FolderWalk::Check::NewMissing:
+        EndWithError(window, report, messages::NewFolderNotFound, newPath);
+        return false;
+    case FolderWalk::Check::Overlap:
+        EndWithError(window, report, messages::FoldersOverlap, newPath);
+        return false;
+    case FolderWalk::Check::Ready:
+        break;
+    }
+    std::u16string unhandled;
+    try {
+        walk.Run();
+        unhandled = walk.FirstUnhandled();
+    } catch (const std::exception&) {
+        // The walk handles each file's failures itself; whatever else fails ends the run
+        // unfinished.
+        unhandled = walk.FirstUnhandled().empty() ? orgPath : walk.FirstUnhandled();
+    }
+    UnmatchedPairs(report);
+    if (!unhandled.empty()) {
+        EndWithError(window, report, messages::FilesNotHandled, unhandled);
+        return false;
+    }
+    return true;
+}
+
 void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
 {
     TidyBoxes(window, style);
@@ -80,54 +142,16 @@ void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
 
     const bool insertMark = window.InsertMarkOption() == CheckState::Ticked;
     PairTable pairs;
-    const DefinitionOutcome outcome = LoadDefinition(definitionPath, pairs);
-    switch (outcome) {
-    case DefinitionOutcome::CannotOpen:
-        return EndWithError(window, report, messages::DefinitionNotFound, definitionPath);
-    case DefinitionOutcome::NotPaired:
-        return EndWithError(window, report, messages::DefinitionNotPaired, definitionPath);
-    case DefinitionOutcome::TooLarge:
-        return EndWithError(window, report, messages::DefinitionTooLarge, definitionPath);
-    case DefinitionOutcome::Empty:
-        window.SetControlsEnabled(true);
+    if (!LoadPairs(window, report, definitionPath, pairs)) {
         return;
-    case DefinitionOutcome::Loaded:
-        break;
     }
-    report.pairs = pairs;
-
     const std::unique_ptr<platform::FileSystemObject> fileSystem = window.CreateFileSystemObject();
     if (!fileSystem) {
         return EndWithError(window, report, messages::NoFileSystemObject);
     }
-
     FolderWalk walk(window, *fileSystem, pairs, insertMark, style, report);
-    // A path with a single separator (a root) is never walked and is no error; any other names a
-    // folder that must be there, as must the NEW folder, before anything is written.
-    if (walk.Start(orgPath, newPath)) {
-        switch (walk.CheckFolders()) {
-        case FolderWalk::Check::OrgMissing:
-            return EndWithError(window, report, messages::OrgFolderNotFound, orgPath);
-        case FolderWalk::Check::NewMissing:
-            return EndWithError(window, report, messages::NewFolderNotFound, newPath);
-        case FolderWalk::Check::Overlap:
-            return EndWithError(window, report, messages::FoldersOverlap, newPath);
-        case FolderWalk::Check::Ready:
-            break;
-        }
-        std::u16string unhandled;
-        try {
-            walk.Run();
-            unhandled = walk.FirstUnhandled();
-        } catch (const std::exception&) {
-            // The walk handles each file's failures itself; whatever else fails ends the run
-            // unfinished.
-            unhandled = walk.FirstUnhandled().empty() ? orgPath : walk.FirstUnhandled();
-        }
-        UnmatchedPairs(report);
-        if (!unhandled.empty()) {
-            return EndWithError(window, report, messages::FilesNotHandled, unhandled);
-        }
+    if (!WalkTree(window, report, walk, orgPath, newPath)) {
+        return;
     }
     report.result = messages::Finished;
     window.SetStatusText(messages::Finished);
