@@ -37,10 +37,6 @@ public:
     const NativeChar* CStr() const { return m_native.c_str(); }
     bool Empty() const { return m_native.empty(); }
     std::size_t Size() const { return m_native.size(); }
-    bool EndsWithSeparator() const
-    {
-        return !m_native.empty() && m_native.back() == NativeSeparator;
-    }
 
     NativePath operator+(const NativePath& name) const
     {
@@ -52,8 +48,5 @@ public:
 private:
     NativeString m_native;
 };
-
-// How many times a path was turned into text or back: a test build counts them.
-long PathConversions();
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #include "platform/TextFile.h"
 
+#include "platform/OsFile.h"
 #include "platform/SysCalls.h"
 
 namespace platform {
@@ -15,6 +16,95 @@ void InputFile::Close()
 }
 
 OutputFile::~OutputFile() { Abandon(); }
+
+bool OutputFile::Create(const NativePath& folder, const NativePath& name)
+{
+    Abandon();
+    m_failed = false;
+    m_buffer.clear();
+    m_pieces.clear();
+    m_temporary = folder + TemporaryName();
+    m_final = folder + name;
+    // Watched before it exists, so an interrupt at any moment leaves nothing behind.
+    os::WatchTemporary(m_temporary);
+    m_fd = os::CreateNewFile(m_temporary);
+    if (m_fd < 0) {
+        os::ForgetTemporary();
+        return false;
+    }
+    m_buffer.reserve(kOutputBuffer);
+    return true;
+}
+
+bool OutputFile::Commit(bool durable)
+{
+    if (m_fd < 0) {
+        return false;
+    }
+    Flush();
+    if (durable && !m_failed && !os::SyncToDisk(m_fd)) {
+        m_failed = true;
+    }
+    CloseTemporary();
+    // A rename onto a name that does not exist yet does not make ext4 write the data out at once,
+    // which a rename over an older copy (like a truncation) does.
+    if (!m_failed) {
+        m_failed = !os::RenameOver(m_temporary, m_final);
+    }
+    if (m_failed) {
+        DeleteFile(m_temporary);
+    }
+    Forget();
+    return !m_failed;
+}
+
+void OutputFile::Abandon()
+{
+    if (m_fd < 0) {
+        return;
+    }
+    CloseTemporary();
+    DeleteFile(m_temporary);
+    Forget();
+}
+
+void OutputFile::Forget()
+{
+    os::ForgetTemporary();
+    m_temporary = {};
+    m_buffer = {};
+    m_pieces = {};
+}
+
+bool ReplaceWholeFile(const NativePath& path, std::string_view bytes)
+{
+    NativePath target = RealPath(path);
+    if (target.Empty()) {
+        target = path; // nothing there yet, or a link that leads nowhere: replaced itself
+    }
+    unsigned mode = 0;
+    // A read-only file stays as it is, as the platform's profile functions leave it.
+    const os::Replaceable replaceable = os::CanReplace(target, mode);
+    if (replaceable == os::Replaceable::No) {
+        return false;
+    }
+    const std::size_t separator = target.Native().find_last_of(os::kSeparators);
+    const NativePath folder(separator == NativeString::npos
+            ? NativeString()
+            : target.Native().substr(0, separator + 1));
+    const NativePath name(
+        target.Native().substr(separator == NativeString::npos ? 0 : separator + 1));
+    RemoveLeftOverTemporaries(folder.Empty() ? NativePath::FromText(u".") : folder);
+    OutputFile file;
+    if (!file.Create(folder, name)) {
+        return false;
+    }
+    if (replaceable == os::Replaceable::Yes) {
+        file.SetPermissions(mode);
+    }
+    file.Write(bytes);
+    return file.Commit(true);
+}
 
 void OutputFile::CloseTemporary()
 {

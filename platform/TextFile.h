@@ -103,6 +103,8 @@ private:
     void WritePieces();
     void WriteAll(std::string_view bytes);
     void CloseTemporary();
+    // The copy's temporary name and buffers let go, written or removed.
+    void Forget();
 
     int m_fd = -1;
     bool m_failed = false;

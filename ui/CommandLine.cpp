@@ -61,7 +61,7 @@ Usage:
   1 an error, 2 arguments not understood.
 )";
 
-constexpr char Version[] = "vandor 2.10\n";
+constexpr char Version[] = "vandor " VANDOR_VERSION "\n";
 
 struct RunArguments {
     std::u16string paths[3];

@@ -1,4 +1,5 @@
 #include "platform/FileSystem.h"
+#include "platform/OsFile.h"
 
 #include "platform/posix/PathAt.h"
 
@@ -50,8 +51,6 @@ DIR* OpenFolder(const NativePath& path)
 
 // An entry that is gone, or a link that leads nowhere, is no entry at all.
 bool Vanished(int error) { return error == ENOENT || error == ELOOP || error == ENOTDIR; }
-
-constexpr std::string_view kTemporaryPrefix = ".vandor-tmp-";
 
 class RealFileSystemObject final : public FileSystemObject {
 public:
@@ -249,23 +248,11 @@ std::unique_ptr<FileSystemObject> CreateFileSystemObject()
     return std::make_unique<RealFileSystemObject>();
 }
 
-NativePath TemporaryName()
-{
-    static std::atomic<unsigned> sequence { 0 };
-    return NativePath(std::string(kTemporaryPrefix) + std::to_string(::getpid()) + "-"
-        + std::to_string(sequence.fetch_add(1)));
-}
+unsigned long os::ProcessId() { return static_cast<unsigned long>(::getpid()); }
 
-bool IsTemporaryName(const NativePath& name) { return name.Native().starts_with(kTemporaryPrefix); }
-
-bool IsLeftOverTemporary(const NativePath& name)
+bool os::ProcessIsGone(unsigned long id)
 {
-    if (!IsTemporaryName(name)) {
-        return false;
-    }
-    const long pid = std::strtol(name.CStr() + kTemporaryPrefix.size(), nullptr, 10);
-    return pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0
-        && errno == ESRCH;
+    return ::kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH;
 }
 
 bool RemoveLeftOverTemporaries(const NativePath& folder)

@@ -1,5 +1,6 @@
 #include "platform/TextFile.h"
 
+#include "platform/OsFile.h"
 #include "platform/SysCalls.h"
 #include "platform/posix/PathAt.h"
 
@@ -86,7 +87,9 @@ void OnInterrupt(int signal)
     ::raise(signal);
 }
 
-void SetPending(const NativePath& path)
+} // namespace
+
+void os::WatchTemporary(const NativePath& path)
 {
     static const bool installed = [] {
         for (std::size_t i = 0; i < std::size(kInterrupts); ++i) {
@@ -109,9 +112,38 @@ void SetPending(const NativePath& path)
     }
 }
 
-void ClearPending() { hasPending.store(false); }
+void os::ForgetTemporary() { hasPending.store(false); }
 
-} // namespace
+int os::CreateNewFile(const NativePath& path)
+{
+    const posix::PathAt at(path);
+    return at.Ok() ? Sys().open(at.Folder(), at.Name(),
+               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666)
+                   : -1;
+}
+
+bool os::SyncToDisk(int fd) { return ::fsync(fd) == 0; }
+
+bool os::RenameOver(const NativePath& from, const NativePath& to)
+{
+    const posix::PathAt source(from);
+    const posix::PathAt target(to);
+    return source.Ok() && target.Ok()
+        && Sys().rename(source.Folder(), source.Name(), target.Folder(), target.Name()) == 0;
+}
+
+os::Replaceable os::CanReplace(const NativePath& path, unsigned& mode)
+{
+    struct stat st { };
+    const posix::PathAt at(path);
+    if (!at.Ok() || ::fstatat(at.Folder(), at.Name(), &st, 0) != 0) {
+        return at.Ok() && errno == ENOENT ? Replaceable::Missing : Replaceable::No;
+    }
+    mode = static_cast<unsigned>(st.st_mode);
+    return S_ISREG(st.st_mode) && ::faccessat(at.Folder(), at.Name(), W_OK, 0) == 0
+        ? Replaceable::Yes
+        : Replaceable::No;
+}
 
 bool InputFile::Open(const NativePath& path)
 {
@@ -179,28 +211,6 @@ long InputFile::ReadAt(char* buffer, std::size_t size, std::uint64_t offset)
     }
 }
 
-bool OutputFile::Create(const NativePath& folder, const NativePath& name)
-{
-    Abandon();
-    m_failed = false;
-    m_buffer.clear();
-    m_pieces.clear();
-    m_temporary = folder + TemporaryName();
-    m_final = folder + name;
-    // Registered before it exists, so an interrupt at any moment leaves nothing behind.
-    SetPending(m_temporary);
-    const posix::PathAt at(m_temporary);
-    m_fd = at.Ok() ? Sys().open(at.Folder(), at.Name(),
-               O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666)
-                   : -1;
-    if (m_fd < 0) {
-        ClearPending();
-        return false;
-    }
-    m_buffer.reserve(kOutputBuffer);
-    return true;
-}
-
 void OutputFile::WriteAll(std::string_view bytes)
 {
     std::size_t done = 0;
@@ -261,79 +271,6 @@ void OutputFile::SetPermissions(unsigned mode)
     if (m_fd >= 0 && ::fchmod(m_fd, static_cast<mode_t>(mode & 07777)) != 0) {
         m_failed = true;
     }
-}
-
-bool OutputFile::Commit(bool durable)
-{
-    if (m_fd < 0) {
-        return false;
-    }
-    Flush();
-    if (durable && !m_failed && ::fsync(m_fd) != 0) {
-        m_failed = true;
-    }
-    CloseTemporary();
-    // A rename onto a name that does not exist yet does not make ext4 write the data out at once,
-    // which a rename over an older copy (like a truncation) does.
-    if (!m_failed) {
-        const posix::PathAt from(m_temporary);
-        const posix::PathAt to(m_final);
-        m_failed = !from.Ok() || !to.Ok()
-            || Sys().rename(from.Folder(), from.Name(), to.Folder(), to.Name()) != 0;
-    }
-    if (m_failed) {
-        DeleteFile(m_temporary);
-    }
-    ClearPending();
-    m_temporary = {};
-    m_buffer = {};
-    m_pieces = {};
-    return !m_failed;
-}
-
-void OutputFile::Abandon()
-{
-    if (m_fd < 0) {
-        return;
-    }
-    CloseTemporary();
-    DeleteFile(m_temporary);
-    ClearPending();
-    m_temporary = {};
-    m_buffer = {};
-    m_pieces = {};
-}
-
-bool ReplaceWholeFile(const NativePath& path, std::string_view bytes)
-{
-    NativePath target = RealPath(path);
-    if (target.Empty()) {
-        target = path; // nothing there yet, or a link that leads nowhere: replaced itself
-    }
-    struct stat st { };
-    const posix::PathAt at(target);
-    const bool exists = at.Ok() && ::fstatat(at.Folder(), at.Name(), &st, 0) == 0;
-    if (!exists && errno != ENOENT) {
-        return false;
-    }
-    // A read-only file stays as it is, as the platform's profile functions leave it.
-    if (exists && (!S_ISREG(st.st_mode) || ::faccessat(at.Folder(), at.Name(), W_OK, 0) != 0)) {
-        return false;
-    }
-    const std::size_t slash = target.Native().rfind('/');
-    const NativePath folder(
-        slash == std::string::npos ? std::string() : target.Native().substr(0, slash + 1));
-    const NativePath name(target.Native().substr(slash == std::string::npos ? 0 : slash + 1));
-    RemoveLeftOverTemporaries(folder.Empty() ? NativePath(".") : folder);
-    OutputFile file;
-    if (!file.Create(folder, name)) {
-        return false;
-    }
-    if (exists) {
-        file.SetPermissions(st.st_mode);
-    }
-    file.Write(bytes);
-    return file.Commit(true);
 }
 
 } // namespace platform

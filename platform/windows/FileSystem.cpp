@@ -1,4 +1,5 @@
 #include "platform/FileSystem.h"
+#include "platform/OsFile.h"
 
 #include "platform/windows/Win32.h"
 
@@ -14,8 +15,6 @@ using windows::IsMissing;
 using windows::LongPath;
 
 namespace {
-
-constexpr std::wstring_view kTemporaryPrefix = L".vandor-tmp-";
 
 bool InfoOf(const std::wstring& longPath, BY_HANDLE_FILE_INFORMATION& info, bool followLinks = true)
 {
@@ -127,18 +126,6 @@ public:
         return result;
     }
 };
-
-bool ProcessIsGone(unsigned long pid)
-{
-    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (process == nullptr) {
-        return ::GetLastError() == ERROR_INVALID_PARAMETER;
-    }
-    DWORD code = 0;
-    const bool ended = ::GetExitCodeProcess(process, &code) != 0 && code != STILL_ACTIVE;
-    ::CloseHandle(process);
-    return ended;
-}
 
 } // namespace
 
@@ -280,22 +267,18 @@ std::unique_ptr<FileSystemObject> CreateFileSystemObject()
     return std::make_unique<RealFileSystemObject>();
 }
 
-NativePath TemporaryName()
-{
-    static std::atomic<unsigned> sequence { 0 };
-    return NativePath(std::wstring(kTemporaryPrefix) + std::to_wstring(::GetCurrentProcessId())
-        + L"-" + std::to_wstring(sequence.fetch_add(1)));
-}
+unsigned long os::ProcessId() { return ::GetCurrentProcessId(); }
 
-bool IsTemporaryName(const NativePath& name) { return name.Native().starts_with(kTemporaryPrefix); }
-
-bool IsLeftOverTemporary(const NativePath& name)
+bool os::ProcessIsGone(unsigned long pid)
 {
-    if (!IsTemporaryName(name)) {
-        return false;
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr) {
+        return ::GetLastError() == ERROR_INVALID_PARAMETER;
     }
-    const unsigned long pid = std::wcstoul(name.CStr() + kTemporaryPrefix.size(), nullptr, 10);
-    return pid > 0 && pid != ::GetCurrentProcessId() && ProcessIsGone(pid);
+    DWORD code = 0;
+    const bool ended = ::GetExitCodeProcess(process, &code) != 0 && code != STILL_ACTIVE;
+    ::CloseHandle(process);
+    return ended;
 }
 
 bool RemoveLeftOverTemporaries(const NativePath& folder)

@@ -1,5 +1,6 @@
 #include "platform/TextFile.h"
 
+#include "platform/OsFile.h"
 #include "platform/SysCalls.h"
 #include "platform/windows/Win32.h"
 
@@ -103,22 +104,6 @@ long InputFile::ReadAt(char* buffer, std::size_t size, std::uint64_t offset)
     return static_cast<long>(Sys().pread(m_fd, buffer, size, static_cast<std::int64_t>(offset)));
 }
 
-bool OutputFile::Create(const NativePath& folder, const NativePath& name)
-{
-    Abandon();
-    m_failed = false;
-    m_buffer.clear();
-    m_pieces.clear();
-    m_temporary = folder + TemporaryName();
-    m_final = folder + name;
-    m_fd = Sys().open(LongPath(m_temporary).c_str(), OpenFor::NewCopy);
-    if (m_fd < 0) {
-        return false;
-    }
-    m_buffer.reserve(kOutputBuffer);
-    return true;
-}
-
 // Every piece lies in the buffer: the system writes from one place per call.
 void OutputFile::WritePieces() { WriteAll(m_buffer); }
 
@@ -139,66 +124,33 @@ void OutputFile::WriteAll(std::string_view bytes)
 // always a plain writable file.
 void OutputFile::SetPermissions(unsigned) { }
 
-bool OutputFile::Commit(bool durable)
+int os::CreateNewFile(const NativePath& path)
 {
-    if (m_fd < 0) {
-        return false;
-    }
-    Flush();
-    if (durable && !m_failed && ::FlushFileBuffers(HandleOf(m_fd)) == 0) {
-        m_failed = true;
-    }
-    CloseTemporary();
-    if (!m_failed) {
-        m_failed = Sys().rename(LongPath(m_temporary).c_str(), LongPath(m_final).c_str()) != 0;
-    }
-    if (m_failed) {
-        DeleteFile(m_temporary);
-    }
-    m_temporary = {};
-    m_buffer = {};
-    m_pieces = {};
-    return !m_failed;
+    return Sys().open(LongPath(path).c_str(), OpenFor::NewCopy);
 }
 
-void OutputFile::Abandon()
+bool os::SyncToDisk(int fd) { return ::FlushFileBuffers(HandleOf(fd)) != 0; }
+
+bool os::RenameOver(const NativePath& from, const NativePath& to)
 {
-    if (m_fd < 0) {
-        return;
-    }
-    CloseTemporary();
-    DeleteFile(m_temporary);
-    m_temporary = {};
-    m_buffer = {};
-    m_pieces = {};
+    return Sys().rename(LongPath(from).c_str(), LongPath(to).c_str()) == 0;
 }
 
-bool ReplaceWholeFile(const NativePath& path, std::string_view bytes)
+// No interrupt on Windows leaves the process a moment to remove its temporary: the next run does.
+void os::WatchTemporary(const NativePath&) { }
+
+void os::ForgetTemporary() { }
+
+os::Replaceable os::CanReplace(const NativePath& path, unsigned& mode)
 {
-    NativePath target = RealPath(path);
-    if (target.Empty()) {
-        target = path; // nothing there yet, or a link that leads nowhere: replaced itself
+    const DWORD attributes = ::GetFileAttributesW(LongPath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return windows::IsMissing(::GetLastError()) ? Replaceable::Missing : Replaceable::No;
     }
-    const DWORD attributes = ::GetFileAttributesW(LongPath(target).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES && !windows::IsMissing(::GetLastError())) {
-        return false;
-    }
-    if (attributes != INVALID_FILE_ATTRIBUTES
-        && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-        return false;
-    }
-    const std::wstring& native = target.Native();
-    const std::size_t separator = native.find_last_of(L"\\/");
-    const NativePath folder(
-        separator == std::wstring::npos ? std::wstring() : native.substr(0, separator + 1));
-    const NativePath name(native.substr(separator == std::wstring::npos ? 0 : separator + 1));
-    RemoveLeftOverTemporaries(folder.Empty() ? NativePath(L".") : folder);
-    OutputFile file;
-    if (!file.Create(folder, name)) {
-        return false;
-    }
-    file.Write(bytes);
-    return file.Commit(true);
+    mode = attributes;
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0
+        ? Replaceable::Yes
+        : Replaceable::No;
 }
 
 } // namespace platform
