@@ -115,8 +115,11 @@ Form1::Form1(QWidget* parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("ヴァンドール"));
+    // A fixed frame on Windows, as the window has a fixed size: without the hint the frame is a
+    // resizing one, which window managers under wine offer to resize and maximise.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-        | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+        | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+        | Qt::MSWindowsFixedSizeDialogHint);
     setWindowIcon(AppIcon());
     // The platform default of the Japanese systems the window is drawn for. Menus and dialogs are
     // windows of their own, which do not inherit it: each is given it.
