@@ -1,6 +1,7 @@
 #include "engine/FolderWalk.h"
 
 #include "engine/Messages.h"
+#include "platform/LowerCase.h"
 
 #include <algorithm>
 #include <array>
@@ -12,13 +13,17 @@ namespace {
 using platform::NativePath;
 
 // The folders of version-control systems hold pristine copies of the tree's files: rewritten,
-// they would corrupt the working copy when the NEW tree is copied back.
-bool IsVersionControlFolder(const NativePath& name)
+// they would corrupt the working copy when the NEW tree is copied back. Where the file system
+// ignores letter case (the Windows style), .SVN and cvs are those folders too.
+bool IsVersionControlFolder(const NativePath& name, common::PathStyle style)
 {
-    static const std::array<NativePath, 6> names { NativePath::FromText(u".git"),
-        NativePath::FromText(u".svn"), NativePath::FromText(u"_svn"), NativePath::FromText(u".hg"),
-        NativePath::FromText(u".bzr"), NativePath::FromText(u"CVS") };
-    return std::find(names.begin(), names.end(), name) != names.end();
+    static constexpr std::array<std::u16string_view, 6> names { u".git", u".svn", u"_svn", u".hg",
+        u".bzr", u"CVS" };
+    const std::u16string text
+        = style == common::PathStyle::Windows ? platform::LowerCase(name.Text()) : name.Text();
+    return std::any_of(names.begin(), names.end(), [&](std::u16string_view vcs) {
+        return style == common::PathStyle::Windows ? text == platform::LowerCase(vcs) : text == vcs;
+    });
 }
 
 } // namespace
@@ -142,7 +147,7 @@ void FolderWalk::Level(
                 || (m_topOutput && sub.id == *m_topOutput)) {
                 continue;
             }
-            if (IsVersionControlFolder(sub.Name)) {
+            if (IsVersionControlFolder(sub.Name, m_style)) {
                 m_report.skipped.emplace_back(
                     (inputFolder + sub.Name).Text(), SkipReason::VersionControl);
                 continue;

@@ -275,3 +275,45 @@ TEST(Copies, EveryShapeIsWrittenWhole)
         }
     }
 }
+
+// The folders of version-control systems are left alone and listed, by their exact names; where
+// the file system ignores letter case (Windows), in any case.
+TEST_F(Walk, VersionControlFoldersAreLeftAloneAndListed)
+{
+    const bool anyCase = common::NativePathStyle() == common::PathStyle::Windows;
+    const struct {
+        const char* folder;
+        bool leftAlone;
+    } rows[] = { { ".hg", true }, { "_svn", true }, { ".SVN", anyCase }, { "cvs", anyCase },
+        { ".Git", anyCase }, { "svn", false }, { ".gitx", false } };
+    Tree expected { { "proj/", "" } };
+    for (const auto& row : rows) {
+        const std::string file = std::string(row.folder) + "/a.frm";
+        tree.Write("work/proj/" + file, "old\r\n");
+        if (!row.leftAlone) {
+            expected["proj/" + std::string(row.folder) + "/"] = "";
+            expected["proj/" + file] = "new\r\n";
+        }
+    }
+    window.check1 = 1;
+    engine::RunReport report;
+    engine::ReplaceFolder(Org(), U16(tree.Path("out"), true), *fso, false, pairs, window, report,
+        common::NativePathStyle());
+    EXPECT_EQ(Out(), expected);
+    std::vector<std::string> listed;
+    for (const auto& [path, reason] : report.skipped) {
+        EXPECT_EQ(reason, engine::SkipReason::VersionControl);
+        listed.push_back(std::filesystem::path(platform::NativePath::FromText(path).Native())
+                             .filename()
+                             .string());
+    }
+    std::vector<std::string> leftAlone;
+    for (const auto& row : rows) {
+        if (row.leftAlone) {
+            leftAlone.emplace_back(row.folder);
+        }
+    }
+    std::sort(listed.begin(), listed.end());
+    std::sort(leftAlone.begin(), leftAlone.end());
+    EXPECT_EQ(listed, leftAlone);
+}
