@@ -141,10 +141,11 @@ std::uint64_t LineRewriter::ReplaceAllWith(
         }
         const std::size_t limit = join < joins.size() ? joins[join] : n;
         const Character c = decode(data + at, limit - at);
+        const bool found = Matches(needle, matched, Lower(c.unit));
         m_starts[slot] = at;
         slot = slot + 1 == m ? 0 : slot + 1;
         at += c.length;
-        if (!Matches(needle, matched, Lower(c.unit))) {
+        if (!found) {
             continue;
         }
         if (count == 0) {
