@@ -37,7 +37,7 @@ FileRewriter::FileRewriter(const PairTable& table, bool InsertMark, std::mutex& 
 {
 }
 
-FileRewriter::Line FileRewriter::LineAround(
+inline FileRewriter::Line FileRewriter::LineAround(
     std::string_view block, std::size_t from, std::size_t at)
 {
     std::size_t start = from;
@@ -238,7 +238,7 @@ FileRewriter::Step FileRewriter::LongLinePiece(
 
 // The next line at or after the cursor that holds a hit, with the search texts of the next few
 // hits fetched into the cache meanwhile; false when no hit is left. The cursor moves past the line.
-bool FileRewriter::NextLineWithHit(const ScannedBlock& block, Cursor& cursor, Line& line)
+inline bool FileRewriter::NextLineWithHit(const ScannedBlock& block, Cursor& cursor, Line& line)
 {
     const std::vector<Prefilter::Hit>& hits = block.hits;
     for (;;) {
@@ -264,7 +264,8 @@ bool FileRewriter::NextLineWithHit(const ScannedBlock& block, Cursor& cursor, Li
 }
 
 // The block's scan already tells which pairs may match in the line; no second scan.
-void FileRewriter::GatherCandidates(const ScannedBlock& block, std::size_t hit, const Line& line)
+inline void FileRewriter::GatherCandidates(
+    const ScannedBlock& block, std::size_t hit, const Line& line)
 {
     m_candidates.clear();
     for (std::size_t h = hit; h < block.hits.size() && block.hits[h].end - 1 < line.next; ++h) {

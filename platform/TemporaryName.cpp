@@ -13,20 +13,19 @@ const NativePath& Prefix()
     return prefix;
 }
 
-NativePath Digits(unsigned long value)
-{
-    const std::string digits = std::to_string(value);
-    return NativePath::FromText(std::u16string(digits.begin(), digits.end()));
-}
-
 } // namespace
 
 // The process's id is in the name, so that a later run tells a temporary of a killed run from
-// one that a running program is still writing.
+// one that a running program is still writing. Digits are the same in every encoding: no
+// conversion, as a copy is begun for every file that changes.
 NativePath TemporaryName()
 {
     static std::atomic<unsigned> sequence { 0 };
-    return Prefix() + Digits(os::ProcessId()) + NativeChar('-') + Digits(sequence.fetch_add(1));
+    const std::string tail
+        = std::to_string(os::ProcessId()) + '-' + std::to_string(sequence.fetch_add(1));
+    NativeString name = Prefix().Native();
+    name.append(tail.begin(), tail.end());
+    return NativePath(std::move(name));
 }
 
 bool IsTemporaryName(const NativePath& name)
