@@ -617,20 +617,20 @@ void Prefilter::ScanLargeBand(
     auto probe = [&](std::size_t at) {
         const std::uint64_t h = LargeHash(LoadWindow<Width>(data + at));
         const std::uint64_t mask = FilterMask(h);
-        return (filter[Scaled(h, words)] & mask) == mask;
+        return static_cast<unsigned>((filter[Scaled(h, words)] & mask) == mask);
     };
     std::size_t i = 0;
     for (; i + 3 * stride < end; i += 4 * stride) {
-        if (probe(i) | probe(i + stride) | probe(i + 2 * stride) | probe(i + 3 * stride)) {
+        if ((probe(i) | probe(i + stride) | probe(i + 2 * stride) | probe(i + 3 * stride)) != 0) {
             for (std::size_t k = 0; k < 4; ++k) {
-                if (probe(i + k * stride)) {
+                if (probe(i + k * stride) != 0) {
                     LargeCandidates<Width>(band, i + k * stride, data, size, hits);
                 }
             }
         }
     }
     for (; i < end; i += stride) {
-        if (probe(i)) {
+        if (probe(i) != 0) {
             LargeCandidates<Width>(band, i, data, size, hits);
         }
     }

@@ -65,9 +65,9 @@ void* AllocateBlock(std::size_t size)
         munmap(mapped, aligned - start);
     }
     if (const std::size_t tail = start + kLargePage - aligned; tail > 0) {
-        munmap(reinterpret_cast<void*>(aligned + rounded), tail);
+        munmap(static_cast<char*>(mapped) + (aligned - start) + rounded, tail);
     }
-    void* block = reinterpret_cast<void*>(aligned);
+    void* block = static_cast<char*>(mapped) + (aligned - start);
 #ifdef MADV_HUGEPAGE
     madvise(block, rounded, MADV_HUGEPAGE);
 #endif
