@@ -146,13 +146,72 @@ struct Collected {
     std::size_t utf8Longest = 1;
 };
 
+// A search text that is not ASCII: its needles from its best run of units, as the definition's
+// bytes where one spelling is all there is, else spelled out into `own`.
+void AddOtherNeedles(const std::vector<Unit>& units, const Run& run, std::uint32_t field,
+    std::int32_t pair, TextEncoding encoding, std::string& own,
+    std::vector<Prefilter::Needle>& others)
+{
+    if (encoding == TextEncoding::Cp932 && run.needles == 1) {
+        const Unit& last = units[run.start + run.length - 1];
+        others.push_back(
+            { field + units[run.start].at, last.at + last.length - units[run.start].at, pair, 0 });
+        return;
+    }
+    std::vector<std::uint32_t> lengths;
+    AppendSpelledOut(units, run, encoding, own, lengths);
+    std::uint32_t at = static_cast<std::uint32_t>(own.size());
+    for (auto it = lengths.rbegin(); it != lengths.rend(); ++it) {
+        at -= *it;
+    }
+    for (const std::uint32_t length : lengths) {
+        others.push_back({ at | Prefilter::kOwn, length, pair, 0 });
+        at += length;
+    }
+}
+
+// What the same search text will take in the UTF-8 table, counted while its CP932 units are at
+// hand, so that the budget covers both tables before either is allocated.
+void CountUtf8Needles(std::vector<Unit>& units, Collected& collected)
+{
+    for (Unit& unit : units) {
+        unit.spellings = SpellingCount(unit.unit, TextEncoding::Utf8);
+    }
+    const Run utf8 = BestRun(units);
+    std::size_t bytes = 0;
+    for (std::size_t i = utf8.start; i < utf8.start + utf8.length; ++i) {
+        bytes += Utf8Length(units[i].unit);
+    }
+    collected.utf8Needles += utf8.needles;
+    collected.utf8Bytes += utf8.needles * bytes;
+    collected.utf8Longest = std::max(collected.utf8Longest, bytes);
+}
+
+// In pair order: a search text's own needles where the text would have been.
+void FillNeedles(const CompiledPairs& pairs, const std::vector<Prefilter::Needle>& others,
+    Prefilter::NeedleList& list)
+{
+    std::size_t n = 0;
+    std::size_t other = 0;
+    for (std::size_t k = 0; k < pairs.count; ++k) {
+        const std::string_view search = pairs.SearchBytes(k);
+        if (!search.empty() && IsAscii(search)) {
+            list.needles[n++] = { pairs.fields[2 * k].offset,
+                static_cast<std::uint32_t>(search.size()), static_cast<std::int32_t>(k), 0 };
+            continue;
+        }
+        while (other < others.size() && others[other].pair == static_cast<std::int32_t>(k)) {
+            list.needles[n++] = others[other++];
+        }
+    }
+}
+
 Collected CollectNeedles(const CompiledPairs& pairs, TextEncoding encoding, std::uint64_t budget)
 {
     Collected collected;
     std::size_t shared = 0;
     std::string own;
     std::vector<Prefilter::Needle> others;
-    std::vector<std::uint32_t> lengths;
     std::vector<Unit> units;
     for (std::size_t k = 0; k < pairs.count; ++k) {
         const std::string_view search = pairs.SearchBytes(k);
@@ -165,41 +224,15 @@ Collected CollectNeedles(const CompiledPairs& pairs, TextEncoding encoding, std:
             collected.utf8Longest = std::max(collected.utf8Longest, search.size());
             continue;
         }
-        const auto pair = static_cast<std::int32_t>(k);
-        const std::uint32_t field = pairs.fields[2 * k].offset;
         Decode(search, encoding, units);
         const Run run = BestRun(units);
         if (run.length == 0) {
             continue;
         }
-        if (encoding == TextEncoding::Cp932 && run.needles == 1) {
-            const Unit& last = units[run.start + run.length - 1];
-            others.push_back({ field + units[run.start].at,
-                last.at + last.length - units[run.start].at, pair, 0 });
-        } else {
-            lengths.clear();
-            AppendSpelledOut(units, run, encoding, own, lengths);
-            std::uint32_t at = static_cast<std::uint32_t>(own.size());
-            for (auto it = lengths.rbegin(); it != lengths.rend(); ++it) {
-                at -= *it;
-            }
-            for (const std::uint32_t length : lengths) {
-                others.push_back({ at | Prefilter::kOwn, length, pair, 0 });
-                at += length;
-            }
-        }
+        AddOtherNeedles(units, run, pairs.fields[2 * k].offset, static_cast<std::int32_t>(k),
+            encoding, own, others);
         if (encoding == TextEncoding::Cp932) {
-            for (Unit& unit : units) {
-                unit.spellings = SpellingCount(unit.unit, TextEncoding::Utf8);
-            }
-            const Run utf8 = BestRun(units);
-            std::size_t bytes = 0;
-            for (std::size_t i = utf8.start; i < utf8.start + utf8.length; ++i) {
-                bytes += Utf8Length(units[i].unit);
-            }
-            collected.utf8Needles += utf8.needles;
-            collected.utf8Bytes += utf8.needles * bytes;
-            collected.utf8Longest = std::max(collected.utf8Longest, bytes);
+            CountUtf8Needles(units, collected);
         }
     }
     const std::size_t count = shared + others.size();
@@ -214,20 +247,7 @@ Collected CollectNeedles(const CompiledPairs& pairs, TextEncoding encoding, std:
     list.own = BlockArray<char>(own.size());
     std::memcpy(list.own.data(), own.data(), own.size());
     list.needles = BlockArray<Prefilter::Needle>(count);
-    // In pair order: a search text's own needles where the text would have been.
-    std::size_t n = 0;
-    std::size_t other = 0;
-    for (std::size_t k = 0; k < pairs.count; ++k) {
-        const std::string_view search = pairs.SearchBytes(k);
-        if (!search.empty() && IsAscii(search)) {
-            list.needles[n++] = { pairs.fields[2 * k].offset,
-                static_cast<std::uint32_t>(search.size()), static_cast<std::int32_t>(k), 0 };
-            continue;
-        }
-        while (other < others.size() && others[other].pair == static_cast<std::int32_t>(k)) {
-            list.needles[n++] = others[other++];
-        }
-    }
+    FillNeedles(pairs, others, list);
     return collected;
 }
 

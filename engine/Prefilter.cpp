@@ -284,6 +284,43 @@ void Prefilter::AssignShort(std::uint32_t needle)
     m_hasShort = true;
 }
 
+// The filter and the counts are far larger than the cache: each window's words are asked for a
+// batch ahead, so that their misses overlap instead of following one another.
+template <typename InBand, typename Each>
+void Prefilter::ForEachLargeWindow(const LargeBand& band, InBand inBand, Each&& each) const
+{
+    constexpr std::size_t kBatch = 32;
+    const std::size_t words = band.filter.size();
+    const std::size_t buckets = band.bucketStart.size() - 1;
+    std::uint32_t entries[kBatch];
+    std::uint64_t hashes[kBatch];
+    std::size_t held = 0;
+    const auto flush = [&] {
+        for (std::size_t i = 0; i < held; ++i) {
+            each(entries[i], hashes[i]);
+        }
+        held = 0;
+    };
+    for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
+        const Needle& needle = m_needles[n];
+        if (!inBand(needle)) {
+            continue;
+        }
+        const char* first = Bytes(needle) + FirstWindow(needle.length, band);
+        for (std::uint32_t j = 0; j < band.stride; ++j) {
+            const std::uint64_t h = LargeHash(LoadWindow(first + j, band.width));
+            __builtin_prefetch(&band.filter[Scaled(h, words)], 1);
+            __builtin_prefetch(&band.bucketStart[BucketOf(h, buckets)], 1);
+            entries[held] = n << 1 | j;
+            hashes[held++] = h;
+        }
+        if (held + band.stride > kBatch) {
+            flush();
+        }
+    }
+    flush();
+}
+
 // The filter and the buckets in two passes over the band's needles: the first sets the bits and
 // counts each bucket, the second puts each entry in its place, so nothing is sorted or grown.
 void Prefilter::FillLargeBand(LargeBand& band) const
@@ -305,38 +342,7 @@ void Prefilter::FillLargeBand(LargeBand& band) const
     band.filter = BlockArray<std::uint64_t>(words, true);
     band.bucketStart = BlockArray<std::uint32_t>(buckets + 1, true);
     band.entries = BlockArray<std::uint32_t>(count);
-    // The filter and the counts are far larger than the cache: each window's words are asked
-    // for a batch ahead, so that their misses overlap instead of following one another.
-    const auto windows = [&](auto&& each) {
-        constexpr std::size_t kBatch = 32;
-        std::uint32_t entries[kBatch];
-        std::uint64_t hashes[kBatch];
-        std::size_t held = 0;
-        const auto flush = [&] {
-            for (std::size_t i = 0; i < held; ++i) {
-                each(entries[i], hashes[i]);
-            }
-            held = 0;
-        };
-        for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
-            const Needle& needle = m_needles[n];
-            if (!inBand(needle)) {
-                continue;
-            }
-            const char* first = Bytes(needle) + FirstWindow(needle.length, band);
-            for (std::uint32_t j = 0; j < band.stride; ++j) {
-                const std::uint64_t h = LargeHash(LoadWindow(first + j, band.width));
-                __builtin_prefetch(&band.filter[Scaled(h, words)], 1);
-                __builtin_prefetch(&band.bucketStart[BucketOf(h, buckets)], 1);
-                entries[held] = n << 1 | j;
-                hashes[held++] = h;
-            }
-            if (held + band.stride > kBatch) {
-                flush();
-            }
-        }
-        flush();
-    };
+    const auto windows = [&](auto&& each) { ForEachLargeWindow(band, inBand, each); };
     windows([&](std::uint32_t, std::uint64_t h) {
         band.filter[Scaled(h, words)] |= FilterMask(h);
         ++band.bucketStart[BucketOf(h, buckets)];
@@ -380,40 +386,44 @@ Prefilter::Sharing Prefilter::SharedWindows(std::size_t width) const
     return sharing;
 }
 
+// The needle is long enough for the band, and its windows are not widely shared.
+bool Prefilter::Fits(const Needle& needle, const Band& band, const Sharing (&sharing)[2]) const
+{
+    const std::size_t first = FirstWindow(needle.length, band);
+    if (first == kNoWindow) {
+        return false;
+    }
+    const Sharing& shared = sharing[band.width == kWide ? 1 : 0];
+    for (std::size_t offset = first; offset < first + band.stride; ++offset) {
+        const auto found = shared.find(LoadWindow(Bytes(needle) + offset, band.width));
+        if (found != shared.end() && found->second > kMaxSharing) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Some window by which the band would probe the needle is letters alone.
+bool Prefilter::LettersAlone(const Needle& needle, const Band& band) const
+{
+    const std::size_t first = FirstWindow(needle.length, band);
+    const char* bytes = Bytes(needle);
+    for (std::size_t offset = first; first != kNoWindow && offset < first + band.stride; ++offset) {
+        if (std::all_of(bytes + offset, bytes + offset + band.width, [](char c) {
+                const unsigned char folded = Fold(static_cast<unsigned char>(c));
+                return folded >= 'a' && folded <= 'z';
+            })) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void Prefilter::AssignToBands(std::vector<Band>& bands)
 {
     const Sharing sharing[2] = { SharedWindows(4), SharedWindows(kWide) };
-    // The needle is long enough for the band, and its windows are not widely shared.
-    const auto fits = [&](const Needle& needle, const Band& band) {
-        const std::size_t first = FirstWindow(needle.length, band);
-        if (first == kNoWindow) {
-            return false;
-        }
-        const Sharing& shared = sharing[band.width == kWide ? 1 : 0];
-        for (std::size_t offset = first; offset < first + band.stride; ++offset) {
-            const auto found = shared.find(LoadWindow(Bytes(needle) + offset, band.width));
-            if (found != shared.end() && found->second > kMaxSharing) {
-                return false;
-            }
-        }
-        return true;
-    };
-    // Some window by which the four-byte band would probe the needle is letters alone.
-    const auto lettersAlone = [&](const Needle& needle) {
-        const Band& band = bands[kFourWide];
-        const std::size_t first = FirstWindow(needle.length, band);
-        const char* bytes = Bytes(needle);
-        for (std::size_t offset = first; first != kNoWindow && offset < first + band.stride;
-             ++offset) {
-            if (std::all_of(bytes + offset, bytes + offset + band.width, [](char c) {
-                    const unsigned char folded = Fold(static_cast<unsigned char>(c));
-                    return folded >= 'a' && folded <= 'z';
-                })) {
-                return true;
-            }
-        }
-        return false;
-    };
+    const auto fits
+        = [&](const Needle& needle, const Band& band) { return Fits(needle, band, sharing); };
     // Every band is one more pass over the text: the wide band takes every needle long enough for
     // it, or none when no needle needs it. A needle needs it when its four-byte windows are letters
     // alone, or are shared so widely that it would be probed at every byte: full-width texts in
@@ -423,7 +433,9 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
         const Needle& needle = m_needles[n];
         const bool shared = FirstWindow(needle.length, bands[kFourWide]) != kNoWindow
             && !fits(needle, bands[kFourWide]);
-        wide = wide || ((lettersAlone(needle) || shared) && fits(needle, bands[kSevenWide]));
+        wide = wide
+            || ((LettersAlone(needle, bands[kFourWide]) || shared)
+                && fits(needle, bands[kSevenWide]));
     }
     for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
         const Needle& needle = m_needles[n];

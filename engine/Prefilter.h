@@ -127,9 +127,13 @@ private:
     using Sharing = std::unordered_map<std::uint64_t, std::uint32_t>;
     Sharing SharedWindows(std::size_t width) const;
     void AssignToBands(std::vector<Band>& bands);
+    bool Fits(const Needle& needle, const Band& band, const Sharing (&sharing)[2]) const;
+    bool LettersAlone(const Needle& needle, const Band& band) const;
     void AssignShort(std::uint32_t needle);
     void FinishBand(Band& band) const;
     void FillLargeBand(LargeBand& band) const;
+    template <typename InBand, typename Each>
+    void ForEachLargeWindow(const LargeBand& band, InBand inBand, Each&& each) const;
     template <std::size_t Width>
     void ScanBand(
         const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
