@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QFrame>
 #include <QLabel>
@@ -65,6 +66,8 @@ engine::CheckState CheckValue(const QCheckBox* box)
 
 // The first dropped item as the file manager gave it. Names are bytes on Linux, so they are
 // taken from the URL's percent-encoding rather than through a text decoding that could lose some.
+// On Windows a name is UTF-16 and the URL of a drive path is file:///Z:/dir, whose path part
+// (/Z:/dir) is no Windows path: the local file is taken, with backslashes.
 std::optional<std::u16string> FirstDroppedPath(const QMimeData& data)
 {
     if (!data.hasUrls()) {
@@ -74,6 +77,13 @@ std::optional<std::u16string> FirstDroppedPath(const QMimeData& data)
     if (urls.isEmpty() || !urls.constFirst().isLocalFile()) {
         return std::nullopt;
     }
+#ifdef _WIN32
+    const QString local = QDir::toNativeSeparators(urls.constFirst().toLocalFile());
+    if (local.isEmpty()) {
+        return std::nullopt;
+    }
+    return local.toStdU16String();
+#else
     const QByteArray bytes
         = QByteArray::fromPercentEncoding(urls.constFirst().path(QUrl::FullyEncoded).toLatin1());
     if (bytes.isEmpty()) {
@@ -81,6 +91,7 @@ std::optional<std::u16string> FirstDroppedPath(const QMimeData& data)
     }
     return platform::DecodeFileName(
         std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+#endif
 }
 
 // Exceptions never cross the event loop: an action that fails ends as if it had not been asked.

@@ -100,14 +100,16 @@ TEST_F(PathSelectionTest, DropsSetTheirBoxFromTheFirstItem)
             EXPECT_EQ(accepted, !c.paths.isEmpty())
                 << c.what << " on " << box->objectName().toStdString();
             const QString expected[] = { c.text1, c.text2, c.text3 };
-            EXPECT_EQ(box->text(), expected[i])
+            EXPECT_EQ(box->text(), uitest::Shown(expected[i]))
                 << c.what << " on " << box->objectName().toStdString();
             EXPECT_EQ(QApplication::focusWidget(), form.Command2) << "the focus stays where it was";
         }
     }
 }
 
-// A Linux name need not be UTF-8; the box must still name the very same bytes.
+// A Linux name need not be UTF-8; the box must still name the very same bytes. Windows names
+// are UTF-16, so there is no such name there.
+#ifndef _WIN32
 TEST_F(PathSelectionTest, ADroppedNameThatIsNotUtf8KeepsItsBytes)
 {
     ui::Form1& form = OpenForm();
@@ -118,6 +120,7 @@ TEST_F(PathSelectionTest, ADroppedNameThatIsNotUtf8KeepsItsBytes)
     const std::string expected = std::string("/tmp/") + "\x83\x5C\x83\x5B\x83" + "X.frm";
     EXPECT_EQ(platform::EncodeFileName(form.Text3->text().toStdU16String()), expected);
 }
+#endif
 
 TEST_F(PathSelectionTest, OnlyThePathBoxesTakeDrops)
 {
