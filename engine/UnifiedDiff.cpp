@@ -474,6 +474,35 @@ DiffOutcome WriteFileDiff(const ChangedFile& file, const FileEdits& edits, std::
         : DiffOutcome::Written;
 }
 
+// Every changed file's hunks into out; false when a file was left out or not handled.
+bool WriteDiff(const RunReport& report, std::ostream& out, std::ostream& err)
+{
+    bool whole = true;
+    const std::string time = DiffTime();
+    for (std::size_t i = 0; i < report.changed.size() && i < report.edits.size(); ++i) {
+        const ChangedFile& file = report.changed[i];
+        const DiffOutcome outcome
+            = WriteFileDiff(file, report.edits[i], DiffName(report, file), time, out);
+        if (outcome != DiffOutcome::Written) {
+            whole = false;
+            err << "vandor: "
+                << (outcome == DiffOutcome::ChangedSinceRun
+                           ? "実行の後で変わったため差分に含めません (changed since the run, left "
+                             "out of the diff): "
+                           : "読めないため差分に含めません (could not be read, left out of the "
+                             "diff): ")
+                << ToUtf8(Readable(file.path)) << '\n';
+        }
+    }
+    for (const auto& [path, reason] : report.unhandled) {
+        whole = false;
+        err << "vandor: 処理できなかったため差分にありません (not handled, not in the diff): "
+            << ToUtf8(Readable(path)) << '\n';
+    }
+    out.flush();
+    return whole && !out.fail();
+}
+
 std::string DiffName(const RunReport& report, const ChangedFile& file)
 {
     const auto separator = static_cast<char16_t>(platform::NativeSeparator);

@@ -22,6 +22,11 @@ enum class DiffOutcome {
 DiffOutcome WriteFileDiff(const ChangedFile& file, const FileEdits& edits, std::string_view name,
     std::string_view time, std::ostream& out);
 
+// The diff of every changed file of a run that recorded edits, one time in every header. A file
+// that is not as the run left it, or that cannot be read, is named on err and left out, and so is
+// a file the run could not handle; false then, or when out failed.
+bool WriteDiff(const RunReport& report, std::ostream& out, std::ostream& err);
+
 // The file's path from the ORG folder down, '/' between its names, as the file system spells it.
 std::string DiffName(const RunReport& report, const ChangedFile& file);
 // Now, as diff writes a time: "2026-01-31 12:00:00.000000000 +0000".

@@ -149,35 +149,6 @@ std::filesystem::path FilePath(const std::u16string& name)
 #endif
 }
 
-// Every changed file's hunks into out; false when a file was left out or not handled.
-bool WriteDiffs(const engine::RunReport& report, std::ostream& out, std::ostream& err)
-{
-    bool whole = true;
-    const std::string time = engine::DiffTime();
-    for (std::size_t i = 0; i < report.changed.size() && i < report.edits.size(); ++i) {
-        const engine::ChangedFile& file = report.changed[i];
-        const engine::DiffOutcome outcome = engine::WriteFileDiff(
-            file, report.edits[i], engine::DiffName(report, file), time, out);
-        if (outcome != engine::DiffOutcome::Written) {
-            whole = false;
-            err << "vandor: "
-                << (outcome == engine::DiffOutcome::ChangedSinceRun
-                           ? "実行の後で変わったため差分に含めません (changed since the run, left "
-                             "out of the diff): "
-                           : "読めないため差分に含めません (could not be read, left out of the "
-                             "diff): ")
-                << Utf8(engine::Readable(file.path)) << '\n';
-        }
-    }
-    for (const auto& [path, reason] : report.unhandled) {
-        whole = false;
-        err << "vandor: 処理できなかったため差分にありません (not handled, not in the diff): "
-            << Utf8(engine::Readable(path)) << '\n';
-    }
-    out.flush();
-    return whole && !out.fail();
-}
-
 bool WriteDiffFile(const std::u16string& name, const engine::RunReport& report, std::ostream& err)
 {
     std::ofstream file(FilePath(name), std::ios::binary | std::ios::trunc);
@@ -185,7 +156,7 @@ bool WriteDiffFile(const std::u16string& name, const engine::RunReport& report, 
         err << Utf8(u"【エラー】 差分を保存できませんでした。\n" + name) << '\n';
         return false;
     }
-    const bool whole = WriteDiffs(report, file, err);
+    const bool whole = engine::WriteDiff(report, file, err);
     file.close();
     if (file.fail()) {
         err << Utf8(u"【エラー】 差分を保存できませんでした。\n" + name) << '\n';
@@ -298,7 +269,7 @@ int Run(const RunArguments& arguments, std::ostream& out, std::ostream& err)
         std::fflush(stdout);
         _setmode(_fileno(stdout), _O_BINARY);
 #endif
-        status = WriteDiffs(report, out, err) ? status : 1;
+        status = engine::WriteDiff(report, out, err) ? status : 1;
     } else if (arguments.diff) {
         status = WriteDiffFile(*arguments.diff, report, err) ? status : 1;
     }
