@@ -243,6 +243,10 @@ TEST_F(CommandLine, ArgumentsNotUnderstoodEndWithTwoAndTouchNothing)
                 return std::vector<std::string> { "--run", t.Org(), t.New(), t.Rules(),
                     "--report" };
             } },
+        { "--diff without a file",
+            [](const CommandLine& t) {
+                return std::vector<std::string> { "--run", t.Org(), t.New(), t.Rules(), "--diff" };
+            } },
         { "--version with more",
             [](const CommandLine&) {
                 return std::vector<std::string> { "--version", "x" };
@@ -266,6 +270,7 @@ TEST_F(CommandLine, HelpAndVersion)
         EXPECT_TRUE(outcome.out.starts_with(U8(u"使い方:"))) << outcome.out;
         EXPECT_NE(outcome.out.find("\nUsage:"), std::string::npos);
         EXPECT_NE(outcome.out.find("--report FILE"), std::string::npos);
+        EXPECT_NE(outcome.out.find("--diff FILE"), std::string::npos);
         EXPECT_EQ(outcome.err, "");
     }
     const Outcome version = RunVandor({ "--version" }, tree.Root());
@@ -420,9 +425,9 @@ TEST_F(Diff, PatchMakesTheNewTreeOfTheWalkthroughAndOfRandomTrees)
         const std::string root = "random" + std::to_string(seed) + "/proj";
         tree.Write(root + "/Always.bas", "old\r\n"); // one change at least
         for (int i = 0; i < 6; ++i) {
-            const std::string name = i == 0 ? "a file.bas" : "f" + std::to_string(i) + ".bas";
-            tree.Write(
-                root + (i % 3 == 2 ? "/sub/" : "/") + name, RandomSource(random, i % 2 == 1));
+            std::string name = root + (i % 3 == 2 ? "/sub/" : "/");
+            name += i == 0 ? "a file.bas" : "f" + std::to_string(i) + ".bas";
+            tree.Write(name, RandomSource(random, i % 2 == 1));
         }
         ExpectPatchGivesNewTree(tree.Path(root), tree.Path("random-rules.txt"), seed % 2 == 0);
     }
