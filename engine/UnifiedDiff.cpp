@@ -234,16 +234,37 @@ private:
     std::uint64_t m_lineStart = 0;
 };
 
-// The changes of a copy in order, built edit by edit: edits on one line, or on lines next to
-// each other, are one change, since diff shows their removed lines before their added ones.
+// The changes of a copy in order, made edit by edit as they are asked for: edits on one line, or
+// on lines next to each other, are one change, since diff shows their removed lines before their
+// added ones. It holds one change at a time, so a file of millions of changed lines costs no more.
 class ChangeList {
 public:
-    ChangeList(Side& org, Side& copy)
+    ChangeList(Side& org, Side& copy, const std::vector<Edit>& edits)
         : m_org(org)
         , m_copy(copy)
+        , m_edits(edits)
         , m_scan(org)
     {
     }
+    // The next change; false after the last.
+    bool Next(Change& change)
+    {
+        while (!m_ready && m_next < m_edits.size()) {
+            Add(m_edits[m_next++]);
+        }
+        if (!m_ready) {
+            Close();
+        }
+        if (!m_ready) {
+            return false;
+        }
+        change = m_change;
+        m_ready = false;
+        m_change = m_following;
+        return true;
+    }
+
+private:
     void Add(const Edit& edit)
     {
         if (!m_open || edit.orgBegin >= m_scan.Pos()) {
@@ -251,30 +272,24 @@ public:
             const std::uint64_t start = m_scan.LineStart();
             if (!m_open || start > m_change.orgEnd) {
                 Close();
-                m_change = {};
-                m_change.orgBegin = start;
-                m_change.orgLine = m_scan.Lines();
-                m_change.copyBegin = start - m_removed + m_added;
+                Change& next = m_ready ? m_following : m_change;
+                next = {};
+                next.orgBegin = start;
+                next.orgLine = m_scan.Lines();
+                next.copyBegin = start - m_removed + m_added;
                 m_open = true;
             }
         }
+        Change& c = m_ready ? m_following : m_change;
         m_removed += edit.orgEnd - edit.orgBegin;
         m_added += edit.copyLength;
-        m_change.orgEnd
+        c.orgEnd
             = m_scan.LineEndFrom(edit.orgEnd > edit.orgBegin ? edit.orgEnd - 1 : edit.orgBegin);
-        const bool unended = m_change.orgEnd > m_change.orgBegin && m_change.orgEnd == m_org.size
-            && m_org.At(m_change.orgEnd - 1) != '\n';
-        m_change.orgLines = m_scan.Lines() - m_change.orgLine + (unended ? 1 : 0);
+        const bool unended
+            = c.orgEnd > c.orgBegin && c.orgEnd == m_org.size && m_org.At(c.orgEnd - 1) != '\n';
+        c.orgLines = m_scan.Lines() - c.orgLine + (unended ? 1 : 0);
     }
-    // The copy's size as the edits make it.
-    std::uint64_t CopySize() const { return m_org.size - m_removed + m_added; }
-    std::vector<Change> Finish()
-    {
-        Close();
-        return std::move(m_changes);
-    }
-
-private:
+    // The change in hand is complete: it is ready unless nothing is left of it.
     void Close()
     {
         if (!m_open) {
@@ -289,22 +304,41 @@ private:
         m_orgLinesBefore += c.orgLines;
         m_copyLinesBefore += c.copyLines;
         TrimSameLines(m_org, m_copy, c);
-        if (c.orgLines + c.copyLines != 0) {
-            m_changes.push_back(c);
-        }
+        m_ready = c.orgLines + c.copyLines != 0;
     }
 
     Side& m_org;
     Side& m_copy;
+    const std::vector<Edit>& m_edits;
     LineScan m_scan;
-    std::vector<Change> m_changes;
-    Change m_change;
-    bool m_open = false;
+    std::size_t m_next = 0; // the next edit to add
+    Change m_change; // in hand, or ready
+    Change m_following; // begun by the edit that made m_change ready
+    bool m_open = false; // a change is begun and not closed
+    bool m_ready = false; // m_change is closed and not yet given
     std::uint64_t m_removed = 0; // input bytes the edits so far replaced
     std::uint64_t m_added = 0; // copy bytes they became
     std::uint64_t m_orgLinesBefore = 0; // lines of the changes closed, in the input
     std::uint64_t m_copyLinesBefore = 0; // and in the copy
 };
+
+// Whether the edits fit the two files as they are now: in order, inside the input, and making a
+// copy of the copy's size.
+bool EditsFit(const std::vector<Edit>& edits, std::uint64_t orgSize, std::uint64_t copySize)
+{
+    std::uint64_t at = 0;
+    std::uint64_t removed = 0;
+    std::uint64_t added = 0;
+    for (const Edit& edit : edits) {
+        if (edit.orgBegin < at || edit.orgEnd < edit.orgBegin || edit.orgEnd > orgSize) {
+            return false;
+        }
+        at = edit.orgEnd;
+        removed += edit.orgEnd - edit.orgBegin;
+        added += edit.copyLength;
+    }
+    return orgSize - removed + added == copySize;
+}
 
 // Up to n whole lines of the input before a line start, or after a line end.
 struct Context {
@@ -375,11 +409,10 @@ void WriteLines(Side& side, std::uint64_t begin, std::uint64_t end, char mark, s
     }
 }
 
-void WriteHunk(Side& org, Side& copy, const std::vector<Change>& changes, std::size_t first,
-    std::size_t last, std::ostream& out)
+// The hunk from change a to change z; changes gives them again, a first.
+void WriteHunk(
+    Side& org, Side& copy, const Change& a, const Change& z, ChangeList& changes, std::ostream& out)
 {
-    const Change& a = changes[first];
-    const Change& z = changes[last];
     const Context lead = LinesBefore(org, a.orgBegin, kContext);
     const Context trail = LinesAfter(org, z.orgEnd, kContext);
     const std::uint64_t orgCount = lead.lines + (z.orgLine + z.orgLines - a.orgLine) + trail.lines;
@@ -387,14 +420,17 @@ void WriteHunk(Side& org, Side& copy, const std::vector<Change>& changes, std::s
         = lead.lines + (z.copyLine + z.copyLines - a.copyLine) + trail.lines;
     out << "@@ -" << Range(a.orgLine - lead.lines, orgCount) << " +"
         << Range(a.copyLine - lead.lines, copyCount) << " @@\n";
-    WriteLines(org, lead.pos, a.orgBegin, ' ', out);
-    for (std::size_t i = first; i <= last; ++i) {
-        if (i > first) {
-            WriteLines(org, changes[i - 1].orgEnd, changes[i].orgBegin, ' ', out);
+    std::uint64_t after = lead.pos; // the input is written up to here
+    Change c;
+    do {
+        if (!changes.Next(c)) {
+            throw ReadFailure {}; // the second reading did not give what the first gave
         }
-        WriteLines(org, changes[i].orgBegin, changes[i].orgEnd, '-', out);
-        WriteLines(copy, changes[i].copyBegin, changes[i].copyEnd, '+', out);
-    }
+        WriteLines(org, after, c.orgBegin, ' ', out);
+        WriteLines(org, c.orgBegin, c.orgEnd, '-', out);
+        WriteLines(copy, c.copyBegin, c.copyEnd, '+', out);
+        after = c.orgEnd;
+    } while (c.orgBegin != z.orgBegin);
     WriteLines(org, z.orgEnd, trail.pos, ' ', out);
 }
 
@@ -439,32 +475,27 @@ DiffOutcome WriteFileDiff(const ChangedFile& file, const FileEdits& edits, std::
     if (!org.Open(file.path, edits.orgStamp) || !copy.Open(edits.copy, edits.copyStamp)) {
         return DiffOutcome::ChangedSinceRun;
     }
+    if (!EditsFit(edits.edits.Edits(), org.size, copy.size)) {
+        return DiffOutcome::ChangedSinceRun;
+    }
     try {
-        ChangeList list(org, copy);
-        for (const Edit& edit : edits.edits.Edits()) {
-            if (edit.orgEnd > org.size) {
-                return DiffOutcome::ChangedSinceRun;
-            }
-            list.Add(edit);
-        }
-        if (list.CopySize() != copy.size) {
-            return DiffOutcome::ChangedSinceRun;
-        }
-        const std::vector<Change> changes = list.Finish();
-        if (!changes.empty()) {
-            out << "--- " << QuotedName("a/" + std::string(name)) << '\t' << time << '\n'
-                << "+++ " << QuotedName("b/" + std::string(name)) << '\t' << time << '\n';
-        }
-        for (std::size_t first = 0; first < changes.size();) {
+        // One reading finds where each hunk ends, for its header; a second, behind it, writes it.
+        ChangeList ahead(org, copy, edits.edits.Edits());
+        ChangeList behind(org, copy, edits.edits.Edits());
+        Change next;
+        for (bool more = ahead.Next(next), first = true; more; first = false) {
+            const Change a = next;
+            Change z = next;
             // Changes at most twice the context apart share a hunk, as in diff.
-            std::size_t last = first;
-            while (last + 1 < changes.size()
-                && changes[last + 1].orgLine - (changes[last].orgLine + changes[last].orgLines)
-                    <= 2 * kContext) {
-                ++last;
+            while ((more = ahead.Next(next))
+                && next.orgLine - (z.orgLine + z.orgLines) <= 2 * kContext) {
+                z = next;
             }
-            WriteHunk(org, copy, changes, first, last, out);
-            first = last + 1;
+            if (first) {
+                out << "--- " << QuotedName("a/" + std::string(name)) << '\t' << time << '\n'
+                    << "+++ " << QuotedName("b/" + std::string(name)) << '\t' << time << '\n';
+            }
+            WriteHunk(org, copy, a, z, behind, out);
         }
     } catch (const ReadFailure&) {
         return DiffOutcome::CannotRead;
