@@ -15,7 +15,7 @@
 namespace engine {
 namespace {
 
-constexpr std::size_t kPiece = std::size_t(1) << 16;
+constexpr std::size_t kPiece = std::size_t(1) << 18;
 constexpr std::uint64_t kContext = 3;
 constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
 
@@ -32,29 +32,40 @@ public:
         size = file.SizeAtOpen();
         return file.StampAtOpen() == stamp;
     }
-    void Read(std::uint64_t at, char* to, std::size_t n)
+    // The bytes [at, at + n), n at most kPiece, from the window last read, which is read anew from
+    // at when it does not hold them: the diff reads each file in many small steps, mostly forward.
+    std::string_view View(std::uint64_t at, std::size_t n)
     {
-        for (std::size_t got = 0; got < n;) {
-            const long read = file.ReadAt(to + got, n - got, at + got);
-            if (read <= 0) {
+        if (at < m_windowAt || at - m_windowAt + n > m_windowSize) {
+            if (at > size || size - at < n) {
                 throw ReadFailure {};
             }
-            got += static_cast<std::size_t>(read);
+            const auto length
+                = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - at));
+            for (std::size_t got = 0; got < length;) {
+                const long read = file.ReadAt(m_window.data() + got, length - got, at + got);
+                if (read <= 0) {
+                    throw ReadFailure {};
+                }
+                got += static_cast<std::size_t>(read);
+            }
+            m_windowAt = at;
+            m_windowSize = length;
         }
+        return { m_window.data() + (at - m_windowAt), n };
     }
-    char At(std::uint64_t offset)
-    {
-        char byte = 0;
-        Read(offset, &byte, 1);
-        return byte;
-    }
-    // take(piece, offset) for the bytes [begin, end) in order, until it says false.
+    char At(std::uint64_t offset) { return View(offset, 1)[0]; }
+    // take(piece, offset) for the bytes [begin, end) in order, until it says false; the pieces are
+    // what the window holds of them.
     template <typename Take> void Pieces(std::uint64_t begin, std::uint64_t end, Take&& take)
     {
         for (std::uint64_t at = begin; at < end;) {
-            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end - at));
-            Read(at, m_piece.data(), n);
-            if (!take(std::string_view(m_piece.data(), n), at)) {
+            if (at < m_windowAt || at - m_windowAt >= m_windowSize) {
+                View(at, 1);
+            }
+            const auto n = static_cast<std::size_t>(
+                std::min<std::uint64_t>(m_windowAt + m_windowSize - at, end - at));
+            if (!take(View(at, n), at)) {
                 return;
             }
             at += n;
@@ -65,7 +76,9 @@ public:
     std::uint64_t size = 0;
 
 private:
-    std::string m_piece = std::string(kPiece, '\0');
+    std::string m_window = std::string(kPiece, '\0');
+    std::uint64_t m_windowAt = 0;
+    std::size_t m_windowSize = 0;
 };
 
 // The LFs of a stretch: how many, and where the line after the last begins (begin when none).
@@ -111,10 +124,9 @@ std::uint64_t Lines(Side& side, std::uint64_t begin, std::uint64_t end)
 std::uint64_t CommonPrefix(
     Side& a, std::uint64_t aBegin, Side& b, std::uint64_t bBegin, std::uint64_t most)
 {
-    std::string other(kPiece, '\0');
     std::uint64_t same = 0;
     a.Pieces(aBegin, aBegin + most, [&](std::string_view piece, std::uint64_t at) {
-        b.Read(bBegin + (at - aBegin), other.data(), piece.size());
+        const std::string_view other = b.View(bBegin + (at - aBegin), piece.size());
         const auto differ = std::mismatch(piece.begin(), piece.end(), other.begin());
         same += static_cast<std::uint64_t>(differ.first - piece.begin());
         return differ.first == piece.end();
@@ -125,13 +137,11 @@ std::uint64_t CommonPrefix(
 std::uint64_t CommonSuffix(
     Side& a, std::uint64_t aEnd, Side& b, std::uint64_t bEnd, std::uint64_t most)
 {
-    std::string mine(kPiece, '\0');
-    std::string other(kPiece, '\0');
     std::uint64_t same = 0;
     while (same < most) {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, most - same));
-        a.Read(aEnd - same - n, mine.data(), n);
-        b.Read(bEnd - same - n, other.data(), n);
+        const std::string_view mine = a.View(aEnd - same - n, n);
+        const std::string_view other = b.View(bEnd - same - n, n);
         std::size_t equal = 0;
         while (equal < n && mine[n - 1 - equal] == other[n - 1 - equal]) {
             ++equal;
@@ -349,11 +359,10 @@ struct Context {
 Context LinesBefore(Side& org, std::uint64_t pos, std::uint64_t n)
 {
     // The LF just before pos ends the line before; n lines back begin after the (n+1)-th LF.
-    std::string piece(kPiece, '\0');
     std::uint64_t lfs = 0;
     for (std::uint64_t end = pos; end > 0;) {
         const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end));
-        org.Read(end - size, piece.data(), size);
+        const std::string_view piece = org.View(end - size, size);
         for (std::size_t i = size; i > 0; --i) {
             if (piece[i - 1] == '\n' && ++lfs == n + 1) {
                 return { end - size + i, n };
