@@ -424,6 +424,7 @@ TEST_F(Diff, PatchMakesTheNewTreeOfTheWalkthroughAndOfRandomTrees)
         std::mt19937 random(seed);
         const std::string root = "random" + std::to_string(seed) + "/proj";
         tree.Write(root + "/Always.bas", "old\r\n"); // one change at least
+        tree.Write(root + "/Logo.frx", std::string("old\0old\r\n", 9)); // binary: no hunk
         for (int i = 0; i < 6; ++i) {
             std::string name = root + (i % 3 == 2 ? "/sub/" : "/");
             name += i == 0 ? "a file.bas" : "f" + std::to_string(i) + ".bas";
