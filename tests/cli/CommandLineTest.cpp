@@ -440,6 +440,19 @@ TEST_F(Diff, PatchMakesTheNewTreeOfTheWalkthroughAndOfRandomTrees)
         }
         ExpectPatchGivesNewTree(tree.Path(root), tree.Path("random-rules.txt"), seed % 2 == 0);
     }
+    // A file read in blocks on a thread of its own, with a line longer than a block, whose
+    // unchanged bytes are copied from the input after the copy was begun late.
+    std::mt19937 random(99);
+    std::string large;
+    while (large.size() < (std::size_t(1) << 20)) {
+        large += "keep\r"; // lone CRs in blocks gone by when the copy begins
+    }
+    large += std::string(std::size_t(3) << 20, 'q') + "old\r";
+    while (large.size() < (std::size_t(6) << 20)) {
+        large += RandomSource(random, false);
+    }
+    tree.Write("large/proj/Large.bas", large + "last");
+    ExpectPatchGivesNewTree(tree.Path("large/proj"), tree.Path("random-rules.txt"), true);
 }
 
 TEST_F(Diff, HunksAreThoseOfDiffU)
