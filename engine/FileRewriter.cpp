@@ -64,7 +64,8 @@ inline FileRewriter::Line FileRewriter::LineAround(
     return { start, end, next };
 }
 
-void FileRewriter::WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr, bool inBlock)
+void FileRewriter::WriteUnchanged(
+    std::string_view bytes, bool mayHoldLoneCr, bool inBlock, std::uint64_t origin)
 {
     // Bytes of the block in hand stay where they are until the block is done with, and go out
     // from there; bytes read into a passing buffer are copied.
@@ -96,6 +97,9 @@ void FileRewriter::WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr, bo
         } else {
             write(bytes.substr(from, at + 1 - from));
             m_output.Write("\n");
+            if (m_recording) {
+                m_edits.Replace(origin + at + 1, origin + at + 1, 1);
+            }
             from = at + 1;
         }
     }
@@ -121,7 +125,7 @@ bool FileRewriter::CopyFromInput(std::uint64_t from, std::uint64_t to)
                 piece[length++] = '\n';
             }
         }
-        WriteUnchanged(std::string_view(piece.data(), length), true, false);
+        WriteUnchanged(std::string_view(piece.data(), length), true, false, offset);
         offset += length;
     }
     return true;
@@ -136,12 +140,15 @@ FileRewriter::Step FileRewriter::CopyUnchangedUpTo(std::uint64_t offset, bool ad
         && offset <= m_block->offset + m_block->bytes.size()) {
         const auto from = static_cast<std::size_t>(m_copied - m_block->offset);
         WriteUnchanged(m_block->bytes.substr(from, static_cast<std::size_t>(offset - m_copied)),
-            m_block->mayHoldLoneCr, true);
+            m_block->mayHoldLoneCr, true, m_copied);
     } else if (!CopyFromInput(m_copied, offset)) {
         return Step::Fail(FailureReason::CannotRead);
     }
     if (addFinalLineEnd) {
         m_output.Write("\r\n");
+        if (m_recording) {
+            m_edits.Replace(offset, offset, 2);
+        }
     }
     m_copied = offset;
     return {};
@@ -174,7 +181,14 @@ FileRewriter::Step FileRewriter::WriteChangedLine(std::uint64_t start, std::uint
     if (const Step copied = CopyUnchangedUpTo(start, false); !copied.Done()) {
         return copied;
     }
-    m_rewriter.WriteRecords([this](std::string_view bytes) { m_output.Write(bytes); });
+    std::uint64_t written = 0;
+    m_rewriter.WriteRecords([this, &written](std::string_view bytes) {
+        m_output.Write(bytes);
+        written += bytes.size();
+    });
+    if (m_recording) {
+        m_edits.Replace(start, next, written);
+    }
     m_copied = next;
     return {};
 }
@@ -325,6 +339,7 @@ FileRewriter::Step FileRewriter::RewriteBlocks(NextBlock&& next, CopyResult& res
     m_inLongLine = false;
     m_candidates.clear();
     m_written.reset();
+    m_edits.Clear();
     Step step;
     while (const ScannedBlock* block = next()) {
         if (block->holdsNul || block->utf16) {
@@ -355,6 +370,15 @@ FileRewriter::Step FileRewriter::Commit(CopyResult& result)
     }
     result.outcome = CopyOutcome::Changed;
     result.replacements = m_rewriter.TakeCounts();
+    if (m_recording) {
+        result.edits = std::move(m_edits);
+        m_edits = {};
+        const std::optional<platform::FileStamp> copy
+            = platform::StampOf(m_target->folder + m_target->name);
+        if (copy) {
+            result.copyStamp = *copy;
+        }
+    }
     return {};
 }
 
@@ -406,6 +430,7 @@ CopyResult FileRewriter::Copy(const platform::NativePath& input, const CopyTarge
         m_inputId = m_input.Id();
         const Step step = RewriteFile(rule, result);
         if (step.Done()) {
+            result.orgStamp = m_input.StampAtOpen();
             break;
         }
         DropPass();
@@ -434,6 +459,7 @@ CopyResult FileRewriter::CopyPrefetched(const PrefetchedFile& file, const CopyTa
         step = RewriteBlocks([&block] { return std::exchange(block, nullptr); }, result);
         if (step.Done()) {
             step = Commit(result);
+            result.orgStamp = file.file.StampAtOpen();
         }
     } catch (const std::bad_alloc&) {
         step = Step::Fail(FailureReason::TooLong);

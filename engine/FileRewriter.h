@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/BlockSource.h"
+#include "engine/EditList.h"
 #include "engine/PairTable.h"
 #include "engine/Prefetcher.h"
 #include "engine/RewriteLine.h"
@@ -28,6 +29,11 @@ struct CopyResult {
     FailureReason reason = FailureReason::CannotOpen; // when Failed
     TextEncoding encoding = TextEncoding::Cp932;
     std::vector<std::pair<int, std::uint64_t>> replacements; // when Changed
+    // When Changed and edits are recorded: where the copy differs, and both files' stamps as the
+    // run left them.
+    EditList edits;
+    platform::FileStamp orgStamp;
+    platform::FileStamp copyStamp;
 };
 
 // Where the copy of one file goes.
@@ -54,6 +60,8 @@ public:
     CopyResult Copy(const platform::NativePath& input, const CopyTarget& target);
     // The same for a file that was read whole ahead of the walk and is still as it was then.
     CopyResult CopyPrefetched(const PrefetchedFile& file, const CopyTarget& target);
+    // Whether each copy's edits are recorded; off, the copying costs nothing more.
+    void RecordEdits(bool on) { m_recording = on; }
 
 private:
     // How a step ended: done, or the file is read again with its encoding settled, or it cannot
@@ -92,7 +100,9 @@ private:
     Step OpenCopy(TextEncoding encoding);
     // The copy is complete up to this offset of the input: unchanged bytes up to it are written.
     Step CopyUnchangedUpTo(std::uint64_t offset, bool addFinalLineEnd);
-    void WriteUnchanged(std::string_view bytes, bool mayHoldLoneCr, bool inBlock);
+    // bytes are the input's from offset origin on.
+    void WriteUnchanged(
+        std::string_view bytes, bool mayHoldLoneCr, bool inBlock, std::uint64_t origin);
     bool CopyFromInput(std::uint64_t from, std::uint64_t to);
     // Nothing of this pass is kept: the copy begun is removed, the input closed, the counts
     // forgotten.
@@ -119,6 +129,8 @@ private:
     std::uint64_t m_longLineStart = 0;
     std::vector<int> m_candidates;
     bool m_grew = false; // a line longer than a block was read into memory
+    bool m_recording = false;
+    EditList m_edits; // of the pass in hand, while recording
 };
 
 } // namespace engine

@@ -82,7 +82,7 @@ void FolderWalk::Unhandled(const NativePath& path, FailureReason reason)
     m_report.unhandled.emplace_back(std::move(text), reason);
 }
 
-void FolderWalk::Report(const NativePath& input, CopyResult result)
+void FolderWalk::Report(const NativePath& input, const CopyTarget& target, CopyResult result)
 {
     ++m_report.filesRead;
     switch (result.outcome) {
@@ -91,6 +91,10 @@ void FolderWalk::Report(const NativePath& input, CopyResult result)
     case CopyOutcome::Changed:
         m_report.changed.push_back(
             { input.Text(), result.encoding, std::move(result.replacements) });
+        if (m_recording) {
+            m_report.edits.push_back({ (target.folder + target.name).Text(),
+                std::move(result.edits), result.orgStamp, result.copyStamp });
+        }
         break;
     case CopyOutcome::Binary:
         m_report.skipped.emplace_back(input.Text(), SkipReason::Binary);
@@ -196,7 +200,7 @@ void FolderWalk::CopyFiles(const NativePath& inputFolder, const NativePath& outp
         const NativePath input = inputFolder + name;
         target.name = name;
         PrefetchedFile* ahead = m_prefetcher.Running() ? &m_prefetcher.Take() : nullptr;
-        Report(input,
+        Report(input, target,
             ahead != nullptr && ahead->Usable() ? m_files.CopyPrefetched(*ahead, target)
                                                 : m_files.Copy(input, target));
     }

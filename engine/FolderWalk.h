@@ -33,6 +33,12 @@ public:
 
     // Every level, from the top.
     void Run();
+    // Whether the changed files' edits go into the report.
+    void RecordEdits(bool on)
+    {
+        m_recording = on;
+        m_files.RecordEdits(on);
+    }
     // The first input or folder that could not be handled whole; empty when there was none.
     const std::u16string& FirstUnhandled() const { return m_firstUnhandled; }
 
@@ -43,7 +49,7 @@ private:
         const platform::NativePath& outputFolder, bool freshOutput, bool outputWritable);
     void Unhandled(const platform::NativePath& path, FailureReason reason);
     // What became of one input, into the report.
-    void Report(const platform::NativePath& input, CopyResult result);
+    void Report(const platform::NativePath& input, const CopyTarget& target, CopyResult result);
 
     WalkWindow& m_window;
     platform::FileSystemObject& m_fileSystem;
@@ -62,6 +68,7 @@ private:
     platform::NativePath m_orgReal; // resolved ORG folder
     platform::NativePath m_topOutputReal; // resolved top-level output folder
     std::u16string m_firstUnhandled;
+    bool m_recording = false;
 };
 
 } // namespace engine

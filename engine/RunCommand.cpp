@@ -121,7 +121,7 @@ bool WalkTree(RunWindow& window, RunReport& report, FolderWalk& walk, const std:
     return true;
 }
 
-void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
+void RunSteps(RunWindow& window, common::PathStyle style, bool recordEdits, RunReport& report)
 {
     TidyBoxes(window, style);
     const std::u16string orgPath = window.BoxText(PathBox::Org);
@@ -150,6 +150,7 @@ void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
         return EndWithError(window, report, messages::NoFileSystemObject);
     }
     FolderWalk walk(window, *fileSystem, pairs, insertMark, style, report);
+    walk.RecordEdits(recordEdits);
     if (!WalkTree(window, report, walk, orgPath, newPath)) {
         return;
     }
@@ -160,11 +161,11 @@ void RunSteps(RunWindow& window, common::PathStyle style, RunReport& report)
 
 } // namespace
 
-RunReport RunReplace(RunWindow& window, common::PathStyle style)
+RunReport RunReplace(RunWindow& window, common::PathStyle style, bool recordEdits)
 {
     RunReport report;
     const auto started = std::chrono::steady_clock::now();
-    RunSteps(window, style, report);
+    RunSteps(window, style, recordEdits, report);
     report.seconds
         = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return report;

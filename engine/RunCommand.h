@@ -8,6 +8,8 @@ namespace engine {
 
 // The Run command: tidies the three boxes, locks the window, loads the definition, walks the ORG
 // folder into the NEW folder and reports the outcome in the status line. Returns what the run did.
-RunReport RunReplace(RunWindow& window, common::PathStyle style = common::NativePathStyle());
+// With recordEdits, each changed file's edits and stamps go into the report too.
+RunReport RunReplace(RunWindow& window, common::PathStyle style = common::NativePathStyle(),
+    bool recordEdits = false);
 
 } // namespace engine

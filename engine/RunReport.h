@@ -1,7 +1,9 @@
 #pragma once
 
+#include "engine/EditList.h"
 #include "engine/PairTable.h"
 #include "engine/TextEncoding.h"
+#include "platform/FileSystem.h"
 
 #include <cstdint>
 #include <string>
@@ -17,6 +19,15 @@ struct ChangedFile {
     // (pair index, replacements made by that pair), in table order; pairs that made none are left
     // out.
     std::vector<std::pair<int, std::uint64_t>> replacements;
+};
+
+// Where a changed file's copy differs from it, when the run recorded edits, and both files'
+// stamps as the run left them, to tell a file written since.
+struct FileEdits {
+    std::u16string copy; // the copy's path
+    EditList edits;
+    platform::FileStamp orgStamp;
+    platform::FileStamp copyStamp;
 };
 
 // What the walk left alone on purpose.
@@ -46,6 +57,7 @@ struct RunReport {
 
     std::uint64_t filesRead = 0;
     std::vector<ChangedFile> changed;
+    std::vector<FileEdits> edits; // by changed file, when the run recorded edits
     std::vector<std::pair<std::u16string, SkipReason>> skipped;
     std::vector<std::pair<std::u16string, FailureReason>> unhandled;
     std::vector<int> unmatchedPairs; // pairs that matched in no file, in table order

@@ -19,6 +19,16 @@ struct FileId {
 
 // Identity of what a path names, links followed.
 std::optional<FileId> IdentityOf(const NativePath& path);
+
+// A file's size and last write time, to tell whether it was written since: the time is in the
+// system's own unit (nanoseconds on POSIX, 100-nanosecond ticks on Windows) and only compared.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+// The stamp of what a path names, links followed.
+std::optional<FileStamp> StampOf(const NativePath& path);
 // The path with every link and "." or ".." resolved; empty when it cannot be resolved.
 NativePath RealPath(const NativePath& path);
 bool IsFolder(const NativePath& path);

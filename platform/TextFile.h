@@ -23,6 +23,7 @@ public:
     FileId Id() const { return m_id; }
     // The size when opened; the file may since have grown or shrunk.
     std::uint64_t SizeAtOpen() const { return m_sizeAtOpen; }
+    FileStamp StampAtOpen() const { return { m_sizeAtOpen, m_modifiedAtOpen }; }
     // Bytes read, 0 at the end, -1 on an error. ReadAt reads at an offset and leaves the position
     // that Read goes on from as it was, so one thread may read the file in order while another
     // reads it at offsets (POSIX's pread; on Windows, a read at an offset that puts the position
@@ -42,7 +43,7 @@ private:
     NativePath m_path;
     FileId m_id;
     std::uint64_t m_sizeAtOpen = 0;
-    std::int64_t m_modifiedAtOpen = 0; // nanoseconds
+    std::int64_t m_modifiedAtOpen = 0; // as FileStamp::modified
     std::int64_t m_statusChangedAtOpen = 0; // nanoseconds; permissions and owner move it too
     std::uint64_t m_modeAtOpen = 0; // permissions and owner, or attributes
     bool m_settledAtOpen = false; // last written well before it was opened

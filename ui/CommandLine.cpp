@@ -3,6 +3,7 @@
 #include "engine/Messages.h"
 #include "engine/ReportText.h"
 #include "engine/RunCommand.h"
+#include "engine/UnifiedDiff.h"
 #include "platform/FileName.h"
 #include "platform/FileSystem.h"
 
@@ -15,7 +16,11 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
+
+#include <cstdio>
 #endif
 
 namespace ui {
@@ -23,13 +28,13 @@ namespace ui {
 namespace {
 
 constexpr char Usage[] = "使い方: vandor --run ORG NEW DEFINITION [--no-subfolders] [--mark] "
-                         "[--report FILE]\n"
+                         "[--report FILE] [--diff FILE]\n"
                          "詳しくは vandor --help (see vandor --help)\n";
 
 constexpr char Help[] = R"(使い方:
   vandor                      ウィンドウを開きます。
   vandor --run ORG NEW DEFINITION [--no-subfolders] [--mark] [--report FILE]
-                              ウィンドウを開かずに置換を実行します。
+               [--diff FILE]  ウィンドウを開かずに置換を実行します。
   vandor --help               この説明を表示します。
   vandor --version            バージョンを表示します。
 
@@ -40,13 +45,18 @@ constexpr char Help[] = R"(使い方:
   --mark                      変更した行の前に修正マークを挿入します（「修正マーク挿入」オン）。
   --report FILE               実行結果を FILE に書き出します（名前が .csv で終われば CSV、
                               それ以外はテキスト。どちらも UTF-8）。
+  --diff FILE                 変更したファイルの差分を unified 形式（diff -u）で FILE に
+                              書き出します（- なら標準出力。状態表示と集計は標準エラー
+                              出力へ）。ORG フォルダのコピーの中で patch -p1 を実行すると
+                              NEW のファイルになります。実行の後で変わったファイルは標準
+                              エラー出力に示し、差分に含めません（終了コード 1）。
   最後の状態表示と集計を標準出力に書きます。終了コード: 0 リプレース完了、1 エラー、
   2 引数の誤り。
 
 Usage:
   vandor                      opens the window.
   vandor --run ORG NEW DEFINITION [--no-subfolders] [--mark] [--report FILE]
-                              runs the replacement without a window.
+               [--diff FILE]  runs the replacement without a window.
   vandor --help               shows this text.
   vandor --version            shows the version.
 
@@ -57,6 +67,11 @@ Usage:
   --mark                      inserts the mark line before every changed line (修正マーク挿入 on).
   --report FILE               writes the run report to FILE (CSV when its name ends in .csv,
                               text otherwise; both UTF-8).
+  --diff FILE                 writes a unified diff (diff -u) of every changed file to FILE
+                              (- for standard output; the status and summary then go to
+                              standard error). patch -p1 inside a copy of the ORG folder gives
+                              the NEW files. A file changed since the run is named on standard
+                              error and left out (exit status 1).
   Prints the final status text and the summary to standard output. Exit status: 0 finished,
   1 an error, 2 arguments not understood.
 )";
@@ -68,6 +83,7 @@ struct RunArguments {
     bool subfolders = true;
     bool mark = false;
     std::optional<std::u16string> report;
+    std::optional<std::u16string> diff; // "-": standard output
 };
 
 // The window as the command line stands it in: the arguments are the boxes, and only the last
@@ -124,6 +140,31 @@ struct UsageError {
 
 std::string Utf8(std::u16string_view text) { return engine::ToUtf8(text); }
 
+std::filesystem::path FilePath(const std::u16string& name)
+{
+#ifdef _WIN32
+    return std::filesystem::path(name);
+#else
+    return std::filesystem::path(platform::EncodeFileName(name));
+#endif
+}
+
+bool WriteDiffFile(const std::u16string& name, const engine::RunReport& report, std::ostream& err)
+{
+    std::ofstream file(FilePath(name), std::ios::binary | std::ios::trunc);
+    if (!file) {
+        err << Utf8(u"【エラー】 差分を保存できませんでした。\n" + name) << '\n';
+        return false;
+    }
+    const bool whole = engine::WriteDiff(report, file, err);
+    file.close();
+    if (file.fail()) {
+        err << Utf8(u"【エラー】 差分を保存できませんでした。\n" + name) << '\n';
+        return false;
+    }
+    return whole;
+}
+
 RunArguments ParseRun(const std::vector<std::u16string>& arguments)
 {
     RunArguments run;
@@ -144,6 +185,14 @@ RunArguments ParseRun(const std::vector<std::u16string>& arguments)
                                        "name)" };
                 }
                 run.report = arguments[++i];
+            } else if (argument == u"--diff") {
+                if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+                    throw UsageError { "--diff にファイル名がありません (--diff needs a file name "
+                                       "or -)" };
+                }
+                run.diff = arguments[++i];
+            } else if (argument.starts_with(u"--diff=") && argument.size() > 7) {
+                run.diff = argument.substr(7);
             } else if (argument.starts_with(u"--report=")) {
                 run.report = argument.substr(9);
                 if (run.report->empty()) {
@@ -173,12 +222,7 @@ RunArguments ParseRun(const std::vector<std::u16string>& arguments)
 
 bool WriteBytes(const std::u16string& name, const std::string& bytes)
 {
-#ifdef _WIN32
-    const std::filesystem::path path(name);
-#else
-    const std::filesystem::path path(platform::EncodeFileName(name));
-#endif
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::ofstream file(FilePath(name), std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     file.close();
     return !file.fail();
@@ -201,10 +245,14 @@ bool EndsWithCsv(const std::u16string& name)
 int Run(const RunArguments& arguments, std::ostream& out, std::ostream& err)
 {
     ConsoleWindow window(arguments);
-    const engine::RunReport report = engine::RunReplace(window);
+    const bool diffOut = arguments.diff && *arguments.diff == u"-";
+    const engine::RunReport report
+        = engine::RunReplace(window, common::NativePathStyle(), arguments.diff.has_value());
     // The final status text as the window shows it: an error message, a line feed, the path.
-    out << Utf8(window.LastStatus()) << '\n' << Utf8(engine::SummaryLine(report)) << '\n';
-    out.flush();
+    // Beside a diff on standard output it goes to standard error, so the output is the diff.
+    std::ostream& shown = diffOut ? err : out;
+    shown << Utf8(window.LastStatus()) << '\n' << Utf8(engine::SummaryLine(report)) << '\n';
+    shown.flush();
     int status = report.result == engine::messages::Finished ? 0 : 1;
     if (arguments.report) {
         const std::string bytes = EndsWithCsv(*arguments.report) ? engine::ReportCsv(report)
@@ -214,6 +262,16 @@ int Run(const RunArguments& arguments, std::ostream& out, std::ostream& err)
                 << '\n';
             status = 1;
         }
+    }
+    if (diffOut) {
+#ifdef _WIN32
+        // The diff's bytes as they are: no CR before each LF.
+        std::fflush(stdout);
+        _setmode(_fileno(stdout), _O_BINARY);
+#endif
+        status = engine::WriteDiff(report, out, err) ? status : 1;
+    } else if (arguments.diff) {
+        status = WriteDiffFile(*arguments.diff, report, err) ? status : 1;
     }
     return status;
 }

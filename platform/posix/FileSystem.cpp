@@ -105,6 +105,16 @@ std::optional<FileId> IdentityOf(const NativePath& path)
     return IdOf(st);
 }
 
+std::optional<FileStamp> StampOf(const NativePath& path)
+{
+    struct stat st { };
+    if (!StatAt(path, st, 0)) {
+        return std::nullopt;
+    }
+    return FileStamp { static_cast<std::uint64_t>(st.st_size),
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec };
+}
+
 NativePath RealPath(const NativePath& path)
 {
     // The kernel resolves a path in one walk and names what it found; realpath would look at

@@ -138,6 +138,20 @@ std::optional<FileId> IdentityOf(const NativePath& path)
     return IdOf(info);
 }
 
+std::optional<FileStamp> StampOf(const NativePath& path)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!InfoOf(LongPath(path), info)) {
+        return std::nullopt;
+    }
+    // Ticks since 1601 need 63 bits already: kept as they are, never scaled to nanoseconds.
+    const std::uint64_t ticks
+        = (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32)
+        | info.ftLastWriteTime.dwLowDateTime;
+    return FileStamp { (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+        static_cast<std::int64_t>(ticks) };
+}
+
 NativePath RealPath(const NativePath& path)
 {
     const Handle handle(windows::OpenToInspect(LongPath(path)));

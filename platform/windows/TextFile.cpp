@@ -24,7 +24,8 @@ std::int64_t ModifiedOf(const BY_HANDLE_FILE_INFORMATION& info)
     const std::uint64_t ticks
         = (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32)
         | info.ftLastWriteTime.dwLowDateTime;
-    return static_cast<std::int64_t>(ticks) * 100;
+    // In ticks, as FileStamp keeps them: in nanoseconds, today's time no longer fits 63 bits.
+    return static_cast<std::int64_t>(ticks);
 }
 
 // File times move by the system's clock tick: a file changed within this long before it was
@@ -35,7 +36,7 @@ bool SettledAt(const BY_HANDLE_FILE_INFORMATION& info)
     ::GetSystemTimeAsFileTime(&now);
     const std::uint64_t ticks
         = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return ModifiedOf(info) + 50'000'000 < static_cast<std::int64_t>(ticks) * 100;
+    return ModifiedOf(info) + 500'000 < static_cast<std::int64_t>(ticks); // 50 ms
 }
 
 } // namespace

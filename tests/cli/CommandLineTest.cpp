@@ -1,6 +1,7 @@
 #include "common/Paths.h"
 #include "engine/Messages.h"
 #include "engine/ReportText.h"
+#include "tests/support/RandomText.h"
 #include "tests/support/TempTree.h"
 
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <sstream>
 
 using testing_support::ReadBytes;
@@ -26,8 +28,10 @@ struct Outcome {
     std::string err;
 };
 
-// Runs the built program with no display at all: a window it tried to open would end it.
-Outcome RunVandor(const std::vector<std::string>& arguments, const std::filesystem::path& folder)
+// Runs a program in folder with no display at all: a window vandor tried to open would end it.
+// binaryOut: standard output is bytes, as the program wrote them.
+Outcome RunProgram(const QString& program, const std::vector<std::string>& arguments,
+    const std::filesystem::path& folder, [[maybe_unused]] bool binaryOut = false)
 {
     QStringList list;
     for (const std::string& argument : arguments) {
@@ -40,7 +44,7 @@ Outcome RunVandor(const std::vector<std::string>& arguments, const std::filesyst
     }
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(QString::fromStdU16String(folder.u16string()));
-    process.start(QStringLiteral(VANDOR_EXECUTABLE), list);
+    process.start(program, list);
     Outcome outcome;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
         ADD_FAILURE() << "vandor did not end normally";
@@ -54,6 +58,9 @@ Outcome RunVandor(const std::vector<std::string>& arguments, const std::filesyst
 #ifdef _WIN32
     // A Windows program's text output ends its lines with CR LF.
     for (std::string* text : { &outcome.out, &outcome.err }) {
+        if (binaryOut && text == &outcome.out) {
+            continue;
+        }
         for (std::size_t at = text->find("\r\n"); at != std::string::npos;
              at = text->find("\r\n", at)) {
             text->erase(at, 1);
@@ -61,6 +68,12 @@ Outcome RunVandor(const std::vector<std::string>& arguments, const std::filesyst
     }
 #endif
     return outcome;
+}
+
+Outcome RunVandor(const std::vector<std::string>& arguments, const std::filesystem::path& folder,
+    bool binaryOut = false)
+{
+    return RunProgram(QStringLiteral(VANDOR_EXECUTABLE), arguments, folder, binaryOut);
 }
 
 std::string U8(std::u16string_view text) { return engine::ToUtf8(text); }
@@ -235,6 +248,10 @@ TEST_F(CommandLine, ArgumentsNotUnderstoodEndWithTwoAndTouchNothing)
                 return std::vector<std::string> { "--run", t.Org(), t.New(), t.Rules(),
                     "--report" };
             } },
+        { "--diff without a file",
+            [](const CommandLine& t) {
+                return std::vector<std::string> { "--run", t.Org(), t.New(), t.Rules(), "--diff" };
+            } },
         { "--version with more",
             [](const CommandLine&) {
                 return std::vector<std::string> { "--version", "x" };
@@ -258,6 +275,7 @@ TEST_F(CommandLine, HelpAndVersion)
         EXPECT_TRUE(outcome.out.starts_with(U8(u"使い方:"))) << outcome.out;
         EXPECT_NE(outcome.out.find("\nUsage:"), std::string::npos);
         EXPECT_NE(outcome.out.find("--report FILE"), std::string::npos);
+        EXPECT_NE(outcome.out.find("--diff FILE"), std::string::npos);
         EXPECT_EQ(outcome.err, "");
     }
     const Outcome version = RunVandor({ "--version" }, tree.Root());
@@ -307,6 +325,211 @@ TEST_F(CommandLine, ReportIsWrittenAsTextOrCsv)
     EXPECT_EQ(outcome.status, 1);
     EXPECT_NE(outcome.err.find("no/such/folder/r.txt"), std::string::npos) << outcome.err;
     EXPECT_EQ(NewFiles().size(), 2u);
+}
+
+// A diff without the times of its file headers, which tell when it was made.
+std::string WithoutTimes(const std::string& diff)
+{
+    std::string kept;
+    std::istringstream in(diff);
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with("--- ") || line.starts_with("+++ ")) {
+            line = line.substr(0, line.find('\t'));
+        }
+        kept += line + '\n';
+    }
+    return kept;
+}
+
+#ifndef _WIN32 // patch and diff are the Linux system's
+// The hunks alone: what follows a file's two header lines.
+std::string Hunks(const std::string& diff)
+{
+    std::string kept;
+    std::istringstream in(diff);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.starts_with("--- ") && !line.starts_with("+++ ")) {
+            kept += line + '\n';
+        }
+    }
+    return kept;
+}
+
+// A random source file: CP932 or UTF-8 text with the pairs' search texts in both cases, lone CRs
+// and lone LFs, the line-break token, lines the pairs empty, and sometimes no final line end.
+std::string RandomSource(std::mt19937& random, bool utf8)
+{
+    std::vector<std::string> pieces = testing_support::kTextPieces;
+    if (utf8) {
+        pieces = { "a", "B", "c", " ", "x = ", "\xE9\xA1\xA7\xE5\xAE\xA2", "\xC3\xA9", "_\\n_",
+            "\n", "\xE3\x81\x82" };
+    }
+    for (const char* word : { "old", "OLD", "ab", "b", "x = " }) {
+        pieces.emplace_back(word);
+    }
+    std::string text = utf8 ? "' \xE9\xA1\xA7\xE5\xAE\xA2\r\n" : "";
+    const std::size_t lines = random() % 30;
+    for (std::size_t i = 0; i < lines; ++i) {
+        text += random() % 5 == 0 ? std::string(random() % 2 == 0 ? "b" : "B")
+                                  : testing_support::RandomText(random, 6, pieces);
+        text += testing_support::kLineEnds[random() % testing_support::kLineEnds.size()];
+    }
+    if (random() % 3 == 0) {
+        text += testing_support::RandomText(random, 4, pieces); // no final line end
+    }
+    return text;
+}
+
+#endif
+
+class Diff : public CommandLine {
+public:
+    // The run with --diff, patch -p1 in a copy of the ORG folder, and the copy compared with the
+    // ORG and NEW trees: each file the NEW tree holds, byte for byte, every other one as it was.
+    void ExpectPatchGivesNewTree(
+        const std::filesystem::path& org, const std::filesystem::path& rules, bool mark)
+    {
+        std::filesystem::remove_all(tree.Path("new"));
+        std::filesystem::remove_all(tree.Path("patched"));
+        tree.MakeFolder("new");
+        std::vector<std::string> arguments { "--run", Utf8(U16(org, true)), New(), Utf8(U16(rules)),
+            "--diff", "run.diff" };
+        if (mark) {
+            arguments.emplace_back("--mark");
+        }
+        const Outcome run = RunVandor(arguments, tree.Root());
+        ASSERT_EQ(run.status, 0) << run.out << run.err;
+        std::filesystem::copy(org, tree.Path("patched"), std::filesystem::copy_options::recursive);
+        const Outcome patch = RunProgram(QStringLiteral("patch"),
+            { "-p1", "-s", "-i", Utf8(U16(tree.Path("run.diff"))) }, tree.Path("patched"));
+        ASSERT_EQ(patch.status, 0) << patch.out << patch.err;
+        const auto changed = testing_support::Snapshot(tree.Path("new") / org.filename());
+        const auto patched = testing_support::Snapshot(tree.Path("patched"));
+        const auto original = testing_support::Snapshot(org);
+        EXPECT_FALSE(changed.empty());
+        EXPECT_EQ(patched.size(), original.size());
+        for (const auto& [name, bytes] : patched) {
+            const auto copy = changed.find(name);
+            EXPECT_EQ(bytes, copy != changed.end() ? copy->second : original.at(name)) << name;
+        }
+    }
+};
+
+#ifndef _WIN32 // patch and diff are the Linux system's
+TEST_F(Diff, PatchMakesTheNewTreeOfTheWalkthroughAndOfRandomTrees)
+{
+    const std::filesystem::path source(VANDOR_SOURCE_DIR);
+    for (const bool mark : { false, true }) {
+        SCOPED_TRACE(mark ? "examples/, --mark" : "examples/");
+        ExpectPatchGivesNewTree(
+            source / "examples" / "src", source / "examples" / "rules.txt", mark);
+    }
+    tree.Write("random-rules.txt",
+        Sjis(u"顧客,取引先\r\nold,NewName\r\nb,\"\"\r\nab,a_\\n_b\r\nx = ,x = \r\n")
+            + "\x82\xa0,Z\r\n");
+    for (unsigned seed = 1; seed <= 24; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::mt19937 random(seed);
+        const std::string root = "random" + std::to_string(seed) + "/proj";
+        tree.Write(root + "/Always.bas", "old\r\n"); // one change at least
+        tree.Write(root + "/Logo.frx", std::string("old\0old\r\n", 9)); // binary: no hunk
+        for (int i = 0; i < 6; ++i) {
+            std::string name = root + (i % 3 == 2 ? "/sub/" : "/");
+            name += i == 0 ? "a file.bas" : "f" + std::to_string(i) + ".bas";
+            tree.Write(name, RandomSource(random, i % 2 == 1));
+        }
+        ExpectPatchGivesNewTree(tree.Path(root), tree.Path("random-rules.txt"), seed % 2 == 0);
+    }
+    // A file read in blocks on a thread of its own, with a line longer than a block, whose
+    // unchanged bytes are copied from the input after the copy was begun late.
+    std::mt19937 random(99);
+    std::string large;
+    while (large.size() < (std::size_t(1) << 20)) {
+        large += "keep\r"; // lone CRs in blocks gone by when the copy begins
+    }
+    large += std::string(std::size_t(3) << 20, 'q') + "old\r";
+    while (large.size() < (std::size_t(6) << 20)) {
+        large += RandomSource(random, false);
+    }
+    tree.Write("large/proj/Large.bas", large + "last");
+    ExpectPatchGivesNewTree(tree.Path("large/proj"), tree.Path("random-rules.txt"), true);
+}
+
+TEST_F(Diff, HunksAreThoseOfDiffU)
+{
+    std::string twenty;
+    for (int i = 1; i <= 20; ++i) {
+        twenty += "line " + std::to_string(i) + "\r\n";
+    }
+    // The twenty lines with some of them (by number) replaced.
+    const auto with = [](std::map<int, std::string> changed) {
+        std::string lines;
+        for (int i = 1; i <= 20; ++i) {
+            lines += (changed.contains(i) ? changed[i] : "line " + std::to_string(i)) + "\r\n";
+        }
+        return lines;
+    };
+    const struct {
+        const char* what;
+        std::string org;
+        bool mark;
+    } cases[] = {
+        { "one line in the middle", with({ { 10, "old" } }), false },
+        { "the first line", with({ { 1, "old" } }), false },
+        { "the last line, without its line end", twenty + "old", false },
+        { "changes six lines apart share a hunk", with({ { 3, "old" }, { 10, "old" } }), false },
+        { "changes seven lines apart do not", with({ { 3, "old" }, { 11, "old" } }), false },
+        { "neighbouring lines", with({ { 3, "old" }, { 4, "old old" } }), false },
+        { "the mark line", with({ { 7, "old" } }), true },
+        { "lines ended by a lone CR", "a\rold\rb\r\nc\r\n", false },
+        { "a lone CR in unchanged lines", "x\ry\r\nz\r\n" + twenty + "old\r\n", false },
+        { "a line the pairs empty", with({ { 5, "gone" } }), false },
+        { "every line emptied", "gone\r\ngone\r\n", false },
+        { "a token that keeps the line's start", with({ { 9, "split" } }), false },
+        { "a replacement that puts back what it found", twenty + "same\r\nold\r\n", false },
+        { "nothing but the last line end", twenty + "same", false },
+        { "an unchanged last line without its line end", twenty + "old\r\nlast", false },
+        { "a lone LF at the end", twenty + "old\n", false },
+    };
+    tree.Write(
+        "rules.txt", "old,new\r\ngone,\"\"\r\nsplit,split_\\n_tail\r\nsame,SAME\r\nSAME,same\r\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(tree.Path("new"));
+        tree.MakeFolder("new");
+        tree.Write("org/proj/f.bas", c.org);
+        std::vector<std::string> arguments { "--run", Org() + "f.bas", New(), Rules(), "--diff",
+            "run.diff" };
+        if (c.mark) {
+            arguments.emplace_back("--mark");
+        }
+        const Outcome run = RunVandor(arguments, tree.Root());
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Outcome diff = RunProgram(
+            QStringLiteral("diff"), { "-u", "org/proj/f.bas", "new/proj/f.bas" }, tree.Root());
+        EXPECT_EQ(Hunks(ReadBytes(tree.Path("run.diff"))), Hunks(diff.out));
+        const std::string headers = WithoutTimes(ReadBytes(tree.Path("run.diff"))).substr(0, 24);
+        EXPECT_EQ(headers, diff.out.empty() ? "" : "--- a/f.bas\n+++ b/f.bas\n");
+    }
+}
+#endif
+
+TEST_F(Diff, ToStandardOutputTheDiffIsAloneThere)
+{
+    tree.Write("org/proj/sub/Mod.bas", Sjis(u"顧客 = 1\r\n顧客"));
+    const Outcome toFile = RunVandor(
+        { "--run", Org(), New(), Rules(), "--mark", "--diff", "run.diff" }, tree.Root());
+    ASSERT_EQ(toFile.status, 0) << toFile.err;
+    EXPECT_EQ(Lines(toFile.out).size(), 2u);
+    const Outcome toOut
+        = RunVandor({ "--run", Org(), New(), Rules(), "--mark", "--diff", "-" }, tree.Root(), true);
+    ASSERT_EQ(toOut.status, 0) << toOut.err;
+    EXPECT_NE(toOut.out.find("+++ b/sub/Mod.bas\t"), std::string::npos) << toOut.out;
+    EXPECT_EQ(WithoutTimes(toOut.out), WithoutTimes(ReadBytes(tree.Path("run.diff"))));
+    const std::vector<std::string> status = Lines(toOut.err);
+    ASSERT_EQ(status.size(), 2u) << toOut.err;
+    EXPECT_EQ(status[0], U8(engine::messages::Finished));
+    EXPECT_TRUE(status[1].starts_with(U8(u"読み込み "))) << status[1];
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "engine/RunCommand.h"
 #include "engine/Messages.h"
 #include "engine/RewriteLine.h"
+#include "engine/UnifiedDiff.h"
 #include "platform/SysCalls.h"
 #include "tests/engine/FakeWindow.h"
 #include "tests/support/SysCallsGuard.h"
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fstream>
+#include <sstream>
 
 using engine::PathBox;
 using testing_support::ReadBytes;
@@ -381,6 +384,41 @@ TEST_F(Run, EachFileInItsOwnEncodingAndTheReportSaysWhatTheRunDid)
                 name == "utf8.bas" || name == "bom.cls")
                 << name;
         }
+    }
+}
+
+TEST_F(Run, DiffLeavesOutAFileWrittenSinceTheRunAndNamesIt)
+{
+    const struct {
+        const char* what;
+        const char* written; // relative to the tree, appended to
+        bool removed;
+    } cases[] = {
+        { "the input written to", "org/proj/a.frm", false },
+        { "the copy written to", "new/proj/a.frm", false },
+        { "the copy removed", "new/proj/a.frm", true },
+        { "nothing written", nullptr, false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(tree.Path("new/proj"));
+        tree.Write("org/proj/a.frm", "Dim Old\r\n");
+        tree.Write("org/proj/c.frm", "x\r\nold\r\n");
+        const engine::RunReport report
+            = engine::RunReplace(window, common::NativePathStyle(), true);
+        ASSERT_EQ(report.result, messages::Finished);
+        if (c.written != nullptr && c.removed) {
+            std::filesystem::remove(tree.Path(c.written));
+        } else if (c.written != nullptr) {
+            std::ofstream(tree.Path(c.written), std::ios::binary | std::ios::app) << "more\r\n";
+        }
+        std::ostringstream out;
+        std::ostringstream err;
+        EXPECT_EQ(engine::WriteDiff(report, out, err), c.written == nullptr);
+        EXPECT_NE(out.str().find("+++ b/c.frm\t"), std::string::npos) << out.str();
+        EXPECT_EQ(out.str().find("+++ b/a.frm\t") != std::string::npos, c.written == nullptr)
+            << out.str();
+        EXPECT_EQ(err.str().find("a.frm") != std::string::npos, c.written != nullptr) << err.str();
     }
 }
 
