@@ -144,12 +144,7 @@ std::optional<FileStamp> StampOf(const NativePath& path)
     if (!InfoOf(LongPath(path), info)) {
         return std::nullopt;
     }
-    // Ticks since 1601 need 63 bits already: kept as they are, never scaled to nanoseconds.
-    const std::uint64_t ticks
-        = (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32)
-        | info.ftLastWriteTime.dwLowDateTime;
-    return FileStamp { (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
-        static_cast<std::int64_t>(ticks) };
+    return windows::StampOf(info);
 }
 
 NativePath RealPath(const NativePath& path)

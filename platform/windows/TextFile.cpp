@@ -14,20 +14,6 @@ namespace {
 
 HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
 
-std::uint64_t SizeOf(const BY_HANDLE_FILE_INFORMATION& info)
-{
-    return (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-}
-
-std::int64_t ModifiedOf(const BY_HANDLE_FILE_INFORMATION& info)
-{
-    const std::uint64_t ticks
-        = (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32)
-        | info.ftLastWriteTime.dwLowDateTime;
-    // In ticks, as FileStamp keeps them: in nanoseconds, today's time no longer fits 63 bits.
-    return static_cast<std::int64_t>(ticks);
-}
-
 // File times move by the system's clock tick: a file changed within this long before it was
 // opened could change again without its time showing it.
 bool SettledAt(const BY_HANDLE_FILE_INFORMATION& info)
@@ -36,7 +22,7 @@ bool SettledAt(const BY_HANDLE_FILE_INFORMATION& info)
     ::GetSystemTimeAsFileTime(&now);
     const std::uint64_t ticks
         = (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return ModifiedOf(info) + 500'000 < static_cast<std::int64_t>(ticks); // 50 ms
+    return windows::StampOf(info).modified + 500'000 < static_cast<std::int64_t>(ticks); // 50 ms
 }
 
 } // namespace
@@ -58,8 +44,9 @@ bool InputFile::Open(const NativePath& path)
     }
     m_fd = fd;
     m_id = windows::IdOf(info);
-    m_sizeAtOpen = SizeOf(info);
-    m_modifiedAtOpen = ModifiedOf(info);
+    const FileStamp stamp = windows::StampOf(info);
+    m_sizeAtOpen = stamp.size;
+    m_modifiedAtOpen = stamp.modified;
     m_modeAtOpen = info.dwFileAttributes;
     m_settledAtOpen = SettledAt(info);
     m_path = path;
@@ -70,7 +57,7 @@ bool InputFile::ChangedSinceOpen() const
 {
     BY_HANDLE_FILE_INFORMATION now {};
     if (m_fd < 0 || ::GetFileInformationByHandle(HandleOf(m_fd), &now) == 0
-        || SizeOf(now) != m_sizeAtOpen || ModifiedOf(now) != m_modifiedAtOpen) {
+        || windows::StampOf(now) != StampAtOpen()) {
         return true;
     }
     const std::optional<FileId> named = IdentityOf(m_path);
@@ -89,8 +76,8 @@ bool InputFile::UntouchedSinceOpen() const
     }
     BY_HANDLE_FILE_INFORMATION now {};
     const bool same = ::GetFileInformationByHandle(HandleOf(fd), &now) != 0
-        && windows::IdOf(now) == m_id && SizeOf(now) == m_sizeAtOpen
-        && ModifiedOf(now) == m_modifiedAtOpen && now.dwFileAttributes == m_modeAtOpen;
+        && windows::IdOf(now) == m_id && windows::StampOf(now) == StampAtOpen()
+        && now.dwFileAttributes == m_modeAtOpen;
     Sys().close(fd);
     return same;
 }

@@ -50,6 +50,15 @@ FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info)
         (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow };
 }
 
+FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info)
+{
+    const std::uint64_t ticks
+        = (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32)
+        | info.ftLastWriteTime.dwLowDateTime;
+    return { (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow,
+        static_cast<std::int64_t>(ticks) };
+}
+
 bool IsMissing(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND

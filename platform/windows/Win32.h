@@ -45,6 +45,9 @@ private:
 HANDLE OpenToInspect(const std::wstring& longPath, bool followLinks = true);
 
 FileId IdOf(const BY_HANDLE_FILE_INFORMATION& info);
+// Its size and last write time, the time in the system's 100-nanosecond ticks since 1601: they
+// need 63 bits already and are never scaled to nanoseconds.
+FileStamp StampOf(const BY_HANDLE_FILE_INFORMATION& info);
 
 // An error that means the name is not there (any more), rather than that it could not be read.
 bool IsMissing(DWORD error);
