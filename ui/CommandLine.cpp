@@ -152,11 +152,7 @@ std::filesystem::path FilePath(const std::u16string& name)
 bool WriteDiffFile(const std::u16string& name, const engine::RunReport& report, std::ostream& err)
 {
     std::ofstream file(FilePath(name), std::ios::binary | std::ios::trunc);
-    if (!file) {
-        err << Utf8(u"【エラー】 差分を保存できませんでした。\n" + name) << '\n';
-        return false;
-    }
-    const bool whole = engine::WriteDiff(report, file, err);
+    const bool whole = file && engine::WriteDiff(report, file, err);
     file.close();
     if (file.fail()) {
         err << Utf8(u"【エラー】 差分を保存できませんでした。\n" + name) << '\n';
