@@ -32,29 +32,41 @@ public:
         size = file.SizeAtOpen();
         return file.StampAtOpen() == stamp;
     }
-    // The bytes [at, at + n), n at most kPiece, from the window last read, which is read anew from
-    // at when it does not hold them: the diff reads each file in many small steps, mostly forward.
+    // The bytes [at, at + n), n at most kPiece, from the window last read, which is read anew
+    // when it does not hold them: the diff reads each file in many small steps, mostly forward,
+    // but steps back a few lines for a hunk's context and for the common end of a change. A
+    // window read anew therefore begins a quarter of itself before at, so that those steps back
+    // find their bytes in it instead of reading the whole window again for each change.
     std::string_view View(std::uint64_t at, std::size_t n)
     {
         if (at < m_windowAt || at - m_windowAt + n > m_windowSize) {
             if (at > size || size - at < n) {
                 throw ReadFailure {};
             }
+            const std::uint64_t behind = std::min<std::uint64_t>({ at, kPiece / 4, kPiece - n });
+            const std::uint64_t start = at - behind;
             const auto length
-                = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - at));
+                = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - start));
             for (std::size_t got = 0; got < length;) {
-                const long read = file.ReadAt(m_window.data() + got, length - got, at + got);
+                const long read = file.ReadAt(m_window.data() + got, length - got, start + got);
                 if (read <= 0) {
                     throw ReadFailure {};
                 }
                 got += static_cast<std::size_t>(read);
             }
-            m_windowAt = at;
+            m_windowAt = start;
             m_windowSize = length;
         }
         return { m_window.data() + (at - m_windowAt), n };
     }
     char At(std::uint64_t offset) { return View(offset, 1)[0]; }
+    // What the window holds of the bytes before end, end > 0, for stepping back: at least one
+    // byte, and a quarter of the window when it has to be read anew.
+    std::string_view Before(std::uint64_t end)
+    {
+        View(end - 1, 1);
+        return { m_window.data(), static_cast<std::size_t>(end - m_windowAt) };
+    }
     // take(piece, offset) for the bytes [begin, end) in order, until it says false; the pieces are
     // what the window holds of them.
     template <typename Take> void Pieces(std::uint64_t begin, std::uint64_t end, Take&& take)
@@ -361,8 +373,8 @@ Context LinesBefore(Side& org, std::uint64_t pos, std::uint64_t n)
     // The LF just before pos ends the line before; n lines back begin after the (n+1)-th LF.
     std::uint64_t lfs = 0;
     for (std::uint64_t end = pos; end > 0;) {
-        const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, end));
-        const std::string_view piece = org.View(end - size, size);
+        const std::string_view piece = org.Before(end);
+        const std::size_t size = piece.size();
         for (std::size_t i = size; i > 0; --i) {
             if (piece[i - 1] == '\n' && ++lfs == n + 1) {
                 return { end - size + i, n };
