@@ -490,6 +490,10 @@ TEST_F(Diff, HunksAreThoseOfDiffU)
         { "nothing but the last line end", twenty + "same", false },
         { "an unchanged last line without its line end", twenty + "old\r\nlast", false },
         { "a lone LF at the end", twenty + "old\n", false },
+        { "context lines longer than what is read at once",
+            std::string(100000, 'k') + "\r\n" + std::string(300000, 'm') + "\r\nold\r\n"
+                + std::string(200000, 'n') + "\r\nold\r\n",
+            false },
     };
     tree.Write(
         "rules.txt", "old,new\r\ngone,\"\"\r\nsplit,split_\\n_tail\r\nsame,SAME\r\nSAME,same\r\n");
