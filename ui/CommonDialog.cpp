@@ -2,6 +2,7 @@
 
 #include "ui/ScreenFit.h"
 
+#include <QDir>
 #include <QFileDialog>
 
 namespace ui {
@@ -47,7 +48,8 @@ void CommonDialog::Show(bool save)
     // Qt's dialog asks for more room than a small screen at a large scale has.
     FitToOwnerScreen(&dialog, m_owner);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        m_fileName = dialog.selectedFiles().constFirst().toStdU16String();
+        // Qt hands out forward slashes; the boxes and the rules after them take the system's.
+        m_fileName = QDir::toNativeSeparators(dialog.selectedFiles().constFirst()).toStdU16String();
         return;
     }
     if (m_cancelError) {

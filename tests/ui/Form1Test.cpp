@@ -220,12 +220,12 @@ TEST_F(Form1Test, EnterInAPathBoxAndTheRunEntryRunLikeTheButton)
         }
     };
     for (int way = 0; way < 5; ++way) {
-        form.Text1->setText(QStringLiteral("  /Org/Src  "));
-        form.Text2->setText(QStringLiteral("  /New  "));
+        form.Text1->setText(uitest::Typed(QStringLiteral("  /Org/Src  ")));
+        form.Text2->setText(uitest::Typed(QStringLiteral("  /New  ")));
         form.Text3->setText(QString());
         startRun(way);
-        EXPECT_EQ(form.Text1->text(), QStringLiteral("/Org/Src")) << way;
-        EXPECT_EQ(form.Text2->text(), QStringLiteral("/New/")) << way;
+        EXPECT_EQ(form.Text1->text(), uitest::Shown(QStringLiteral("/Org/Src"))) << way;
+        EXPECT_EQ(form.Text2->text(), uitest::Shown(QStringLiteral("/New/"))) << way;
         EXPECT_EQ(form.Label2->text(),
             QStringLiteral("上のフォルダ、リプレース定義指定は、ドロップできます。"))
             << way;
@@ -254,14 +254,14 @@ TEST_F(Form1Test, EnterOnAFocusedButtonPressesThatButton)
         uitest::FakeDialog dialog;
         dialog.cancel = true;
         form.SetDialogControl(&dialog);
-        form.Text1->setText(QStringLiteral("  /Org  "));
+        form.Text1->setText(uitest::Typed(QStringLiteral("  /Org  ")));
         form.Text1->setFocus();
         for (int i = 0; i < c.tabs; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
         ASSERT_EQ(QApplication::focusWidget()->objectName(), QLatin1String(c.focused));
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-        EXPECT_EQ(form.Text1->text() == QStringLiteral("/Org"), c.runs);
+        EXPECT_EQ(form.Text1->text() == uitest::Shown(QStringLiteral("/Org")), c.runs);
         EXPECT_EQ(!dialog.calls.empty(), c.browses);
         EXPECT_EQ(!form.isVisible(), c.ends);
         form.SetDialogControl(nullptr);
@@ -289,21 +289,24 @@ TEST_F(Form1Test, EscExitAndTheCloseBoxEndAndSaveTheBoxes)
             EXPECT_TRUE(form.close());
         }
         EXPECT_FALSE(form.isVisible()) << way;
-        EXPECT_EQ(uitest::ReadFile(IniFile()),
-            QByteArray("[file]\r\norg=/Src/*.frm\r\nnew= /Out/ \r\nrep=/定義.txt\r\n"))
-            << way;
+        SCOPED_TRACE(way);
+        uitest::ExpectSaved(IniFile(),
+            QByteArray("[file]\r\norg=/Src/*.frm\r\nnew= /Out/ \r\nrep=/定義.txt\r\n"),
+            { { u"file", u"org", QStringLiteral("/Src/*.frm") },
+                { u"file", u"new", QStringLiteral("/Out/") },
+                { u"file", u"rep", QStringLiteral("/定義.txt") } });
     }
 }
 
 TEST_F(Form1Test, AltKeysOpenTheMenusAndTheirEntries)
 {
     ui::Form1& form = OpenForm();
-    form.Text1->setText(QStringLiteral("  /Org  "));
+    form.Text1->setText(uitest::Typed(QStringLiteral("  /Org  ")));
     QTest::keyClick(&form, Qt::Key_F, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.IDM_FILE->isVisible(); }, 2000));
     QTest::keyClick(form.IDM_FILE, Qt::Key_R);
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return form.Text1->text() == QStringLiteral("/Org"); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form.Text1->text() == uitest::Shown(QStringLiteral("/Org")); }, 2000));
 
     QTest::keyClick(&form, Qt::Key_F, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return form.IDM_FILE->isVisible(); }, 2000));

@@ -27,6 +27,9 @@ namespace {
 using uitest::FakeDialog;
 using uitest::ToQt;
 
+QString Typed(const char16_t* path) { return uitest::Typed(QString::fromUtf16(path)); }
+QString Shown(const char16_t* path) { return uitest::Shown(QString::fromUtf16(path)); }
+
 class PathSelectionTest : public uitest::FormTest {
 protected:
     // Drags the data over the control and drops it there, as the file manager does.
@@ -152,15 +155,15 @@ TEST_F(PathSelectionTest, BrowseButtonsAndFileEntriesFillTheirBox)
         QLineEdit* box;
         std::u16string title;
         std::u16string filter;
-        std::u16string chosen;
+        QString chosen;
         QString expected;
     } cases[] = {
         { form.Command1, form.IDM_ORGFLD, form.Text1, u"ORG ソース", sourceFilter,
-            u" /Src/Main.frm ", QStringLiteral("/Src/Main.frm") },
-        { form.Command5, form.IDM_NEWFLD, form.Text2, u"NEW ソース", sourceFilter, u"/Out/A.frm",
-            QStringLiteral("/Out/") },
+            Typed(u" /Src/Main.frm "), Shown(u"/Src/Main.frm") },
+        { form.Command5, form.IDM_NEWFLD, form.Text2, u"NEW ソース", sourceFilter,
+            Typed(u"/Out/A.frm"), Shown(u"/Out/") },
         { form.Command6, form.IDM_REPFIL, form.Text3, u"リプレース定義", definitionFilter,
-            u"/Defs/Rules.TXT", QStringLiteral("/Defs/Rules.TXT") },
+            Typed(u"/Defs/Rules.TXT"), Shown(u"/Defs/Rules.TXT") },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("row " + std::to_string(&c - std::data(cases)));
@@ -170,22 +173,22 @@ TEST_F(PathSelectionTest, BrowseButtonsAndFileEntriesFillTheirBox)
                     + (byMenu ? " by menu" : " by button")
                     + (cancel ? ", cancelled" : ", confirmed");
                 FakeDialog dialog;
-                dialog.choice = c.chosen;
+                dialog.choice = c.chosen.toStdU16String();
                 dialog.cancel = cancel;
                 form.SetDialogControl(&dialog);
-                c.box->setText(QStringLiteral(" /Was/There.frm"));
+                c.box->setText(Typed(u" /Was/There.frm"));
                 form.Check1->setFocus();
                 if (byMenu) {
                     c.entry->trigger();
                 } else {
                     QTest::mouseClick(c.button, Qt::LeftButton);
                 }
-                const std::vector<std::u16string> expectedCalls
-                    = { u"DialogTitle=" + c.title, u"InitDir=/Was/", u"FileName=There.frm",
-                          u"Filter=" + c.filter, u"CancelError=true", u"ShowOpen" };
+                const std::vector<std::u16string> expectedCalls = { u"DialogTitle=" + c.title,
+                    u"InitDir=" + Shown(u"/Was/").toStdU16String(),
+                    u"FileName=" + uitest::Cased(QStringLiteral("There.frm")).toStdU16String(),
+                    u"Filter=" + c.filter, u"CancelError=true", u"ShowOpen" };
                 EXPECT_EQ(dialog.calls, expectedCalls) << what;
-                EXPECT_EQ(c.box->text(), cancel ? QStringLiteral(" /Was/There.frm") : c.expected)
-                    << what;
+                EXPECT_EQ(c.box->text(), cancel ? Typed(u" /Was/There.frm") : c.expected) << what;
                 EXPECT_EQ(QApplication::focusWidget(), c.box) << what;
             }
         }
@@ -215,7 +218,7 @@ TEST_F(PathSelectionTest, TheRealDialogOpensFromTheBrowseButton)
     uitest::WriteFile(defs + QStringLiteral("/Other.txt"), "c,d");
     ui::Form1& form = OpenForm();
     for (const bool confirm : { false, true }) {
-        form.Text3->setText(defs + QStringLiteral("/Rules.txt"));
+        form.Text3->setText(uitest::Typed(defs + QStringLiteral("/Rules.txt")));
         bool shown = false;
         QString title;
         QStringList filters;
@@ -242,10 +245,11 @@ TEST_F(PathSelectionTest, TheRealDialogOpensFromTheBrowseButton)
         EXPECT_EQ(filters,
             (QStringList { QStringLiteral("テキストファイル(*.txt;*.def) (*.txt *.def)"),
                 QStringLiteral("すべてのファイル(*.*) (*.*)") }));
-        EXPECT_EQ(directory, defs);
+        EXPECT_EQ(uitest::Cased(directory), uitest::Cased(defs));
         EXPECT_EQ(font, QFontInfo(form.font()).family()) << "the window's Japanese font";
         EXPECT_EQ(form.Text3->text(),
-            defs + (confirm ? QStringLiteral("/Other.txt") : QStringLiteral("/Rules.txt")));
+            confirm ? uitest::Shown(defs + QStringLiteral("/Other.txt"))
+                    : uitest::Typed(defs + QStringLiteral("/Rules.txt")));
         EXPECT_EQ(form.focusWidget(), form.Text3);
         EXPECT_EQ(QDir::currentPath(), Folder());
     }
@@ -262,7 +266,7 @@ TEST_F(PathSelectionTest, TheRealDialogTakesATypedNameThatDoesNotExist)
         { form.Command5, form.Text2 }, { form.Command6, form.Text3 } };
     for (const auto& [button, box] : browses) {
         SCOPED_TRACE(button->objectName().toStdString());
-        box->setText(out + QStringLiteral("/"));
+        box->setText(uitest::Typed(out + QStringLiteral("/")));
         uitest::WhenModalShows([&](QWidget* modal) {
             auto* name = modal->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             ASSERT_NE(name, nullptr);
@@ -279,9 +283,11 @@ TEST_F(PathSelectionTest, TheRealDialogTakesATypedNameThatDoesNotExist)
             }
         });
         QTest::mouseClick(button, Qt::LeftButton);
-        const std::u16string typed = (out + QStringLiteral("/x")).toStdU16String();
+        const std::u16string typed = uitest::Typed(out + QStringLiteral("/x")).toStdU16String();
         EXPECT_EQ(box->text().toStdU16String(),
-            button == form.Command5 ? common::NormalizePath(typed) : typed);
+            button == form.Command5
+                ? common::NormalizePath(typed)
+                : uitest::Cased(QString::fromStdU16String(typed)).toStdU16String());
     }
 }
 

@@ -128,16 +128,16 @@ TEST_F(StatusLineTest, AnErrorWithADeepPathFitsAndTheTipHoldsItAll)
 {
     ui::Form1& form = OpenForm();
     const QString deep = Folder() + QStringLiteral("/定義ファイルを置いたフォルダ").repeated(8);
-    form.Text1->setText(Folder() + QStringLiteral("/org/"));
-    form.Text2->setText(Folder());
-    form.Text3->setText(deep + QStringLiteral("/Missing.txt"));
+    form.Text1->setText(uitest::Typed(Folder() + QStringLiteral("/org/")));
+    form.Text2->setText(uitest::Typed(Folder()));
+    form.Text3->setText(uitest::Typed(deep + QStringLiteral("/Missing.txt")));
     QTest::mouseClick(form.Command2, Qt::LeftButton);
 
-    const QString full = NotFound + deep + QStringLiteral("/Missing.txt");
+    const QString full = NotFound + uitest::Shown(deep + QStringLiteral("/Missing.txt"));
     EXPECT_EQ(form.Label2->toolTip(), full);
     EXPECT_EQ(form.LastReport().result, full.toStdU16String());
     EXPECT_TRUE(form.Label2->text().startsWith(NotFound));
-    EXPECT_TRUE(form.Label2->text().endsWith(QStringLiteral("…/Missing.txt")));
+    EXPECT_TRUE(form.Label2->text().endsWith(uitest::Shown(QStringLiteral("…/Missing.txt"))));
     EXPECT_LE(form.Label2->heightForWidth(form.Label2->width()), form.Label2->height());
 }
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -27,13 +28,30 @@ inline void PrintTo(const QStringList& texts, std::ostream* out)
 
 namespace uitest {
 
-// Leaves out, before the tests are listed or run, those that cannot hold on this system.
-void LeaveOutTestsThisSystemCannotRun();
+#ifdef _WIN32
+// Qt's offscreen platform on Windows draws with the fonts of one folder only, none unless told:
+// the Japanese font the Linux tests measure with when it is there (under wine), else the
+// system's fonts. Called before the application is made.
+void GiveTheOffscreenPlatformFonts();
+#endif
 
 // A path written with forward slashes as a user of this system types it (backslashes on
 // Windows), and as the window shows it once tidied (there also in lower case).
 QString Typed(const QString& path);
 QString Shown(const QString& path);
+// A text as the window keeps a path's letter case: lowered where the file system ignores case.
+QString Cased(const QString& path);
+
+// One entry the window saved, and how the settings file must hold the saving: byte for byte as
+// our own profile code writes it, and on Windows, whose profile functions decide the layout, by
+// what they read back of each entry.
+struct SavedEntry {
+    const char16_t* section;
+    const char16_t* key;
+    QString value;
+};
+void ExpectSaved(
+    const QString& iniPath, const QByteArray& bytes, std::initializer_list<SavedEntry> entries);
 
 QString ToQt(const std::u16string& text);
 
