@@ -99,14 +99,38 @@ struct LfScan {
     std::uint64_t afterLast = 0;
 };
 
+// The LFs of a piece, eight bytes at once: a byte that is LF becomes zero, and a zero byte, and
+// only that, keeps its top bit through the sum below.
+std::uint64_t CountLfs(std::string_view piece)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t low7 = 0x7F * ones;
+    std::uint64_t count = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= piece.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, piece.data() + i, 8);
+        const std::uint64_t x = word ^ ('\n' * ones);
+        const std::uint64_t zero = ~(((x & low7) + low7) | x | low7);
+        // The top bits moved down are one per LF; the product's top byte sums them.
+        count += ((zero >> 7) * ones) >> 56;
+    }
+    for (; i < piece.size(); ++i) {
+        count += piece[i] == '\n' ? 1 : 0;
+    }
+    return count;
+}
+
 LfScan ScanLfs(Side& side, std::uint64_t begin, std::uint64_t end)
 {
     LfScan scan { 0, begin };
     side.Pieces(begin, end, [&scan](std::string_view piece, std::uint64_t at) {
-        for (std::size_t i = piece.find('\n'); i != std::string_view::npos;
-             i = piece.find('\n', i + 1)) {
-            ++scan.count;
-            scan.afterLast = at + i + 1;
+        // One sweep over the piece, rather than a search per line: lines are short, and a search
+        // costs more to start than to run.
+        const std::uint64_t lfs = CountLfs(piece);
+        if (lfs != 0) {
+            scan.count += lfs;
+            scan.afterLast = at + piece.rfind('\n') + 1;
         }
         return true;
     });
