@@ -355,7 +355,8 @@ void Form1::Command2_Click()
         }
     } runEnd { *this };
     try {
-        engine::RunReport report = engine::RunReplace(*this, m_style);
+        // The edits are kept for the changes 実行結果 shows.
+        engine::RunReport report = engine::RunReplace(*this, m_style, true);
         // A click that ended at the empty-box check did nothing: the last report still holds.
         if (report.ran) {
             m_lastReport = std::move(report);

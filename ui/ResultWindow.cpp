@@ -4,6 +4,7 @@
 #include "platform/Cp932.h"
 #include "platform/FileName.h"
 #include "ui/Appearance.h"
+#include "ui/ChangesPane.h"
 #include "ui/ScreenFit.h"
 
 #include <QDesktopServices>
@@ -11,10 +12,14 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QShortcut>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -61,6 +66,9 @@ QTableWidget* MakeTable(QWidget* parent, const char* name, const QStringList& he
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().lineSpacing() + 8);
     table->horizontalHeader()->setHighlightSections(false);
+    // Room for two rows at least, so that the window fits a small screen with every part shown.
+    table->setMinimumHeight(table->horizontalHeader()->sizeHint().height()
+        + 2 * table->verticalHeader()->defaultSectionSize() + 2 * table->frameWidth());
     return table;
 }
 
@@ -122,6 +130,14 @@ ResultWindow::ResultWindow(const engine::RunReport& report, common::PathStyle st
     ChangedTable = MakeTable(this, "ChangedTable",
         { QStringLiteral("パス"), QStringLiteral("文字コード"), QStringLiteral("置換数"),
             QStringLiteral("内訳") });
+    Changes = new ChangesPane(this);
+    ChangedSplitter = new QSplitter(Qt::Vertical, this);
+    ChangedSplitter->setObjectName(QStringLiteral("ChangedSplitter"));
+    ChangedSplitter->setChildrenCollapsible(false);
+    ChangedSplitter->addWidget(ChangedTable);
+    ChangedSplitter->addWidget(Changes);
+    ChangedSplitter->setStretchFactor(0, 2);
+    ChangedSplitter->setStretchFactor(1, 3);
     OtherLabel = MakeLabel(this, "OtherLabel");
     OtherLabel->setText(Counted(QStringLiteral("除外したファイルとフォルダ"), report.skipped.size())
         + QStringLiteral("、")
@@ -150,20 +166,34 @@ ResultWindow::ResultWindow(const engine::RunReport& report, common::PathStyle st
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PathsLabel);
     layout->addWidget(ChangedLabel);
-    layout->addWidget(ChangedTable, 3);
+    layout->addWidget(ChangedSplitter, 5);
     layout->addWidget(OtherLabel);
     layout->addWidget(OtherTable, 1);
     layout->addWidget(SummaryLabel);
     layout->addLayout(buttons);
 
+    connect(ChangedTable, &QTableWidget::currentCellChanged, this, &ResultWindow::ShowChanges);
     FillChanged();
     FillOther();
+    // The first file's changes show at once; F8 goes to the first of them.
+    if (ChangedTable->rowCount() > 0) {
+        ChangedTable->setCurrentCell(0, 0);
+    }
 
     connect(SaveButton, &QPushButton::clicked, this, &ResultWindow::SaveButton_Click);
     connect(OpenButton, &QPushButton::clicked, this, &ResultWindow::OpenButton_Click);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Changes, &ChangesPane::PastLast, this, [this] { StepFile(1); });
+    connect(Changes, &ChangesPane::BeforeFirst, this, [this] { StepFile(-1); });
+    // F8 and Shift+F8 step through the changes from wherever the focus is, as in the editors
+    // that compare files.
+    auto* next = new QShortcut(QKeySequence(Qt::Key_F8), this);
+    connect(next, &QShortcut::activated, Changes->NextButton, &QPushButton::click);
+    auto* previous = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F8), this);
+    connect(previous, &QShortcut::activated, Changes->PreviousButton, &QPushButton::click);
+    ChangedTable->installEventFilter(this);
 
-    resize(760, 520);
+    resize(820, 640);
     FitToOwnerScreen(this, owner);
 }
 
@@ -186,8 +216,9 @@ void ResultWindow::FillChanged()
     int row = 0;
     for (const engine::ChangedFile& file : m_report.changed) {
         // The cell's tip holds the whole path.
-        ChangedTable->setItem(
-            row, 0, TextCell(ShownPath(file.path), ToQt(engine::Readable(file.path))));
+        QTableWidgetItem* path = TextCell(ShownPath(file.path), ToQt(engine::Readable(file.path)));
+        path->setData(Qt::UserRole, row);
+        ChangedTable->setItem(row, 0, path);
         ChangedTable->setItem(row, 1, TextCell(ToQt(engine::EncodingName(file.encoding))));
         ChangedTable->setItem(row, 2, NumberCell(engine::TotalReplacements(file)));
         ChangedTable->setItem(row, 3, TextCell(ToQt(engine::PairCounts(m_report, file))));
@@ -202,6 +233,53 @@ void ResultWindow::FillChanged()
     ChangedTable->sortByColumn(0, Qt::AscendingOrder);
     ChangedTable->resizeColumnToContents(0);
     ChangedTable->setColumnWidth(0, std::clamp(ChangedTable->columnWidth(0), 200, 320));
+}
+
+void ResultWindow::ShowChanges()
+{
+    const int row = ChangedTable->currentRow();
+    const QTableWidgetItem* path = row < 0 ? nullptr : ChangedTable->item(row, 0);
+    if (!path) {
+        Changes->ShowFile(nullptr, {});
+        return;
+    }
+    const auto index = static_cast<std::size_t>(path->data(Qt::UserRole).toInt());
+    std::unique_ptr<engine::FileChanges> file;
+    if (index < m_report.edits.size()) {
+        file
+            = std::make_unique<engine::FileChanges>(m_report.changed[index], m_report.edits[index]);
+    }
+    Changes->ShowFile(std::move(file), path->text());
+}
+
+void ResultWindow::StepFile(int step)
+{
+    const int row = ChangedTable->currentRow() + step;
+    if (row < 0 || row >= ChangedTable->rowCount()) {
+        return;
+    }
+    ChangedTable->setCurrentCell(row, 0);
+    if (step > 0) {
+        Changes->SelectFirst();
+    } else {
+        Changes->SelectLast();
+    }
+}
+
+bool ResultWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter on a file goes to its changes, rather than closing the window by its default button.
+    if (watched == ChangedTable && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (!Changes->ChangeList->currentIndex().isValid()) {
+                Changes->SelectFirst();
+            }
+            Changes->ChangeList->setFocus();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void ResultWindow::FillOther()

@@ -7,11 +7,14 @@
 #include <QString>
 
 class QLabel;
+class QSplitter;
 class QPushButton;
 class QTableWidget;
 class QUrl;
 
 namespace ui {
+
+class ChangesPane;
 
 enum class ReportFormat { Text, Csv };
 
@@ -23,8 +26,8 @@ ReportFormat ReportFormatFor(const QString& fileName, bool csvFilterChosen);
 QUrl FolderUrl(const std::u16string& folder);
 
 // What the last run did, opened by 実行結果(&L)...: the changed files in a sortable table, the
-// files and pairs left over beneath it, a summary line, and buttons to save the report and to
-// open the NEW folder.
+// changes of the file chosen there beneath it, the files and pairs left over, a summary line, and
+// buttons to save the report and to open the NEW folder.
 class ResultWindow final : public QDialog {
     Q_OBJECT
 
@@ -35,6 +38,8 @@ public:
     QLabel* PathsLabel; // the three paths and the run's final status text
     QLabel* ChangedLabel;
     QTableWidget* ChangedTable; // path, encoding, replacements, replacements per pair
+    ChangesPane* Changes; // the changes of the file current in ChangedTable
+    QSplitter* ChangedSplitter; // between the table and the pane
     QLabel* OtherLabel;
     QTableWidget* OtherTable; // kind, path or pair, reason
     QLabel* SummaryLabel;
@@ -48,8 +53,15 @@ public:
     // Writes the report; false when the file could not be written whole.
     bool SaveReport(const QString& fileName, ReportFormat format) const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void SaveWithDialog();
+    // The pane shows the changes of the table's current file.
+    void ShowChanges();
+    // Goes on to the next or previous file of the table, at its first or last change.
+    void StepFile(int step);
     // A path as the tables show it: from the ORG folder down.
     QString ShownPath(const std::u16string& path) const;
     void FillChanged();
