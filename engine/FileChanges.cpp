@@ -1,5 +1,6 @@
 #include "engine/FileChanges.h"
 
+#include "engine/RewriteLine.h"
 #include "platform/Cp932.h"
 #include "platform/FileName.h"
 
@@ -140,15 +141,20 @@ void AddRange(std::vector<TextRange>& ranges, std::size_t at)
     }
 }
 
-// Differences a character or two apart are one: a name replaced by another shares a letter or
-// two with it by chance, and marking around those letters would split what was replaced.
+// Differences a letter or two apart within a word are one: a name replaced by another shares a
+// letter or two with it by chance, and marking around those would split what was replaced.
 void JoinNear(const std::u16string& text, std::vector<TextRange>& ranges)
 {
     constexpr std::size_t near = 2;
+    const auto inWord = [](char16_t unit) {
+        return (unit >= u'0' && unit <= u'9') || (unit >= u'A' && unit <= u'Z')
+            || (unit >= u'a' && unit <= u'z') || unit == u'_' || unit >= 0x3000;
+    };
     std::vector<TextRange> joined;
     for (const TextRange& range : ranges) {
         if (!joined.empty() && range.begin - joined.back().end <= near
-            && text.find(u'\n', joined.back().end) >= range.begin) {
+            && std::all_of(text.begin() + static_cast<std::ptrdiff_t>(joined.back().end),
+                text.begin() + static_cast<std::ptrdiff_t>(range.begin), inWord)) {
             joined.back().end = range.end;
         } else {
             joined.push_back(range);
@@ -157,10 +163,43 @@ void JoinNear(const std::u16string& text, std::vector<TextRange>& ranges)
     ranges = std::move(joined);
 }
 
+// Marks what differs between the two sides of a change. Where every line of the input became one
+// line of the copy (beside mark lines, which are new as a whole), lines are compared pair by pair,
+// so that nothing is matched by chance across lines; else the sides are compared whole.
+void MarkChange(ShownChange& change, const std::u16string& markLine)
+{
+    std::vector<ShownLine*> copyLines;
+    for (ShownLine& line : change.copy) {
+        if (line.text == markLine) {
+            line.differs.push_back({ 0, line.text.size() });
+        } else {
+            copyLines.push_back(&line);
+        }
+    }
+    if (copyLines.size() == change.org.size()) {
+        for (std::size_t i = 0; i < copyLines.size(); ++i) {
+            MarkDifferences(
+                change.org[i].text, copyLines[i]->text, change.org[i].differs, copyLines[i]->differs);
+        }
+        return;
+    }
+    for (ShownLine& line : change.copy) {
+        line.differs.clear();
+    }
+    std::vector<std::size_t> orgStarts;
+    std::vector<std::size_t> copyStarts;
+    std::vector<TextRange> inOrg;
+    std::vector<TextRange> inCopy;
+    MarkDifferences(Joined(change.org, orgStarts), Joined(change.copy, copyStarts), inOrg, inCopy);
+    SplitRanges(inOrg, orgStarts, change.org);
+    SplitRanges(inCopy, copyStarts, change.copy);
+}
+
 } // namespace
 
 FileChanges::FileChanges(const ChangedFile& file, const FileEdits& edits)
     : m_encoding(file.encoding)
+    , m_markLine(Decode(ModificationMark(file.encoding) + "\r\n", file.encoding, false).text)
     , m_list(m_org, m_copy, edits.edits.Edits())
 {
     if (!m_org.Open(file.path, edits.orgStamp) || !m_copy.Open(edits.copy, edits.copyStamp)
@@ -227,13 +266,7 @@ ShownChange FileChanges::Read(std::size_t i, std::size_t lines, std::size_t byte
         shown.copy.clear();
         return shown;
     }
-    std::vector<std::size_t> orgStarts;
-    std::vector<std::size_t> copyStarts;
-    std::vector<TextRange> inOrg;
-    std::vector<TextRange> inCopy;
-    MarkDifferences(Joined(shown.org, orgStarts), Joined(shown.copy, copyStarts), inOrg, inCopy);
-    SplitRanges(inOrg, orgStarts, shown.org);
-    SplitRanges(inCopy, copyStarts, shown.copy);
+    MarkChange(shown, m_markLine);
     return shown;
 }
 

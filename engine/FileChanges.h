@@ -65,6 +65,7 @@ private:
     bool StillAsRunLeft();
 
     TextEncoding m_encoding;
+    std::u16string m_markLine; // as a line of the copy shows
     diff::Side m_org;
     diff::Side m_copy;
     State m_state = State::Ready;

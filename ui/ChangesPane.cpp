@@ -8,11 +8,16 @@
 #include <QTextLayout>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace ui {
 
 namespace {
 
-constexpr int FoundAtOnce = 200; // changes found per batch, a few screens of them
+// Changes found at first, a few screens of them. Each later batch is as large as all found
+// before it, since every batch lays out the rows again: scrolling to the end of half a million
+// changes then takes a dozen batches, not thousands.
+constexpr std::size_t FoundAtFirst = 200;
 constexpr std::size_t KeptRead = 256; // read changes kept for drawing again
 constexpr int Padding = 3;
 
@@ -86,7 +91,7 @@ void ChangeModel::SetFile(std::unique_ptr<engine::FileChanges> file)
     m_read.clear();
     m_lost = false;
     if (m_file) {
-        m_file->FindMore(FoundAtOnce);
+        m_file->FindMore(FoundAtFirst);
     }
     m_lost = m_file && m_file->Status() != engine::FileChanges::State::Ready;
     endResetModel();
@@ -148,7 +153,7 @@ void ChangeModel::fetchMore(const QModelIndex& parent)
         return;
     }
     const std::size_t before = m_file->Found();
-    m_file->FindMore(FoundAtOnce);
+    m_file->FindMore(std::max(FoundAtFirst, before));
     if (m_file->Status() != engine::FileChanges::State::Ready) {
         CheckFile();
         return;
@@ -170,8 +175,9 @@ QSize ChangeDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelI
     const engine::ShownChange change
         = m_model.File()->Numbers(static_cast<std::size_t>(index.row()));
     const auto lines = 1 + DrawnLines(change.orgLines) + DrawnLines(change.copyLines);
-    return { option.fontMetrics.horizontalAdvance(Heading(change)) + 2 * Padding,
-        static_cast<int>(lines) * option.fontMetrics.lineSpacing() + 2 * Padding };
+    // As wide as the list shows: a line longer than that is cut at its edge. Asked for every row
+    // whenever rows are added, so it reads nothing and measures no text.
+    return { 0, static_cast<int>(lines) * option.fontMetrics.lineSpacing() + 2 * Padding };
 }
 
 void ChangeDelegate::paint(

@@ -1,5 +1,6 @@
 #include "ui/ResultWindow.h"
 
+#include "ui/ChangesPane.h"
 #include "ui/Form1.h"
 
 #include "UiTestSupport.h"
@@ -16,9 +17,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -360,6 +363,133 @@ TEST_F(ResultWindowTest, OpenShowsTheNewFolderInTheFileManager)
     ASSERT_EQ(catcher.opened.size(), 2);
     EXPECT_EQ(catcher.opened[0], QUrl::fromLocalFile(Folder() + QStringLiteral("/new/")));
     EXPECT_EQ(catcher.opened[1].toEncoded(), QByteArray("file:///tmp/x%83/"));
+}
+
+// A run through the window over these files (CP932, under org/), whose report is then opened.
+class ChangesPaneTest : public ResultWindowTest {
+protected:
+    ui::Form1& RunOver(const std::vector<std::pair<QString, QString>>& files)
+    {
+        for (const auto& [name, text] : files) {
+            WriteFile(Folder() + QStringLiteral("/org/") + name, Cp932(text));
+        }
+        WriteFile(Folder() + QStringLiteral("/rules.txt"), Cp932(QStringLiteral("名前,氏名\r\n")));
+        QDir().mkpath(Folder() + QStringLiteral("/new"));
+        ui::Form1& form = OpenForm();
+        FillBoxes(form, Folder() + QStringLiteral("/rules.txt"));
+        QTest::mouseClick(form.Command2, Qt::LeftButton);
+        EXPECT_EQ(form.LastReport().result, u"リプレース完了。");
+        return form;
+    }
+    static QString Title(const ui::ResultWindow& window)
+    {
+        return window.Changes->TitleLabel->text();
+    }
+    static int Current(const ui::ResultWindow& window)
+    {
+        return window.Changes->ChangeList->currentIndex().row();
+    }
+    static QString Change(const ui::ResultWindow& window, int row)
+    {
+        const QAbstractItemModel* model = window.Changes->ChangeList->model();
+        return model->data(model->index(row, 0)).toString();
+    }
+};
+
+TEST_F(ChangesPaneTest, ShowsTheChosenFilesChangesAndStepsThroughThem)
+{
+    ui::Form1& form = RunOver(
+        { { QStringLiteral("a.frm"), QStringLiteral("Dim 名前\r\nx\r\ny\r\n名前 = 1\r\n") },
+            { QStringLiteral("b.frm"), QStringLiteral("' 名前\r\n") },
+            { QStringLiteral("c.frm"), QStringLiteral("same\r\n") } });
+    ui::ResultWindow window(form.LastReport(), common::NativePathStyle(), &form);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    // The first file shows at once, each change with its lines on both sides.
+    EXPECT_EQ(Title(window), QStringLiteral("a.frm（変更箇所 2）"));
+    ASSERT_EQ(window.Changes->ChangeList->model()->rowCount(), 2);
+    EXPECT_EQ(Change(window, 0), QStringLiteral("ORG 1 行目  →  NEW 1 行目\n-Dim 名前\n+Dim 氏名"));
+    EXPECT_EQ(Change(window, 1), QStringLiteral("ORG 4 行目  →  NEW 4 行目\n-名前 = 1\n+氏名 = 1"));
+
+    // F8 goes from change to change and on to the next file; Shift+F8 back to the last change.
+    QTest::keyClick(&window, Qt::Key_F8);
+    EXPECT_EQ(Current(window), 0);
+    QTest::keyClick(&window, Qt::Key_F8);
+    EXPECT_EQ(Current(window), 1);
+    QTest::keyClick(&window, Qt::Key_F8);
+    EXPECT_EQ(window.ChangedTable->currentRow(), 1);
+    EXPECT_EQ(Title(window), QStringLiteral("b.frm（変更箇所 1）"));
+    EXPECT_EQ(Current(window), 0);
+    QTest::keyClick(&window, Qt::Key_F8);
+    EXPECT_EQ(window.ChangedTable->currentRow(), 1) << "the last file's last change stays";
+    QTest::keyClick(&window, Qt::Key_F8, Qt::ShiftModifier);
+    EXPECT_EQ(Title(window), QStringLiteral("a.frm（変更箇所 2）"));
+    EXPECT_EQ(Current(window), 1);
+    QTest::mouseClick(window.Changes->NextButton, Qt::LeftButton);
+    EXPECT_EQ(Title(window), QStringLiteral("b.frm（変更箇所 1）"));
+
+    // A click on a file, and the arrow keys in the table, choose it; Enter goes to its changes
+    // and leaves the window open.
+    window.ChangedTable->setFocus();
+    QTest::keyClick(window.ChangedTable, Qt::Key_Up);
+    EXPECT_EQ(Title(window), QStringLiteral("a.frm（変更箇所 2）"));
+    const QRect second = window.ChangedTable->visualItemRect(window.ChangedTable->item(1, 0));
+    QTest::mouseClick(window.ChangedTable->viewport(), Qt::LeftButton, {}, second.center());
+    EXPECT_EQ(Title(window), QStringLiteral("b.frm（変更箇所 1）"));
+    QTest::keyClick(window.ChangedTable, Qt::Key_Return);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.Changes->ChangeList->hasFocus());
+    EXPECT_EQ(Current(window), 0);
+}
+
+TEST_F(ChangesPaneTest, AFileChangedAfterTheRunSaysSoInsteadOfItsChanges)
+{
+    ui::Form1& form = RunOver({ { QStringLiteral("a.frm"), QStringLiteral("名前\r\n") },
+        { QStringLiteral("b.frm"), QStringLiteral("名前\r\n") } });
+    // The copy of a.frm, then the input b.frm, written since the run.
+    WriteFile(Folder() + QStringLiteral("/new/org/a.frm"), Cp932(QStringLiteral("手で直した\r\n")));
+    ui::ResultWindow window(form.LastReport(), common::NativePathStyle(), &form);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(Title(window), QStringLiteral("a.frm: 実行後に変更されています"));
+    EXPECT_EQ(window.Changes->ChangeList->model()->rowCount(), 0);
+    QTest::keyClick(&window, Qt::Key_F8);
+    EXPECT_EQ(Title(window), QStringLiteral("b.frm（変更箇所 1）"));
+    WriteFile(Folder() + QStringLiteral("/org/b.frm"), Cp932(QStringLiteral("名前 \r\n")));
+    window.ChangedTable->setCurrentCell(0, 0);
+    window.ChangedTable->setCurrentCell(1, 0);
+    EXPECT_EQ(Title(window), QStringLiteral("b.frm: 実行後に変更されています"));
+}
+
+TEST_F(ChangesPaneTest, ALargeFileShowsItsFirstChangesAndFindsMoreAsItScrolls)
+{
+    QString text;
+    constexpr int changed = 20000;
+    for (int i = 0; i < changed; ++i) {
+        text += QStringLiteral("名前 %1\r\nsame\r\n").arg(i);
+    }
+    ui::Form1& form = RunOver({ { QStringLiteral("big.frm"), text } });
+    ui::ResultWindow window(form.LastReport(), common::NativePathStyle(), &form);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QAbstractItemModel* model = window.Changes->ChangeList->model();
+    EXPECT_LT(model->rowCount(), 1000) << "only the first changes are found on opening";
+    EXPECT_TRUE(Title(window).endsWith(QStringLiteral(" 以上）"))) << Title(window).toStdString();
+
+    // Scrolling to the end finds the rest, a batch at a time.
+    QScrollBar* bar = window.Changes->ChangeList->verticalScrollBar();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            bar->setValue(bar->maximum());
+            return model->rowCount() == changed;
+        },
+        20000));
+    EXPECT_EQ(Title(window), QStringLiteral("big.frm（変更箇所 %1）").arg(changed));
+    EXPECT_EQ(Change(window, changed - 1),
+        QStringLiteral("ORG %1 行目  →  NEW %1 行目\n-名前 %2\n+氏名 %2")
+            .arg(2 * changed - 1)
+            .arg(changed - 1));
 }
 
 } // namespace
