@@ -54,7 +54,9 @@ QTableWidgetItem* NumberCell(std::uint64_t value)
     return cell;
 }
 
-QTableWidget* MakeTable(QWidget* parent, const char* name, const QStringList& headings)
+// A table with room for rows at least, so that the window fits a small screen with every part
+// shown.
+QTableWidget* MakeTable(QWidget* parent, const char* name, const QStringList& headings, int rows)
 {
     auto* table = new QTableWidget(0, static_cast<int>(headings.size()), parent);
     table->setObjectName(QLatin1String(name));
@@ -66,9 +68,8 @@ QTableWidget* MakeTable(QWidget* parent, const char* name, const QStringList& he
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().lineSpacing() + 8);
     table->horizontalHeader()->setHighlightSections(false);
-    // Room for two rows at least, so that the window fits a small screen with every part shown.
     table->setMinimumHeight(table->horizontalHeader()->sizeHint().height()
-        + 2 * table->verticalHeader()->defaultSectionSize() + 2 * table->frameWidth());
+        + rows * table->verticalHeader()->defaultSectionSize() + 2 * table->frameWidth());
     return table;
 }
 
@@ -129,15 +130,14 @@ ResultWindow::ResultWindow(const engine::RunReport& report, common::PathStyle st
     ChangedLabel->setText(Counted(QStringLiteral("変更したファイル"), report.changed.size()));
     ChangedTable = MakeTable(this, "ChangedTable",
         { QStringLiteral("パス"), QStringLiteral("文字コード"), QStringLiteral("置換数"),
-            QStringLiteral("内訳") });
+            QStringLiteral("内訳") },
+        2);
     Changes = new ChangesPane(this);
     ChangedSplitter = new QSplitter(Qt::Vertical, this);
     ChangedSplitter->setObjectName(QStringLiteral("ChangedSplitter"));
     ChangedSplitter->setChildrenCollapsible(false);
     ChangedSplitter->addWidget(ChangedTable);
     ChangedSplitter->addWidget(Changes);
-    ChangedSplitter->setStretchFactor(0, 2);
-    ChangedSplitter->setStretchFactor(1, 3);
     OtherLabel = MakeLabel(this, "OtherLabel");
     OtherLabel->setText(Counted(QStringLiteral("除外したファイルとフォルダ"), report.skipped.size())
         + QStringLiteral("、")
@@ -146,7 +146,18 @@ ResultWindow::ResultWindow(const engine::RunReport& report, common::PathStyle st
         + Counted(
             QStringLiteral("どのファイルにも一致しなかった対"), report.unmatchedPairs.size()));
     OtherTable = MakeTable(this, "OtherTable",
-        { QStringLiteral("種別"), QStringLiteral("パス・対"), QStringLiteral("理由") });
+        { QStringLiteral("種別"), QStringLiteral("パス・対"), QStringLiteral("理由") }, 1);
+    // What was left over goes below the changes, in the splitter too: the changes take the room
+    // the window has, and a drag gives it to the rest.
+    auto* other = new QWidget(this);
+    auto* otherLayout = new QVBoxLayout(other);
+    otherLayout->setContentsMargins(0, 0, 0, 0);
+    otherLayout->addWidget(OtherLabel);
+    otherLayout->addWidget(OtherTable, 1);
+    ChangedSplitter->addWidget(other);
+    ChangedSplitter->setStretchFactor(0, 3);
+    ChangedSplitter->setStretchFactor(1, 4);
+    ChangedSplitter->setStretchFactor(2, 1);
     SummaryLabel = MakeLabel(this, "SummaryLabel");
     SummaryLabel->setText(ToQt(engine::SummaryLine(report)));
 
@@ -166,9 +177,7 @@ ResultWindow::ResultWindow(const engine::RunReport& report, common::PathStyle st
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(PathsLabel);
     layout->addWidget(ChangedLabel);
-    layout->addWidget(ChangedSplitter, 5);
-    layout->addWidget(OtherLabel);
-    layout->addWidget(OtherTable, 1);
+    layout->addWidget(ChangedSplitter, 1);
     layout->addWidget(SummaryLabel);
     layout->addLayout(buttons);
 
