@@ -91,9 +91,9 @@ protected:
     }
     void FillBoxes(ui::Form1& form, const QString& rules)
     {
-        form.Text1->setText(Folder() + QStringLiteral("/org/"));
-        form.Text2->setText(Folder() + QStringLiteral("/new"));
-        form.Text3->setText(rules);
+        form.Text1->setText(uitest::Typed(Folder() + QStringLiteral("/org/")));
+        form.Text2->setText(uitest::Typed(Folder() + QStringLiteral("/new")));
+        form.Text3->setText(uitest::Typed(rules));
     }
 };
 
