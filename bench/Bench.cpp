@@ -206,6 +206,11 @@ struct PlaceResults {
     std::optional<Row> w4;
     std::optional<Measured> w5;
     long peakKiB = 0;
+    // W2 run alone and with --diff, side by side: medians and peaks.
+    double w2Alone = kNone;
+    double w2Diff = kNone;
+    long w2AlonePeakKiB = 0;
+    long w2DiffPeakKiB = 0;
     std::optional<std::pair<double, double>> longLines;
 };
 
@@ -233,6 +238,8 @@ private:
     PlaceResults RunWorkloads(const std::string& place);
     // Peak MiB of a run over one line of the given size with a match every KB, and without.
     std::pair<double, double> MeasureLongLines(std::uint64_t bytes);
+    // W2 run alone and with --diff, in turns, each in a child for its peak.
+    void MeasureDiff(const std::string& org, const std::string& definition, PlaceResults& results);
 
     const Options& m_options;
     std::string m_work; // the place's temporary folder
@@ -522,11 +529,40 @@ void PrintTable(const PlaceResults& results)
     }
     if (results.w2) {
         std::printf("W2 peak resident %.2f MiB\n", static_cast<double>(results.peakKiB) / 1024);
+        std::printf("W2 alone %.3f s %.2f MiB, with --diff %.3f s %.2f MiB\n", results.w2Alone,
+            static_cast<double>(results.w2AlonePeakKiB) / 1024, results.w2Diff,
+            static_cast<double>(results.w2DiffPeakKiB) / 1024);
     }
     if (results.w5) {
         std::printf("W5 LoadDefinition %.3f s, LC_ALL=C sort %.3f s, peak resident %.2f MiB\n",
             results.w5->load, results.w5->sort, static_cast<double>(results.w5->peakKiB) / 1024);
     }
+}
+
+void Bench::MeasureDiff(
+    const std::string& org, const std::string& definition, PlaceResults& results)
+{
+    std::vector<double> alone;
+    std::vector<double> diff;
+    const std::string output = m_work + "/new-w2-diff";
+    const std::string diffFile = m_work + "/w2.diff";
+    for (int rep = 0; rep < m_options.reps; ++rep) {
+        const ChildEngineRun plain = RunEngineInChild(org, definition, output);
+        Require(plain.run.seconds > 0, "W2 alone did not run");
+        alone.push_back(plain.run.seconds);
+        results.w2AlonePeakKiB = std::max(results.w2AlonePeakKiB, plain.peakKiB);
+        const ChildEngineRun withDiff = RunEngineInChild(org, definition, output, diffFile);
+        Require(withDiff.run.seconds > 0, "W2 with --diff did not run");
+        diff.push_back(withDiff.run.seconds);
+        results.w2DiffPeakKiB = std::max(results.w2DiffPeakKiB, withDiff.peakKiB);
+    }
+    std::printf("W2 alone s %s, with --diff s %s (a diff of %.1f MB)\n", Times(alone).c_str(),
+        Times(diff).c_str(), MB(std::filesystem::file_size(diffFile)));
+    std::fflush(stdout);
+    results.w2Alone = Median(alone);
+    results.w2Diff = Median(diff);
+    RemoveTree(output);
+    std::filesystem::remove(diffFile);
 }
 
 // The disk's fields as they always were, then the tmpfs ones.
@@ -536,6 +572,8 @@ void PrintSummary(const PlaceResults& disk, const PlaceResults& tmpfs)
     const double sedRatio = disk.w1 ? disk.w1->sed / disk.w1->engine : kNone;
     const double w2Ratio = disk.w2 ? disk.w2->engine / disk.w2->cp : kNone;
     const double peak = disk.w2 ? static_cast<double>(disk.peakKiB) / 1024 : kNone;
+    const double diffRatio = disk.w2 ? disk.w2Diff / disk.w2Alone : kNone;
+    const double diffPeak = disk.w2 ? static_cast<double>(disk.w2DiffPeakKiB) / 1024 : kNone;
     const double w3Ratio = disk.w3.size() == 3 ? disk.w3[2].engine / disk.w3[0].engine : kNone;
     const auto& longLines = disk.longLines;
     const double w1Read = tmpfs.w1 ? tmpfs.w1->engine / tmpfs.w1->read : kNone;
@@ -548,12 +586,13 @@ void PrintSummary(const PlaceResults& disk, const PlaceResults& tmpfs)
     const double w5Sort = w5 ? w5->load / w5->sort : kNone;
     const double w5W1 = w5 && tmpfs.w1 ? w5->row.engine / tmpfs.w1->engine : kNone;
     const double w5Peak = w5 ? static_cast<double>(w5->peakKiB) / 1024 : kNone;
-    std::printf("\nW1 engine/cp=%s sed/engine=%s W2 engine/cp=%s peakMiB=%s W3 10000/100=%s "
+    std::printf("\nW1 engine/cp=%s sed/engine=%s W2 engine/cp=%s peakMiB=%s diff/run=%s "
+                "diffPeakMiB=%s W3 10000/100=%s "
                 "longLineMiB=%s plainLineMiB=%s tmpfs W1/read=%s W1/cp=%s W2/cp=%s W3/W1=%s "
                 "W4/cp=%s W5 load/sort=%s W5/W1=%s W5 peakMiB=%s\n",
         Fixed(w1Ratio).c_str(), Fixed(sedRatio).c_str(), Fixed(w2Ratio).c_str(),
-        Fixed(peak).c_str(), Fixed(w3Ratio).c_str(),
-        Fixed(longLines ? longLines->first : kNone).c_str(),
+        Fixed(peak).c_str(), Fixed(diffRatio).c_str(), Fixed(diffPeak).c_str(),
+        Fixed(w3Ratio).c_str(), Fixed(longLines ? longLines->first : kNone).c_str(),
         Fixed(longLines ? longLines->second : kNone).c_str(), Fixed(w1Read).c_str(),
         Fixed(w1Cp).c_str(), Fixed(w2Cp).c_str(), Fixed(w3W1).c_str(), Fixed(w4Cp).c_str(),
         Fixed(w5Sort).c_str(), Fixed(w5W1).c_str(), Fixed(w5Peak).c_str());
@@ -683,11 +722,12 @@ PlaceResults Bench::RunWorkloads(const std::string& place)
             = MeasureTrees(org, { Variant { "W2", definition1000, pairs1000 } }, true, true)
                   .front();
         RemoveOutputs();
+        results.peakKiB = measured.peakKiB;
+        results.w2 = measured.row;
+        MeasureDiff(org, definition1000, results);
         if (!m_options.keep) {
             RemoveTree(m_work + "/w2");
         }
-        results.peakKiB = measured.peakKiB;
-        results.w2 = measured.row;
     }
 
     // Memory, not speed: the disk alone.

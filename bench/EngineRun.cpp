@@ -1,14 +1,17 @@
 #include "bench/EngineRun.h"
 
 #include "common/Paths.h"
+#include "engine/FolderWalk.h"
 #include "engine/LoadDefinition.h"
-#include "engine/ReplaceFolder.h"
+#include "engine/UnifiedDiff.h"
 #include "engine/WalkWindow.h"
 #include "platform/FileName.h"
 #include "platform/FileSystem.h"
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -78,8 +81,8 @@ std::u16string FolderText(const std::string& path)
 
 void RemoveTree(const std::string& path) { std::filesystem::remove_all(path); }
 
-EngineRun RunEngine(
-    const std::string& orgFolder, const std::string& definition, const std::string& outputParent)
+EngineRun RunEngine(const std::string& orgFolder, const std::string& definition,
+    const std::string& outputParent, const std::string& diffFile)
 {
     RemoveTree(outputParent);
     std::filesystem::create_directories(outputParent);
@@ -100,8 +103,20 @@ EngineRun RunEngine(
     const std::unique_ptr<platform::FileSystemObject> fileSystem
         = platform::CreateFileSystemObject();
     engine::RunReport report;
-    const std::u16string unhandled = engine::ReplaceFolder(folderPath, outputPath, *fileSystem,
-        false, pairs, window, report, common::NativePathStyle());
+    report.org = folderPath;
+    engine::FolderWalk walk(window, *fileSystem, pairs, false, common::NativePathStyle(), report);
+    walk.RecordEdits(!diffFile.empty());
+    if (walk.Start(folderPath, outputPath)) {
+        walk.Run();
+    }
+    const std::u16string unhandled = walk.FirstUnhandled();
+    if (!diffFile.empty() && unhandled.empty()) {
+        std::ofstream out(diffFile, std::ios::binary | std::ios::trunc);
+        std::ostringstream err;
+        if (!engine::WriteDiff(report, out, err)) {
+            throw std::runtime_error("the diff was not written whole: " + err.str());
+        }
+    }
     run.seconds = SecondsSince(start);
     const ProcessorTime after = OwnProcessorTime();
     run.cpuSeconds = after.total - before.total;

@@ -15,9 +15,11 @@ struct EngineRun {
 void RemoveTree(const std::string& path);
 
 // One run of the real engine in this process: the definition loaded, then the ORG folder
-// (subfolders included) walked into outputParent, which is emptied first (untimed). Throws when
-// the definition does not load or a file could not be handled whole. Paths in UTF-8.
-EngineRun RunEngine(
-    const std::string& orgFolder, const std::string& definition, const std::string& outputParent);
+// (subfolders included) walked into outputParent, which is emptied first (untimed). With a diff
+// file, the run records its edits and writes the diff of every changed file there, as
+// vandor --run --diff does, within the time. Throws when the definition does not load, a file
+// could not be handled whole, or the diff could not be written whole. Paths in UTF-8.
+EngineRun RunEngine(const std::string& orgFolder, const std::string& definition,
+    const std::string& outputParent, const std::string& diffFile = {});
 
 } // namespace bench

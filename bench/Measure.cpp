@@ -157,8 +157,8 @@ double ReadTree(const std::string& root, std::uint64_t& bytes)
     return SecondsSince(start);
 }
 
-ChildEngineRun RunEngineInChild(
-    const std::string& orgFolder, const std::string& definition, const std::string& outputParent)
+ChildEngineRun RunEngineInChild(const std::string& orgFolder, const std::string& definition,
+    const std::string& outputParent, const std::string& diffFile)
 {
     int fds[2];
     if (pipe(fds) != 0) {
@@ -177,7 +177,7 @@ ChildEngineRun RunEngineInChild(
         getrusage(RUSAGE_SELF, &usage);
         report.inheritedKiB = usage.ru_maxrss;
         try {
-            const EngineRun run = RunEngine(orgFolder, definition, outputParent);
+            const EngineRun run = RunEngine(orgFolder, definition, outputParent, diffFile);
             report.seconds = run.seconds;
             report.cpuSeconds = run.cpuSeconds;
             report.systemSeconds = run.systemSeconds;

@@ -21,8 +21,8 @@ struct ChildEngineRun {
 };
 
 // The same run in a forked child, so that the child's own peak resident memory is the engine's.
-ChildEngineRun RunEngineInChild(
-    const std::string& orgFolder, const std::string& definition, const std::string& outputParent);
+ChildEngineRun RunEngineInChild(const std::string& orgFolder, const std::string& definition,
+    const std::string& outputParent, const std::string& diffFile = {});
 
 struct CommandRun {
     double seconds = 0; // wall clock from spawn to exit
