@@ -162,8 +162,8 @@ std::uint64_t Lines(Side& side, std::uint64_t begin, std::uint64_t end)
 
 bool ChangeList::Next(Change& change)
 {
-    while (!m_ready && m_next < m_edits.size()) {
-        Add(m_edits[m_next++]);
+    while (!m_ready && m_next < m_edits->size()) {
+        Add((*m_edits)[m_next++]);
     }
     if (!m_ready) {
         Close();
@@ -197,7 +197,7 @@ void ChangeList::Add(const Edit& edit)
     m_added += edit.copyLength;
     c.orgEnd = m_scan.LineEndFrom(edit.orgEnd > edit.orgBegin ? edit.orgEnd - 1 : edit.orgBegin);
     const bool unended
-        = c.orgEnd > c.orgBegin && c.orgEnd == m_org.size && m_org.At(c.orgEnd - 1) != '\n';
+        = c.orgEnd > c.orgBegin && c.orgEnd == m_org->size && m_org->At(c.orgEnd - 1) != '\n';
     c.orgLines = m_scan.Lines() - c.orgLine + (unended ? 1 : 0);
 }
 
@@ -209,12 +209,12 @@ void ChangeList::Close()
     m_open = false;
     Change& c = m_change;
     c.copyEnd = c.orgEnd - m_removed + m_added;
-    c.copyLines = Lines(m_copy, c.copyBegin, c.copyEnd);
+    c.copyLines = Lines(*m_copy, c.copyBegin, c.copyEnd);
     // Between changes the two files hold the same lines.
     c.copyLine = c.orgLine - m_orgLinesBefore + m_copyLinesBefore;
     m_orgLinesBefore += c.orgLines;
     m_copyLinesBefore += c.copyLines;
-    TrimSameLines(m_org, m_copy, c);
+    TrimSameLines(*m_org, *m_copy, c);
     m_ready = c.orgLines + c.copyLines != 0;
 }
 

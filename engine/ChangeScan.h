@@ -95,13 +95,13 @@ struct Change {
 class LineScan {
 public:
     explicit LineScan(Side& org)
-        : m_org(org)
+        : m_org(&org)
     {
     }
     // The bytes before at are counted: lines() LFs, the line in hand starting at lineStart().
     void AdvanceTo(std::uint64_t at)
     {
-        const LfScan scan = ScanLfs(m_org, m_pos, at);
+        const LfScan scan = ScanLfs(*m_org, m_pos, at);
         if (scan.count != 0) {
             m_lines += scan.count;
             m_lineStart = scan.afterLast;
@@ -115,8 +115,8 @@ public:
             return m_pos; // the line in hand was ended already
         }
         AdvanceTo(at);
-        const std::uint64_t lf = FirstLf(m_org, at, m_org.size);
-        m_pos = lf == kNone ? m_org.size : lf + 1;
+        const std::uint64_t lf = FirstLf(*m_org, at, m_org->size);
+        m_pos = lf == kNone ? m_org->size : lf + 1;
         if (lf != kNone) {
             ++m_lines;
             m_lineStart = m_pos;
@@ -128,7 +128,7 @@ public:
     std::uint64_t LineStart() const { return m_lineStart; }
 
 private:
-    Side& m_org;
+    Side* m_org;
     std::uint64_t m_pos = 0;
     std::uint64_t m_lines = 0;
     std::uint64_t m_lineStart = 0;
@@ -136,13 +136,14 @@ private:
 
 // The changes of a copy in order, made edit by edit as they are asked for: edits on one line, or
 // on lines next to each other, are one change, since diff shows their removed lines before their
-// added ones. It holds one change at a time, so a file of millions of changed lines costs no more.
+// added ones. It holds one change at a time, so a file of millions of changed lines costs no more;
+// a copy of it goes on from where it was copied.
 class ChangeList {
 public:
     ChangeList(Side& org, Side& copy, const std::vector<Edit>& edits)
-        : m_org(org)
-        , m_copy(copy)
-        , m_edits(edits)
+        : m_org(&org)
+        , m_copy(&copy)
+        , m_edits(&edits)
         , m_scan(org)
     {
     }
@@ -154,9 +155,9 @@ private:
     // The change in hand is complete: it is ready unless nothing is left of it.
     void Close();
 
-    Side& m_org;
-    Side& m_copy;
-    const std::vector<Edit>& m_edits;
+    Side* m_org;
+    Side* m_copy;
+    const std::vector<Edit>* m_edits;
     LineScan m_scan;
     std::size_t m_next = 0; // the next edit to add
     Change m_change; // in hand, or ready

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
@@ -88,9 +89,51 @@ void WriteLines(Side& side, std::uint64_t begin, std::uint64_t end, char mark, s
     }
 }
 
+// The changes of one hunk as they were found, kept to write the hunk once its end is known. A
+// hunk of more changes than it keeps is found a second time instead, from where the list stood
+// before its first change, so that its memory stays bounded.
+class HunkChanges {
+public:
+    static constexpr std::size_t Kept = 4096;
+
+    void Begin(const ChangeList& before, const Change& first)
+    {
+        m_replay.emplace(before);
+        m_kept.assign(1, first);
+        m_whole = true;
+        m_given = 0;
+    }
+    void Add(const Change& change)
+    {
+        if (m_whole && m_kept.size() < Kept) {
+            m_kept.push_back(change);
+        } else {
+            m_whole = false;
+            m_kept.clear();
+        }
+    }
+    bool Next(Change& change)
+    {
+        if (!m_whole) {
+            return m_replay->Next(change);
+        }
+        if (m_given == m_kept.size()) {
+            return false;
+        }
+        change = m_kept[m_given++];
+        return true;
+    }
+
+private:
+    std::optional<ChangeList> m_replay; // the list before the hunk's first change
+    std::vector<Change> m_kept;
+    bool m_whole = true; // m_kept holds every change of the hunk
+    std::size_t m_given = 0;
+};
+
 // The hunk from change a to change z; changes gives them again, a first.
 void WriteHunk(
-    Side& org, Side& copy, const Change& a, const Change& z, ChangeList& changes, std::ostream& out)
+    Side& org, Side& copy, const Change& a, const Change& z, HunkChanges& changes, std::ostream& out)
 {
     const Context lead = LinesBefore(org, a.orgBegin, kContext);
     const Context trail = LinesAfter(org, z.orgEnd, kContext);
@@ -103,7 +146,7 @@ void WriteHunk(
     Change c;
     do {
         if (!changes.Next(c)) {
-            throw ReadFailure {}; // the second reading did not give what the first gave
+            throw ReadFailure {}; // a second reading did not give what the first gave
         }
         WriteLines(org, after, c.orgBegin, ' ', out);
         WriteLines(org, c.orgBegin, c.orgEnd, '-', out);
@@ -111,6 +154,13 @@ void WriteHunk(
         after = c.orgEnd;
     } while (c.orgBegin != z.orgBegin);
     WriteLines(org, z.orgEnd, trail.pos, ' ', out);
+}
+
+// The next change, with the list as it stood before it kept in before.
+bool Following(ChangeList& changes, ChangeList& before, Change& next)
+{
+    before = changes;
+    return changes.Next(next);
 }
 
 // A name as diff writes it: in double quotes, with C escapes, when it holds a character that
@@ -158,23 +208,27 @@ DiffOutcome WriteFileDiff(const ChangedFile& file, const FileEdits& edits, std::
         return DiffOutcome::ChangedSinceRun;
     }
     try {
-        // One reading finds where each hunk ends, for its header; a second, behind it, writes it.
-        ChangeList ahead(org, copy, edits.edits.Edits());
-        ChangeList behind(org, copy, edits.edits.Edits());
+        // The changes of a hunk are found before it is written, since its header counts its
+        // lines; the list as it stood before each change is kept, to find a long hunk again.
+        ChangeList changes(org, copy, edits.edits.Edits());
+        ChangeList beforeNext = changes;
+        HunkChanges hunk;
         Change next;
-        for (bool more = ahead.Next(next), first = true; more; first = false) {
+        for (bool more = changes.Next(next), first = true; more; first = false) {
             const Change a = next;
             Change z = next;
+            hunk.Begin(beforeNext, a);
             // Changes at most twice the context apart share a hunk, as in diff.
-            while ((more = ahead.Next(next))
+            while ((more = Following(changes, beforeNext, next))
                 && next.orgLine - (z.orgLine + z.orgLines) <= 2 * kContext) {
                 z = next;
+                hunk.Add(next);
             }
             if (first) {
                 out << "--- " << QuotedName("a/" + std::string(name)) << '\t' << time << '\n'
                     << "+++ " << QuotedName("b/" + std::string(name)) << '\t' << time << '\n';
             }
-            WriteHunk(org, copy, a, z, behind, out);
+            WriteHunk(org, copy, a, z, hunk, out);
         }
     } catch (const ReadFailure&) {
         return DiffOutcome::CannotRead;

@@ -469,12 +469,18 @@ TEST_F(Diff, HunksAreThoseOfDiffU)
         }
         return lines;
     };
+    // A hunk of more changes than are kept while it is found: it is found a second time.
+    std::string alternate;
+    for (int i = 0; i < 5000; ++i) {
+        alternate += "old " + std::to_string(i) + "\r\nkeep\r\n";
+    }
     const struct {
         const char* what;
         std::string org;
         bool mark;
     } cases[] = {
         { "one line in the middle", with({ { 10, "old" } }), false },
+        { "a hunk of 5,000 changes", alternate, false },
         { "the first line", with({ { 1, "old" } }), false },
         { "the last line, without its line end", twenty + "old", false },
         { "changes six lines apart share a hunk", with({ { 3, "old" }, { 10, "old" } }), false },
