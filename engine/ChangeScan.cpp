@@ -162,8 +162,9 @@ std::uint64_t Lines(Side& side, std::uint64_t begin, std::uint64_t end)
 
 bool ChangeList::Next(Change& change)
 {
-    while (!m_ready && m_next < m_edits->size()) {
-        Add((*m_edits)[m_next++]);
+    Edit edit;
+    while (!m_ready && m_edits.Next(edit)) {
+        Add(edit);
     }
     if (!m_ready) {
         Close();
@@ -220,12 +221,13 @@ void ChangeList::Close()
 
 // Whether the edits fit the two files as they are now: in order, inside the input, and making a
 // copy of the copy's size.
-bool EditsFit(const std::vector<Edit>& edits, std::uint64_t orgSize, std::uint64_t copySize)
+bool EditsFit(const EditList& edits, std::uint64_t orgSize, std::uint64_t copySize)
 {
     std::uint64_t at = 0;
     std::uint64_t removed = 0;
     std::uint64_t added = 0;
-    for (const Edit& edit : edits) {
+    EditList::Reader reader(edits);
+    for (Edit edit; reader.Next(edit);) {
         if (edit.orgBegin < at || edit.orgEnd < edit.orgBegin || edit.orgEnd > orgSize) {
             return false;
         }

@@ -140,10 +140,10 @@ private:
 // a copy of it goes on from where it was copied.
 class ChangeList {
 public:
-    ChangeList(Side& org, Side& copy, const std::vector<Edit>& edits)
+    ChangeList(Side& org, Side& copy, const EditList& edits)
         : m_org(&org)
         , m_copy(&copy)
-        , m_edits(&edits)
+        , m_edits(edits)
         , m_scan(org)
     {
     }
@@ -157,9 +157,8 @@ private:
 
     Side* m_org;
     Side* m_copy;
-    const std::vector<Edit>* m_edits;
+    EditList::Reader m_edits; // at the next edit to add
     LineScan m_scan;
-    std::size_t m_next = 0; // the next edit to add
     Change m_change; // in hand, or ready
     Change m_following; // begun by the edit that made m_change ready
     bool m_open = false; // a change is begun and not closed
@@ -172,6 +171,6 @@ private:
 
 // Whether the edits fit the two files as they are now: in order, inside the input, and making a
 // copy of the copy's size.
-bool EditsFit(const std::vector<Edit>& edits, std::uint64_t orgSize, std::uint64_t copySize);
+bool EditsFit(const EditList& edits, std::uint64_t orgSize, std::uint64_t copySize);
 
 } // namespace engine::diff

@@ -1,16 +1,63 @@
 #include "engine/EditList.h"
 
 namespace engine {
+namespace {
+
+std::uint64_t Unpack(const std::string& packed, std::size_t& at)
+{
+    std::uint64_t value = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(packed[at++]);
+        value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+        if ((byte & 0x80) == 0) {
+            return value;
+        }
+    }
+}
+
+} // namespace
+
+void EditList::Pack(std::uint64_t value)
+{
+    while (value >= 0x80) {
+        m_packed.push_back(static_cast<char>((value & 0x7F) | 0x80));
+        value >>= 7;
+    }
+    m_packed.push_back(static_cast<char>(value));
+}
 
 void EditList::Replace(std::uint64_t begin, std::uint64_t end, std::uint64_t copyLength)
 {
     // A run of changed lines is one edit: a large file of many changed lines costs far fewer.
-    if (!m_edits.empty() && m_edits.back().orgEnd == begin) {
-        m_edits.back().orgEnd = end;
-        m_edits.back().copyLength += copyLength;
+    if (m_count != 0 && m_last.orgEnd == begin) {
+        m_last.orgEnd = end;
+        m_last.copyLength += copyLength;
         return;
     }
-    m_edits.push_back({ begin, end, copyLength });
+    if (m_count != 0) {
+        Pack(m_last.orgBegin - m_packedEnd);
+        Pack(m_last.orgEnd - m_last.orgBegin);
+        Pack(m_last.copyLength);
+        m_packedEnd = m_last.orgEnd;
+    }
+    m_last = { begin, end, copyLength };
+    ++m_count;
+}
+
+bool EditList::Reader::Next(Edit& edit)
+{
+    if (m_given == m_list->m_count) {
+        return false;
+    }
+    if (++m_given == m_list->m_count) {
+        edit = m_list->m_last;
+        return true;
+    }
+    edit.orgBegin = m_end + Unpack(m_list->m_packed, m_at);
+    edit.orgEnd = edit.orgBegin + Unpack(m_list->m_packed, m_at);
+    edit.copyLength = Unpack(m_list->m_packed, m_at);
+    m_end = edit.orgEnd;
+    return true;
 }
 
 } // namespace engine

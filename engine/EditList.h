@@ -1,7 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <string>
 
 namespace engine {
 
@@ -16,18 +17,44 @@ struct Edit {
 
 // The edits of one copy in input order, as the rewriter made them: changed lines (with the mark
 // line and the lines a line-break token made), a lone CR's added LF, the last line's added line
-// end. It holds no bytes: a copy's own bytes stay in the copy.
+// end. It holds no bytes of the files, and its own edits packed: each as three numbers (the
+// bytes since the edit before, the input's bytes, the copy's bytes) of seven bits a byte, so that
+// a file of half a million changed lines keeps a few megabytes of them, not a dozen.
 class EditList {
 public:
     // The input's bytes [begin, end) became copyLength bytes; begin is at or after the last
     // edit's end. An edit that starts where the last one ended joins it.
     void Replace(std::uint64_t begin, std::uint64_t end, std::uint64_t copyLength);
-    void Clear() { m_edits.clear(); }
-    bool Empty() const { return m_edits.empty(); }
-    const std::vector<Edit>& Edits() const { return m_edits; }
+    void Clear() { *this = {}; }
+    bool Empty() const { return m_count == 0; }
+    std::size_t Count() const { return m_count; }
+    // Gives back memory kept for edits to come; for a list that is complete.
+    void Shrink() { m_packed.shrink_to_fit(); }
+
+    // The edits from the first on; a copy goes on from where it was copied.
+    class Reader {
+    public:
+        explicit Reader(const EditList& list)
+            : m_list(&list)
+        {
+        }
+        // The next edit; false after the last.
+        bool Next(Edit& edit);
+
+    private:
+        const EditList* m_list;
+        std::size_t m_at = 0; // in the packed bytes
+        std::size_t m_given = 0;
+        std::uint64_t m_end = 0; // of the edit last given
+    };
 
 private:
-    std::vector<Edit> m_edits;
+    void Pack(std::uint64_t value);
+
+    std::string m_packed; // every edit but the last
+    Edit m_last; // still open to the next, which may join it
+    std::uint64_t m_packedEnd = 0; // the input end of the last edit packed
+    std::size_t m_count = 0;
 };
 
 } // namespace engine

@@ -200,10 +200,10 @@ void MarkChange(ShownChange& change, const std::u16string& markLine)
 FileChanges::FileChanges(const ChangedFile& file, const FileEdits& edits)
     : m_encoding(file.encoding)
     , m_markLine(Decode(ModificationMark(file.encoding) + "\r\n", file.encoding, false).text)
-    , m_list(m_org, m_copy, edits.edits.Edits())
+    , m_list(m_org, m_copy, edits.edits)
 {
     if (!m_org.Open(file.path, edits.orgStamp) || !m_copy.Open(edits.copy, edits.copyStamp)
-        || !diff::EditsFit(edits.edits.Edits(), m_org.size, m_copy.size)) {
+        || !diff::EditsFit(edits.edits, m_org.size, m_copy.size)) {
         m_state = State::ChangedSinceRun;
     }
 }

@@ -371,6 +371,7 @@ FileRewriter::Step FileRewriter::Commit(CopyResult& result)
     result.outcome = CopyOutcome::Changed;
     result.replacements = m_rewriter.TakeCounts();
     if (m_recording) {
+        m_edits.Shrink();
         result.edits = std::move(m_edits);
         m_edits = {};
         const std::optional<platform::FileStamp> copy
