@@ -10,7 +10,6 @@
 namespace engine {
 namespace {
 
-constexpr std::u16string_view kLoneCr = u"␍";
 constexpr std::u16string_view kLoneLf = u"␊";
 constexpr std::u16string_view kUnended = u"[改行なし]";
 constexpr std::u16string_view kCut = u"…";
@@ -42,8 +41,12 @@ ShownLine Decode(std::string_view bytes, TextEncoding encoding, bool cut)
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
     for (std::size_t at = 0; at < end;) {
         const unsigned char byte = data[at];
-        if (byte == '\r' || byte == '\n') {
-            AddShown(line, byte == '\r' ? kLoneCr : kLoneLf);
+        if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+            // Control characters as their pictures (␍ and ␊ for a CR or LF inside the line), which
+            // the font draws where the characters themselves would draw nothing.
+            const char16_t picture
+                = byte == 0x7F ? u'\u2421' : static_cast<char16_t>(0x2400 + byte);
+            AddShown(line, { &picture, 1 });
             ++at;
             continue;
         }
@@ -178,8 +181,8 @@ void MarkChange(ShownChange& change, const std::u16string& markLine)
     }
     if (copyLines.size() == change.org.size()) {
         for (std::size_t i = 0; i < copyLines.size(); ++i) {
-            MarkDifferences(
-                change.org[i].text, copyLines[i]->text, change.org[i].differs, copyLines[i]->differs);
+            MarkDifferences(change.org[i].text, copyLines[i]->text, change.org[i].differs,
+                copyLines[i]->differs);
         }
         return;
     }

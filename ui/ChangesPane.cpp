@@ -97,7 +97,7 @@ void ChangeModel::SetFile(std::unique_ptr<engine::FileChanges> file)
     endResetModel();
 }
 
-const engine::ShownChange& ChangeModel::Shown(int row) const
+const engine::ShownChange& ChangeModel::Shown(int row)
 {
     const auto found = m_read.find(row);
     if (found != m_read.end()) {
@@ -110,9 +110,7 @@ const engine::ShownChange& ChangeModel::Shown(int row) const
     engine::ShownChange& shown = m_read[row] = m_file->Read(at, ShownLines, ShownBytes);
     if (m_file->Status() != engine::FileChanges::State::Ready && !m_lost) {
         // Drawing cannot take the rows away; that waits until the drawing is done.
-        QMetaObject::invokeMethod(
-            const_cast<ChangeModel*>(this), [this] { const_cast<ChangeModel*>(this)->CheckFile(); },
-            Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &ChangeModel::CheckFile, Qt::QueuedConnection);
     }
     return shown;
 }
@@ -136,10 +134,10 @@ int ChangeModel::rowCount(const QModelIndex& parent) const
 
 QVariant ChangeModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole) {
+    if (!index.isValid() || index.row() >= rowCount() || role != Qt::AccessibleTextRole) {
         return {};
     }
-    return PlainText(Shown(index.row()));
+    return PlainText(const_cast<ChangeModel*>(this)->Shown(index.row()));
 }
 
 bool ChangeModel::canFetchMore(const QModelIndex& parent) const
@@ -164,7 +162,7 @@ void ChangeModel::fetchMore(const QModelIndex& parent)
     }
 }
 
-ChangeDelegate::ChangeDelegate(const ChangeModel& model, QObject* parent)
+ChangeDelegate::ChangeDelegate(ChangeModel& model, QObject* parent)
     : QStyledItemDelegate(parent)
     , m_model(model)
 {

@@ -16,7 +16,9 @@ class QPushButton;
 namespace ui {
 
 // The changes of one file as rows, found a batch at a time as the view scrolls to them, and each
-// read when it is drawn; a few hundred read changes are kept for drawing again.
+// read when it is drawn; a few hundred read changes are kept for drawing again. A row's text is
+// its accessible text, not its display text, so that typing in the list to search it does not
+// read every change found.
 class ChangeModel final : public QAbstractListModel {
     Q_OBJECT
 
@@ -29,7 +31,7 @@ public:
     void SetFile(std::unique_ptr<engine::FileChanges> file);
     engine::FileChanges* File() const { return m_file.get(); }
     // The change of a row, read when it is first asked for.
-    const engine::ShownChange& Shown(int row) const;
+    const engine::ShownChange& Shown(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -44,7 +46,7 @@ private:
     void CheckFile();
 
     std::unique_ptr<engine::FileChanges> m_file;
-    mutable std::map<int, engine::ShownChange> m_read;
+    std::map<int, engine::ShownChange> m_read;
     bool m_lost = false;
 };
 
@@ -52,13 +54,13 @@ private:
 // characters that differ darker, what stands in for bytes and line ends in grey.
 class ChangeDelegate final : public QStyledItemDelegate {
 public:
-    ChangeDelegate(const ChangeModel& model, QObject* parent);
+    ChangeDelegate(ChangeModel& model, QObject* parent);
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
         const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 private:
-    const ChangeModel& m_model;
+    ChangeModel& m_model;
 };
 
 // The pane of 実行結果 that shows the changes of the file chosen above it.

@@ -90,6 +90,8 @@ TEST(FileChanges, ShowsEachChangeWithItsLinesAsTheyAre)
             "|[\\xFF] {old}", "|[\\xFF] {new}" },
         { "a last line without its line end", "a\r\nold", "old,new\r\n", false, 2, 1, 2, 1,
             "|{old[[改行なし]}]", "|{new}" }, // the copy's last line was ended
+        { "a control character", "old\x1A\tx\r\n", "old,new\r\n", false, 1, 1, 1, 1, "|{old}[␚]\tx",
+            "|{new}[␚]\tx" },
         { "a line ended by LF alone", "old\nb\r\n", "old,new\r\n", false, 1, 1, 1, 1, "|{old}[␊]",
             "|{new}[␊]" },
         { "a lone CR inside a line", "x\rold\r\n", "old,new\r\n", false, 1, 1, 1, 2, "|x[{␍]old}",

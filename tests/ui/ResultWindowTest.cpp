@@ -392,7 +392,7 @@ protected:
     static QString Change(const ui::ResultWindow& window, int row)
     {
         const QAbstractItemModel* model = window.Changes->ChangeList->model();
-        return model->data(model->index(row, 0)).toString();
+        return model->data(model->index(row, 0), Qt::AccessibleTextRole).toString();
     }
 };
 
