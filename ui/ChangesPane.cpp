@@ -1,10 +1,13 @@
 #include "ui/ChangesPane.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextLayout>
 #include <QVBoxLayout>
 
@@ -134,7 +137,9 @@ int ChangeModel::rowCount(const QModelIndex& parent) const
 
 QVariant ChangeModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount() || role != Qt::AccessibleTextRole) {
+    // The whole text in the tip too: a line longer than the list is cut at its edge.
+    if (!index.isValid() || index.row() >= rowCount()
+        || (role != Qt::AccessibleTextRole && role != Qt::ToolTipRole)) {
         return {};
     }
     return PlainText(const_cast<ChangeModel*>(this)->Shown(index.row()));
@@ -295,6 +300,16 @@ ChangesPane::ChangesPane(QWidget* parent)
     connect(NextButton, &QPushButton::clicked, this, [this] {
         if (!SelectNext()) {
             emit PastLast();
+        }
+    });
+    // Ctrl+C copies the current change as text: its heading, then its lines after - and +.
+    auto* copy
+        = new QShortcut(QKeySequence::Copy, ChangeList, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copy, &QShortcut::activated, this, [this] {
+        const QModelIndex current = ChangeList->currentIndex();
+        if (current.isValid()) {
+            QGuiApplication::clipboard()->setText(
+                m_model->data(current, Qt::AccessibleTextRole).toString());
         }
     });
     connect(m_model, &ChangeModel::FileLost, this, &ChangesPane::ShowTitle);

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
@@ -441,6 +442,10 @@ TEST_F(ChangesPaneTest, ShowsTheChosenFilesChangesAndStepsThroughThem)
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.Changes->ChangeList->hasFocus());
     EXPECT_EQ(Current(window), 0);
+    // Ctrl+C there copies the change as text.
+    QTest::keyClick(window.Changes->ChangeList, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+        QStringLiteral("ORG 1 行目  →  NEW 1 行目\n-' 名前\n+' 氏名"));
 }
 
 TEST_F(ChangesPaneTest, AFileChangedAfterTheRunSaysSoInsteadOfItsChanges)
