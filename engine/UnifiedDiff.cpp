@@ -132,8 +132,8 @@ private:
 };
 
 // The hunk from change a to change z; changes gives them again, a first.
-void WriteHunk(
-    Side& org, Side& copy, const Change& a, const Change& z, HunkChanges& changes, std::ostream& out)
+void WriteHunk(Side& org, Side& copy, const Change& a, const Change& z, HunkChanges& changes,
+    std::ostream& out)
 {
     const Context lead = LinesBefore(org, a.orgBegin, kContext);
     const Context trail = LinesAfter(org, z.orgEnd, kContext);
