@@ -3,6 +3,9 @@
 namespace engine {
 namespace {
 
+constexpr std::size_t kPiece = std::size_t(64) << 10;
+constexpr std::size_t kMostPerEdit = 3 * 10; // three numbers of 64 bits, seven to a byte
+
 std::uint64_t Unpack(const std::string& packed, std::size_t& at)
 {
     std::uint64_t value = 0;
@@ -19,11 +22,20 @@ std::uint64_t Unpack(const std::string& packed, std::size_t& at)
 
 void EditList::Pack(std::uint64_t value)
 {
+    std::string& piece = m_packed.back();
     while (value >= 0x80) {
-        m_packed.push_back(static_cast<char>((value & 0x7F) | 0x80));
+        piece.push_back(static_cast<char>((value & 0x7F) | 0x80));
         value >>= 7;
     }
-    m_packed.push_back(static_cast<char>(value));
+    piece.push_back(static_cast<char>(value));
+}
+
+void EditList::Shrink()
+{
+    if (!m_packed.empty()) {
+        m_packed.back().shrink_to_fit();
+    }
+    m_packed.shrink_to_fit();
 }
 
 void EditList::Replace(std::uint64_t begin, std::uint64_t end, std::uint64_t copyLength)
@@ -35,6 +47,9 @@ void EditList::Replace(std::uint64_t begin, std::uint64_t end, std::uint64_t cop
         return;
     }
     if (m_count != 0) {
+        if (m_packed.empty() || m_packed.back().size() + kMostPerEdit > kPiece) {
+            m_packed.emplace_back(); // grows as strings grow, up to a piece
+        }
         Pack(m_last.orgBegin - m_packedEnd);
         Pack(m_last.orgEnd - m_last.orgBegin);
         Pack(m_last.copyLength);
@@ -53,9 +68,14 @@ bool EditList::Reader::Next(Edit& edit)
         edit = m_list->m_last;
         return true;
     }
-    edit.orgBegin = m_end + Unpack(m_list->m_packed, m_at);
-    edit.orgEnd = edit.orgBegin + Unpack(m_list->m_packed, m_at);
-    edit.copyLength = Unpack(m_list->m_packed, m_at);
+    if (m_at == m_list->m_packed[m_piece].size()) {
+        ++m_piece;
+        m_at = 0;
+    }
+    const std::string& piece = m_list->m_packed[m_piece];
+    edit.orgBegin = m_end + Unpack(piece, m_at);
+    edit.orgEnd = edit.orgBegin + Unpack(piece, m_at);
+    edit.copyLength = Unpack(piece, m_at);
     m_end = edit.orgEnd;
     return true;
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -18,8 +19,9 @@ struct Edit {
 // The edits of one copy in input order, as the rewriter made them: changed lines (with the mark
 // line and the lines a line-break token made), a lone CR's added LF, the last line's added line
 // end. It holds no bytes of the files, and its own edits packed: each as three numbers (the
-// bytes since the edit before, the input's bytes, the copy's bytes) of seven bits a byte, so that
-// a file of half a million changed lines keeps a few megabytes of them, not a dozen.
+// bytes since the edit before, the input's bytes, the copy's bytes) of seven bits a byte, in
+// pieces of 64 KiB that are never moved, so that a file of half a million changed lines keeps a
+// few megabytes of them, not a dozen, and never twice that while the list grows.
 class EditList {
 public:
     // The input's bytes [begin, end) became copyLength bytes; begin is at or after the last
@@ -29,7 +31,7 @@ public:
     bool Empty() const { return m_count == 0; }
     std::size_t Count() const { return m_count; }
     // Gives back memory kept for edits to come; for a list that is complete.
-    void Shrink() { m_packed.shrink_to_fit(); }
+    void Shrink();
 
     // The edits from the first on; a copy goes on from where it was copied.
     class Reader {
@@ -43,7 +45,8 @@ public:
 
     private:
         const EditList* m_list;
-        std::size_t m_at = 0; // in the packed bytes
+        std::size_t m_piece = 0;
+        std::size_t m_at = 0; // in the piece
         std::size_t m_given = 0;
         std::uint64_t m_end = 0; // of the edit last given
     };
@@ -51,7 +54,7 @@ public:
 private:
     void Pack(std::uint64_t value);
 
-    std::string m_packed; // every edit but the last
+    std::vector<std::string> m_packed; // every edit but the last, whole in one piece each
     Edit m_last; // still open to the next, which may join it
     std::uint64_t m_packedEnd = 0; // the input end of the last edit packed
     std::size_t m_count = 0;

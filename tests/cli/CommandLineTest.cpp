@@ -469,10 +469,11 @@ TEST_F(Diff, HunksAreThoseOfDiffU)
         }
         return lines;
     };
-    // A hunk of more changes than are kept while it is found: it is found a second time.
+    // A hunk of more changes than are kept while it is found, which is found a second time, and
+    // of more edits than one piece of the packed list holds.
     std::string alternate;
-    for (int i = 0; i < 5000; ++i) {
-        alternate += "old " + std::to_string(i) + "\r\nkeep\r\n";
+    for (int i = 0; i < 30000; ++i) {
+        alternate += "gone " + std::to_string(i) + "\r\nkeep\r\n";
     }
     const struct {
         const char* what;
@@ -480,7 +481,7 @@ TEST_F(Diff, HunksAreThoseOfDiffU)
         bool mark;
     } cases[] = {
         { "one line in the middle", with({ { 10, "old" } }), false },
-        { "a hunk of 5,000 changes", alternate, false },
+        { "a hunk of 30,000 changes", alternate, false },
         { "the first line", with({ { 1, "old" } }), false },
         { "the last line, without its line end", twenty + "old", false },
         { "changes six lines apart share a hunk", with({ { 3, "old" }, { 10, "old" } }), false },
