@@ -3,17 +3,38 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace engine::diff {
 namespace {
 
-// The LFs of a piece, eight bytes at once: a byte that is LF becomes zero, and a zero byte, and
-// only that, keeps its top bit through the sum below.
+// The LFs of a piece: sixteen bytes at once where the processor has SSE2 (every x86-64 has),
+// each LF counted into its byte of a sum that cannot overflow in 255 rounds; then eight at once,
+// where a byte that is LF becomes zero, and a zero byte, and only that, keeps its top bit through
+// the sum below.
 std::uint64_t CountLfs(std::string_view piece)
 {
-    constexpr std::uint64_t ones = 0x0101010101010101ull;
-    constexpr std::uint64_t low7 = 0x7F * ones;
     std::uint64_t count = 0;
     std::size_t i = 0;
+#ifdef __SSE2__
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (piece.size() - i >= 16) {
+        const std::size_t rounds = std::min<std::size_t>((piece.size() - i) / 16, 255);
+        __m128i sums = _mm_setzero_si128();
+        for (std::size_t round = 0; round < rounds; ++round, i += 16) {
+            const __m128i bytes
+                = _mm_loadu_si128(reinterpret_cast<const __m128i*>(piece.data() + i));
+            sums = _mm_sub_epi8(sums, _mm_cmpeq_epi8(bytes, lf)); // a match is -1
+        }
+        const __m128i total = _mm_sad_epu8(sums, _mm_setzero_si128());
+        count += static_cast<std::uint64_t>(_mm_cvtsi128_si32(total))
+            + static_cast<std::uint64_t>(_mm_extract_epi16(total, 4));
+    }
+#endif
+    constexpr std::uint64_t ones = 0x0101010101010101ull;
+    constexpr std::uint64_t low7 = 0x7F * ones;
     for (; i + 8 <= piece.size(); i += 8) {
         std::uint64_t word;
         std::memcpy(&word, piece.data() + i, 8);
