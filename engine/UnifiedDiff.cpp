@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <ctime>
-#include <limits>
 #include <optional>
 #include <type_traits>
 #include <vector>
