@@ -97,6 +97,7 @@ void ChangeModel::SetFile(std::unique_ptr<engine::FileChanges> file)
         m_file->FindMore(FoundAtFirst);
     }
     m_lost = m_file && m_file->Status() != engine::FileChanges::State::Ready;
+    m_rows = m_file && !m_lost ? static_cast<int>(m_file->Found()) : 0;
     endResetModel();
 }
 
@@ -125,15 +126,13 @@ void ChangeModel::CheckFile()
     }
     beginResetModel();
     m_lost = true;
+    m_rows = 0;
     m_read.clear();
     endResetModel();
     emit FileLost();
 }
 
-int ChangeModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() || !m_file || m_lost ? 0 : static_cast<int>(m_file->Found());
-}
+int ChangeModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
 
 QVariant ChangeModel::data(const QModelIndex& index, int role) const
 {
@@ -147,7 +146,7 @@ QVariant ChangeModel::data(const QModelIndex& index, int role) const
 
 bool ChangeModel::canFetchMore(const QModelIndex& parent) const
 {
-    return !parent.isValid() && m_file && !m_lost && !m_file->AllFound();
+    return !parent.isValid() && m_file && !m_lost && !m_fetching && !m_file->AllFound();
 }
 
 void ChangeModel::fetchMore(const QModelIndex& parent)
@@ -162,8 +161,11 @@ void ChangeModel::fetchMore(const QModelIndex& parent)
         return;
     }
     if (m_file->Found() > before) {
+        m_fetching = true;
         beginInsertRows({}, static_cast<int>(before), static_cast<int>(m_file->Found() - 1));
+        m_rows = static_cast<int>(m_file->Found());
         endInsertRows();
+        m_fetching = false;
     }
 }
 

@@ -47,7 +47,10 @@ private:
 
     std::unique_ptr<engine::FileChanges> m_file;
     std::map<int, engine::ShownChange> m_read;
+    int m_rows = 0; // the changes found, as the views were told of them
     bool m_lost = false;
+    // A view that is told of new rows may ask for more at once; those wait for the next time.
+    bool m_fetching = false;
 };
 
 // Draws a change: its line numbers, the ORG lines on red beneath the NEW lines on green, the
