@@ -80,6 +80,15 @@ QString PlainText(const engine::ShownChange& change)
     return text;
 }
 
+void AddFormats(QList<QTextLayout::FormatRange>& formats,
+    const std::vector<engine::TextRange>& ranges, const QTextCharFormat& format)
+{
+    for (const engine::TextRange& range : ranges) {
+        formats.append(
+            { static_cast<int>(range.begin), static_cast<int>(range.end - range.begin), format });
+    }
+}
+
 } // namespace
 
 ChangeModel::ChangeModel(QObject* parent)
@@ -210,21 +219,13 @@ void ChangeDelegate::paint(
             painter->fillRect(row, background);
             painter->setPen(option.palette.text().color());
             painter->drawText(QRect(area.left(), y, gutter, lineHeight), Qt::AlignCenter, mark);
+            QTextCharFormat differing;
+            differing.setBackground(differs);
+            QTextCharFormat standIn;
+            standIn.setForeground(StandIn);
             QList<QTextLayout::FormatRange> formats;
-            for (const engine::TextRange& range : line.differs) {
-                QTextLayout::FormatRange format;
-                format.start = static_cast<int>(range.begin);
-                format.length = static_cast<int>(range.end - range.begin);
-                format.format.setBackground(differs);
-                formats.append(format);
-            }
-            for (const engine::TextRange& range : line.shown) {
-                QTextLayout::FormatRange format;
-                format.start = static_cast<int>(range.begin);
-                format.length = static_cast<int>(range.end - range.begin);
-                format.format.setForeground(StandIn);
-                formats.append(format);
-            }
+            AddFormats(formats, line.differs, differing);
+            AddFormats(formats, line.shown, standIn);
             QTextLayout layout(ToQt(line.text), option.font, painter->device());
             layout.setFormats(formats);
             QTextOption text;
