@@ -133,7 +133,14 @@ std::string_view Side::View(std::uint64_t at, std::size_t n)
         const std::uint64_t behind = std::min<std::uint64_t>({ at, kPiece / 4, kPiece - n });
         const std::uint64_t start = at - behind;
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - start));
-        for (std::size_t got = 0; got < length;) {
+        // What the window holds already from start on moves to its front rather than being read
+        // again: forward, the quarter behind would otherwise be read twice.
+        std::size_t got = 0;
+        if (start >= m_windowAt && start < m_windowAt + m_windowSize) {
+            got = static_cast<std::size_t>(m_windowAt + m_windowSize - start);
+            std::memmove(m_window.data(), m_window.data() + (start - m_windowAt), got);
+        }
+        while (got < length) {
             const long read = file.ReadAt(m_window.data() + got, length - got, start + got);
             if (read <= 0) {
                 throw ReadFailure {};

@@ -19,6 +19,48 @@ using namespace diff;
 
 constexpr std::uint64_t kContext = 3;
 
+// The diff's bytes, gathered and handed to the stream in large writes: a diff of a large file is
+// mostly lines of a few dozen bytes, and written a line at a time, or in the stream's own small
+// steps, it costs more in calls than in bytes.
+class Output {
+public:
+    explicit Output(std::ostream& out)
+        : m_out(out)
+    {
+        m_bytes.reserve(kSize);
+    }
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+    ~Output() { Flush(); }
+
+    Output& operator<<(std::string_view bytes)
+    {
+        if (m_bytes.size() + bytes.size() > kSize) {
+            Flush();
+        }
+        m_bytes += bytes;
+        return *this;
+    }
+    Output& operator<<(char byte)
+    {
+        if (m_bytes.size() == kSize) {
+            Flush();
+        }
+        m_bytes += byte;
+        return *this;
+    }
+    void Flush()
+    {
+        m_out.write(m_bytes.data(), static_cast<std::streamsize>(m_bytes.size()));
+        m_bytes.clear();
+    }
+
+private:
+    static constexpr std::size_t kSize = std::size_t(1) << 18;
+    std::ostream& m_out;
+    std::string m_bytes;
+};
+
 // Up to n whole lines of the input before a line start, or after a line end.
 struct Context {
     std::uint64_t pos = 0;
@@ -66,17 +108,17 @@ std::string Range(std::uint64_t first, std::uint64_t count)
 }
 
 // Whole lines of one file, each after its mark; a last line without LF is ended as diff ends it.
-void WriteLines(Side& side, std::uint64_t begin, std::uint64_t end, char mark, std::ostream& out)
+void WriteLines(Side& side, std::uint64_t begin, std::uint64_t end, char mark, Output& out)
 {
     bool lineStart = true;
     side.Pieces(begin, end, [&](std::string_view piece, std::uint64_t) {
         for (std::size_t from = 0; from < piece.size();) {
             if (lineStart) {
-                out.put(mark);
+                out << mark;
             }
             const std::size_t lf = piece.find('\n', from);
             const std::size_t to = lf == std::string_view::npos ? piece.size() : lf + 1;
-            out.write(piece.data() + from, static_cast<std::streamsize>(to - from));
+            out << piece.substr(from, to - from);
             lineStart = lf != std::string_view::npos;
             from = to;
         }
@@ -130,8 +172,8 @@ private:
 };
 
 // The hunk from change a to change z; changes gives them again, a first.
-void WriteHunk(Side& org, Side& copy, const Change& a, const Change& z, HunkChanges& changes,
-    std::ostream& out)
+void WriteHunk(
+    Side& org, Side& copy, const Change& a, const Change& z, HunkChanges& changes, Output& out)
 {
     const Context lead = LinesBefore(org, a.orgBegin, kContext);
     const Context trail = LinesAfter(org, z.orgEnd, kContext);
@@ -195,7 +237,7 @@ std::string QuotedName(std::string_view name)
 } // namespace
 
 DiffOutcome WriteFileDiff(const ChangedFile& file, const FileEdits& edits, std::string_view name,
-    std::string_view time, std::ostream& out)
+    std::string_view time, std::ostream& stream)
 {
     Side org;
     Side copy;
@@ -205,6 +247,7 @@ DiffOutcome WriteFileDiff(const ChangedFile& file, const FileEdits& edits, std::
     if (!EditsFit(edits.edits, org.size, copy.size)) {
         return DiffOutcome::ChangedSinceRun;
     }
+    Output out(stream);
     try {
         // The changes of a hunk are found before it is written, since its header counts its
         // lines; the list as it stood before each change is kept, to find a long hunk again.
