@@ -93,23 +93,28 @@ EngineRun RunEngine(const std::string& orgFolder, const std::string& definition,
     EngineRun run;
     const ProcessorTime before = OwnProcessorTime();
     const Clock::time_point start = Clock::now();
-    engine::PairTable pairs;
-    const engine::DefinitionOutcome outcome = engine::LoadDefinition(definitionPath, pairs);
-    run.loadSeconds = SecondsSince(start);
-    if (outcome != engine::DefinitionOutcome::Loaded) {
-        throw std::runtime_error("the definition " + definition + " did not load");
-    }
-    SilentWindow window;
-    const std::unique_ptr<platform::FileSystemObject> fileSystem
-        = platform::CreateFileSystemObject();
     engine::RunReport report;
     report.org = folderPath;
-    engine::FolderWalk walk(window, *fileSystem, pairs, false, common::NativePathStyle(), report);
-    walk.RecordEdits(!diffFile.empty());
-    if (walk.Start(folderPath, outputPath)) {
-        walk.Run();
+    std::u16string unhandled;
+    {
+        // The pairs and the walk go before the diff is written, as in the program's own run.
+        engine::PairTable pairs;
+        const engine::DefinitionOutcome outcome = engine::LoadDefinition(definitionPath, pairs);
+        run.loadSeconds = SecondsSince(start);
+        if (outcome != engine::DefinitionOutcome::Loaded) {
+            throw std::runtime_error("the definition " + definition + " did not load");
+        }
+        SilentWindow window;
+        const std::unique_ptr<platform::FileSystemObject> fileSystem
+            = platform::CreateFileSystemObject();
+        engine::FolderWalk walk(
+            window, *fileSystem, pairs, false, common::NativePathStyle(), report);
+        walk.RecordEdits(!diffFile.empty());
+        if (walk.Start(folderPath, outputPath)) {
+            walk.Run();
+        }
+        unhandled = walk.FirstUnhandled();
     }
-    const std::u16string unhandled = walk.FirstUnhandled();
     if (!diffFile.empty() && unhandled.empty()) {
         std::ofstream out(diffFile, std::ios::binary | std::ios::trunc);
         std::ostringstream err;

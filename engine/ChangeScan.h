@@ -17,8 +17,7 @@ namespace engine::diff {
 constexpr std::size_t kPiece = std::size_t(1) << 18;
 constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
 
-// A file could not be read to where the edits say it reaches.
-struct ReadFailure { };
+using engine::ReadFailure;
 
 // One of the two files, read at offsets in pieces.
 class Side {

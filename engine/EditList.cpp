@@ -3,7 +3,7 @@
 namespace engine {
 namespace {
 
-constexpr std::size_t kPiece = std::size_t(64) << 10;
+constexpr std::size_t kPiece = std::size_t(16) << 10;
 constexpr std::size_t kMostPerEdit = 3 * 10; // three numbers of 64 bits, seven to a byte
 
 std::uint64_t Unpack(const std::string& packed, std::size_t& at)
@@ -22,7 +22,7 @@ std::uint64_t Unpack(const std::string& packed, std::size_t& at)
 
 void EditList::Pack(std::uint64_t value)
 {
-    std::string& piece = m_packed.back();
+    std::string& piece = m_packed.back().bytes;
     while (value >= 0x80) {
         piece.push_back(static_cast<char>((value & 0x7F) | 0x80));
         value >>= 7;
@@ -33,7 +33,7 @@ void EditList::Pack(std::uint64_t value)
 void EditList::Shrink()
 {
     if (!m_packed.empty()) {
-        m_packed.back().shrink_to_fit();
+        m_packed.back().bytes.shrink_to_fit();
     }
     m_packed.shrink_to_fit();
 }
@@ -47,7 +47,10 @@ void EditList::Replace(std::uint64_t begin, std::uint64_t end, std::uint64_t cop
         return;
     }
     if (m_count != 0) {
-        if (m_packed.empty() || m_packed.back().size() + kMostPerEdit > kPiece) {
+        if (m_packed.empty() || m_packed.back().bytes.size() + kMostPerEdit > kPiece) {
+            if (!m_packed.empty()) {
+                Spill(m_packed.back());
+            }
             m_packed.emplace_back(); // grows as strings grow, up to a piece
         }
         Pack(m_last.orgBegin - m_packedEnd);
@@ -59,6 +62,30 @@ void EditList::Replace(std::uint64_t begin, std::uint64_t end, std::uint64_t cop
     ++m_count;
 }
 
+void EditList::Spill(Piece& piece)
+{
+    if (m_spill && m_spill->Keep(piece.bytes, piece.spilledAt)) {
+        piece.size = piece.bytes.size();
+        std::string().swap(piece.bytes);
+    }
+}
+
+void EditList::Reader::Load(std::size_t piece)
+{
+    const Piece& packed = m_list->m_packed[piece];
+    if (packed.spilledAt == kInMemory) {
+        m_loaded.reset();
+        m_bytes = &packed.bytes;
+        return;
+    }
+    auto bytes = std::make_shared<std::string>(packed.size, '\0');
+    if (!m_list->m_spill->Read(packed.spilledAt, *bytes)) {
+        throw ReadFailure {};
+    }
+    m_bytes = bytes.get();
+    m_loaded = std::move(bytes);
+}
+
 bool EditList::Reader::Next(Edit& edit)
 {
     if (m_given == m_list->m_count) {
@@ -68,11 +95,12 @@ bool EditList::Reader::Next(Edit& edit)
         edit = m_list->m_last;
         return true;
     }
-    if (m_at == m_list->m_packed[m_piece].size()) {
-        ++m_piece;
+    if (m_bytes == nullptr || m_at == m_bytes->size()) {
+        m_piece += m_bytes == nullptr ? 0 : 1;
         m_at = 0;
+        Load(m_piece);
     }
-    const std::string& piece = m_list->m_packed[m_piece];
+    const std::string& piece = *m_bytes;
     edit.orgBegin = m_end + Unpack(piece, m_at);
     edit.orgEnd = edit.orgBegin + Unpack(piece, m_at);
     edit.copyLength = Unpack(piece, m_at);

@@ -339,7 +339,7 @@ FileRewriter::Step FileRewriter::RewriteBlocks(NextBlock&& next, CopyResult& res
     m_inLongLine = false;
     m_candidates.clear();
     m_written.reset();
-    m_edits.Clear();
+    m_edits = EditList(m_spill);
     Step step;
     while (const ScannedBlock* block = next()) {
         if (block->holdsNul || block->utf16) {

@@ -61,7 +61,11 @@ public:
     // The same for a file that was read whole ahead of the walk and is still as it was then.
     CopyResult CopyPrefetched(const PrefetchedFile& file, const CopyTarget& target);
     // Whether each copy's edits are recorded; off, the copying costs nothing more.
-    void RecordEdits(bool on) { m_recording = on; }
+    void RecordEdits(bool on)
+    {
+        m_recording = on;
+        m_spill = on ? std::make_shared<EditSpill>() : nullptr;
+    }
 
 private:
     // How a step ended: done, or the file is read again with its encoding settled, or it cannot
@@ -131,6 +135,7 @@ private:
     bool m_grew = false; // a line longer than a block was read into memory
     bool m_recording = false;
     EditList m_edits; // of the pass in hand, while recording
+    std::shared_ptr<EditSpill> m_spill; // for the full pieces of every copy's edits
 };
 
 } // namespace engine

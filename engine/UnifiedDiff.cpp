@@ -19,7 +19,7 @@ using namespace diff;
 
 constexpr std::uint64_t kContext = 3;
 
-// The diff's bytes, gathered and handed to the stream in large writes: a diff of a large file is
+// The diff's bytes, gathered and handed to the stream 64 KiB at a time: a diff of a large file is
 // mostly lines of a few dozen bytes, and written a line at a time, or in the stream's own small
 // steps, it costs more in calls than in bytes.
 class Output {
@@ -56,7 +56,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kSize = std::size_t(1) << 18;
+    static constexpr std::size_t kSize = std::size_t(1) << 16;
     std::ostream& m_out;
     std::string m_bytes;
 };

@@ -28,6 +28,10 @@ bool RenameOver(const NativePath& from, const NativePath& to);
 void WatchTemporary(const NativePath& path);
 void ForgetTemporary();
 
+// A file of the system's temporary folder, open for reading and writing, that goes when it is
+// closed; -1 when none can be made.
+int OpenScratchFile();
+
 enum class Replaceable { Missing, Yes, No };
 // Whether a whole file may be put in place of the one at path: a writable plain file, or none.
 // mode: what the new file takes over from the old.

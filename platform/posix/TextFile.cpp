@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -120,6 +121,23 @@ int os::CreateNewFile(const NativePath& path)
     return at.Ok() ? Sys().open(at.Folder(), at.Name(),
                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666)
                    : -1;
+}
+
+int os::OpenScratchFile()
+{
+    const char* folder = std::getenv("TMPDIR");
+    const std::string temporary = folder != nullptr && *folder != '\0' ? folder : "/tmp";
+    const int fd = ::open(temporary.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        return fd;
+    }
+    // Where the file system has no unnamed files, a named one that is removed at once.
+    std::string name = temporary + "/vandor-XXXXXX";
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0) {
+        ::unlink(name.c_str());
+    }
+    return named;
 }
 
 bool os::SyncToDisk(int fd) { return ::fsync(fd) == 0; }

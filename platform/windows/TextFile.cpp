@@ -4,6 +4,7 @@
 #include "platform/SysCalls.h"
 #include "platform/windows/Win32.h"
 
+#include <fcntl.h>
 #include <io.h>
 
 namespace platform {
@@ -115,6 +116,27 @@ void OutputFile::SetPermissions(unsigned) { }
 int os::CreateNewFile(const NativePath& path)
 {
     return Sys().open(LongPath(path).c_str(), OpenFor::NewCopy);
+}
+
+int os::OpenScratchFile()
+{
+    wchar_t folder[MAX_PATH + 1] = {};
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+    wchar_t name[MAX_PATH] = {};
+    if (length == 0 || length > MAX_PATH || ::GetTempFileNameW(folder, L"vdr", 0, name) == 0) {
+        return -1;
+    }
+    const HANDLE handle = ::CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        ::DeleteFileW(name);
+        return -1;
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY);
+    if (fd < 0) {
+        ::CloseHandle(handle);
+    }
+    return fd;
 }
 
 bool os::SyncToDisk(int fd) { return ::FlushFileBuffers(HandleOf(fd)) != 0; }
