@@ -205,9 +205,13 @@ FileChanges::FileChanges(const ChangedFile& file, const FileEdits& edits)
     , m_markLine(Decode(ModificationMark(file.encoding) + "\r\n", file.encoding, false).text)
     , m_list(m_org, m_copy, edits.edits)
 {
-    if (!m_org.Open(file.path, edits.orgStamp) || !m_copy.Open(edits.copy, edits.copyStamp)
-        || !diff::EditsFit(edits.edits, m_org.size, m_copy.size)) {
-        m_state = State::ChangedSinceRun;
+    try {
+        if (!m_org.Open(file.path, edits.orgStamp) || !m_copy.Open(edits.copy, edits.copyStamp)
+            || !diff::EditsFit(edits.edits, m_org.size, m_copy.size)) {
+            m_state = State::ChangedSinceRun;
+        }
+    } catch (const diff::ReadFailure&) {
+        m_state = State::CannotRead; // the edits' spilled pieces
     }
 }
 

@@ -244,11 +244,11 @@ DiffOutcome WriteFileDiff(const ChangedFile& file, const FileEdits& edits, std::
     if (!org.Open(file.path, edits.orgStamp) || !copy.Open(edits.copy, edits.copyStamp)) {
         return DiffOutcome::ChangedSinceRun;
     }
-    if (!EditsFit(edits.edits, org.size, copy.size)) {
-        return DiffOutcome::ChangedSinceRun;
-    }
     Output out(stream);
     try {
+        if (!EditsFit(edits.edits, org.size, copy.size)) {
+            return DiffOutcome::ChangedSinceRun;
+        }
         // The changes of a hunk are found before it is written, since its header counts its
         // lines; the list as it stood before each change is kept, to find a long hunk again.
         ChangeList changes(org, copy, edits.edits);

@@ -1,14 +1,19 @@
 #include "engine/FileChanges.h"
 #include "engine/RewriteLine.h"
 #include "engine/RunCommand.h"
+#include "engine/UnifiedDiff.h"
 #include "platform/Cp932.h"
+#include "platform/SysCalls.h"
 #include "tests/engine/FakeWindow.h"
+#include "tests/support/SysCallsGuard.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 using testing_support::Sjis;
 using testing_support::TempTree;
@@ -154,6 +159,29 @@ TEST(FileChanges, AFileWrittenSinceTheRunIsNotShown)
         EXPECT_EQ(before->Status(), engine::FileChanges::State::ChangedSinceRun);
         EXPECT_EQ(run.Changes()->Status(), engine::FileChanges::State::ChangedSinceRun);
     }
+}
+
+// Edits that went to the scratch file and cannot be read back leave the file unread, in the pane
+// and in the diff, at once and without a crash: nothing is made up from part of them.
+TEST(FileChanges, EditsThatCannotBeReadBackLeaveTheFileUnread)
+{
+    std::string bytes;
+    for (int i = 0; i < 20000; ++i) {
+        bytes += "old\r\nkeep\r\n"; // every other line: an edit each
+    }
+    OneFile run(bytes, "old,new\r\n");
+    testing_support::SysCallsGuard calls;
+    platform::Sys().pread = [](int, void*, std::size_t, auto) -> ssize_t {
+        errno = EIO;
+        return -1;
+    };
+    const auto changes = run.Changes();
+    ASSERT_NE(changes, nullptr);
+    EXPECT_EQ(changes->Status(), engine::FileChanges::State::CannotRead);
+    std::ostringstream out;
+    EXPECT_EQ(engine::WriteFileDiff(
+                  run.report.changed[0], run.report.edits[0], "a.frm", engine::DiffTime(), out),
+        engine::DiffOutcome::CannotRead);
 }
 
 TEST(FileChanges, DifferencesAreWhatTheCommonCharactersLeave)
