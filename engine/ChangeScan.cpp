@@ -1,6 +1,7 @@
 #include "engine/ChangeScan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -130,11 +131,11 @@ std::string_view Side::View(std::uint64_t at, std::size_t n)
         if (at > size || size - at < n) {
             throw ReadFailure {};
         }
-        const std::uint64_t behind = std::min<std::uint64_t>({ at, kPiece / 4, kPiece - n });
+        const std::uint64_t behind = std::min<std::uint64_t>({ at, kPiece / 16, kPiece - n });
         const std::uint64_t start = at - behind;
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, size - start));
         // What the window holds already from start on moves to its front rather than being read
-        // again: forward, the quarter behind would otherwise be read twice.
+        // again: forward, the part behind would otherwise be read twice.
         std::size_t got = 0;
         if (start >= m_windowAt && start < m_windowAt + m_windowSize) {
             got = static_cast<std::size_t>(m_windowAt + m_windowSize - start);
@@ -153,6 +154,30 @@ std::string_view Side::View(std::uint64_t at, std::size_t n)
     return { m_window.data() + (at - m_windowAt), n };
 }
 
+std::size_t LastLf(std::string_view bytes)
+{
+    std::size_t end = bytes.size();
+#ifdef __SSE2__
+    // Sixteen bytes at a time from the end: a context of three lines steps back over a hundred
+    // bytes or so before each change.
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; end >= 16; end -= 16) {
+        const __m128i chunk
+            = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + end - 16));
+        const auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, lf)));
+        if (found != 0) {
+            return end - 16 + static_cast<std::size_t>(31 - std::countl_zero(found));
+        }
+    }
+#endif
+    while (end > 0) {
+        if (bytes[--end] == '\n') {
+            return end;
+        }
+    }
+    return std::string_view::npos;
+}
+
 LfScan ScanLfs(Side& side, std::uint64_t begin, std::uint64_t end)
 {
     LfScan scan { 0, begin };
@@ -162,7 +187,7 @@ LfScan ScanLfs(Side& side, std::uint64_t begin, std::uint64_t end)
         const std::uint64_t lfs = CountLfs(piece);
         if (lfs != 0) {
             scan.count += lfs;
-            scan.afterLast = at + piece.rfind('\n') + 1;
+            scan.afterLast = at + LastLf(piece) + 1;
         }
         return true;
     });

@@ -33,15 +33,18 @@ public:
     // The bytes [at, at + n), n at most kPiece, from the window last read, which is read anew
     // when it does not hold them: the diff reads each file in many small steps, mostly forward,
     // but steps back a few lines for a hunk's context and for the common end of a change. A
-    // window read anew therefore begins a quarter of itself before at, so that those steps back
+    // window read anew therefore begins a sixteenth of itself before at, so that those steps back
     // find their bytes in it instead of reading the whole window again for each change.
     std::string_view View(std::uint64_t at, std::size_t n);
     char At(std::uint64_t offset) { return View(offset, 1)[0]; }
     // What the window holds of the bytes before end, end > 0, for stepping back: at least one
-    // byte, and a quarter of the window when it has to be read anew.
+    // byte, and a whole window, ending at end, when it has to be read anew.
     std::string_view Before(std::uint64_t end)
     {
-        View(end - 1, 1);
+        if (end - 1 < m_windowAt || end - 1 - m_windowAt >= m_windowSize) {
+            const std::uint64_t start = end > kPiece ? end - kPiece : 0;
+            View(start, static_cast<std::size_t>(end - start));
+        }
         return { m_window.data(), static_cast<std::size_t>(end - m_windowAt) };
     }
     // take(piece, offset) for the bytes [begin, end) in order, until it says false; the pieces are
@@ -76,6 +79,8 @@ struct LfScan {
     std::uint64_t afterLast = 0;
 };
 
+// Where the last LF of bytes is, npos when there is none.
+std::size_t LastLf(std::string_view bytes);
 // The LFs of [begin, end).
 LfScan ScanLfs(Side& side, std::uint64_t begin, std::uint64_t end);
 // The first LF in [begin, end), kNone when there is none.

@@ -72,14 +72,15 @@ Context LinesBefore(Side& org, std::uint64_t pos, std::uint64_t n)
     // The LF just before pos ends the line before; n lines back begin after the (n+1)-th LF.
     std::uint64_t lfs = 0;
     for (std::uint64_t end = pos; end > 0;) {
-        const std::string_view piece = org.Before(end);
-        const std::size_t size = piece.size();
-        for (std::size_t i = size; i > 0; --i) {
-            if (piece[i - 1] == '\n' && ++lfs == n + 1) {
-                return { end - size + i, n };
+        std::string_view piece = org.Before(end);
+        const std::uint64_t start = end - piece.size();
+        for (std::size_t lf = LastLf(piece); lf != std::string_view::npos; lf = LastLf(piece)) {
+            if (++lfs == n + 1) {
+                return { start + lf + 1, n };
             }
+            piece = piece.substr(0, lf);
         }
-        end -= size;
+        end = start;
     }
     return { 0, lfs };
 }
