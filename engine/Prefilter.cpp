@@ -95,12 +95,14 @@ inline std::uint64_t FoldWord(std::uint64_t v)
     return v | (((atLeastA & ~pastZ & ~v) & (0x80 * ones)) >> 2);
 }
 
-// For the needles, which have no byte to spare and are folded as they are read.
+// For the needles, which have no byte to spare and are folded as they are read: a window of four
+// to eight bytes as its first four and its last four, which overlap. A copy of `width` bytes was
+// a call, and loading its result stalled on the bytes just stored.
 std::uint64_t LoadWindow(const char* p, std::size_t width)
 {
-    std::uint64_t v = 0;
-    std::memcpy(&v, p, width);
-    return FoldWord(v);
+    const std::uint64_t first = Load4(p);
+    const std::uint64_t last = Load4(p + width - 4);
+    return FoldWord(first | last << (8 * (width - 4)));
 }
 
 // The filter of a large band: a hashed window sets three bits of one word, so that a probe costs
@@ -615,6 +617,8 @@ void Prefilter::Candidates(const Band& band, std::size_t at, const char* data, s
     }
 }
 
+// A probe's filter word is far from the cache: each one is asked for kAhead probes before it is
+// tested, so that the misses of many probes overlap instead of following one another.
 template <std::size_t Width>
 void Prefilter::ScanLargeBand(
     const LargeBand& band, const char* data, std::size_t size, std::vector<Hit>& hits) const
@@ -622,38 +626,39 @@ void Prefilter::ScanLargeBand(
     if (size < Width) {
         return;
     }
+    constexpr std::size_t kAhead = 16;
     const std::uint64_t* const filter = band.filter.data();
     const std::size_t words = band.filter.size();
     const std::size_t stride = band.stride;
     const std::size_t end = size - (Width - 1);
-    auto probe = [&](std::size_t at) {
+    std::uint64_t ahead[kAhead];
+    const auto ask = [&](std::size_t at) {
         const std::uint64_t h = LargeHash(LoadWindow<Width>(data + at));
-        const std::uint64_t mask = FilterMask(h);
-        return static_cast<unsigned>((filter[Scaled(h, words)] & mask) == mask);
+        __builtin_prefetch(filter + Scaled(h, words));
+        return h;
     };
-    std::size_t i = 0;
-    for (; i + 3 * stride < end; i += 4 * stride) {
-        if ((probe(i) | probe(i + stride) | probe(i + 2 * stride) | probe(i + 3 * stride)) != 0) {
-            for (std::size_t k = 0; k < 4; ++k) {
-                if (probe(i + k * stride) != 0) {
-                    LargeCandidates<Width>(band, i + k * stride, data, size, hits);
-                }
-            }
-        }
+    for (std::size_t k = 0; k < kAhead; ++k) {
+        ahead[k] = k * stride < end ? ask(k * stride) : 0;
     }
-    for (; i < end; i += stride) {
-        if (probe(i) != 0) {
-            LargeCandidates<Width>(band, i, data, size, hits);
+    std::size_t slot = 0;
+    for (std::size_t at = 0; at < end; at += stride) {
+        const std::uint64_t h = ahead[slot];
+        const std::size_t next = at + kAhead * stride;
+        if (next < end) {
+            ahead[slot] = ask(next);
+        }
+        slot = (slot + 1) % kAhead;
+        const std::uint64_t mask = FilterMask(h);
+        if ((filter[Scaled(h, words)] & mask) == mask) {
+            LargeCandidates(band, at, h, data, size, hits);
         }
     }
 }
 
-template <std::size_t Width>
-void Prefilter::LargeCandidates(const LargeBand& band, std::size_t at, const char* data,
-    std::size_t size, std::vector<Hit>& hits) const
+void Prefilter::LargeCandidates(const LargeBand& band, std::size_t at, std::uint64_t hash,
+    const char* data, std::size_t size, std::vector<Hit>& hits) const
 {
-    const std::size_t bucket
-        = BucketOf(LargeHash(LoadWindow<Width>(data + at)), band.bucketStart.size() - 1);
+    const std::size_t bucket = BucketOf(hash, band.bucketStart.size() - 1);
     for (std::uint32_t e = band.bucketStart[bucket]; e < band.bucketStart[bucket + 1]; ++e) {
         const std::uint32_t entry = band.entries[e];
         const std::size_t offset = FirstWindow(m_needles[entry >> 1].length, band) + (entry & 1);

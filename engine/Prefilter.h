@@ -146,9 +146,8 @@ private:
     template <std::size_t Width>
     void ScanLargeBand(
         const LargeBand& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
-    template <std::size_t Width>
-    void LargeCandidates(const LargeBand& band, std::size_t at, const char* data, std::size_t size,
-        std::vector<Hit>& hits) const;
+    void LargeCandidates(const LargeBand& band, std::size_t at, std::uint64_t hash,
+        const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void Verify(std::uint32_t needle, std::size_t start, const char* folded, std::size_t size,
         std::vector<Hit>& hits) const;
