@@ -10,6 +10,10 @@
 #include <new>
 #include <stdexcept>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace engine {
 namespace {
 
@@ -44,12 +48,36 @@ Read ReadAll(platform::InputFile& file, std::uint64_t budget)
     }
 }
 
-// At most one field more than there are bytes that can end one.
+bool EndsField(char c) { return c == ',' || c == '\r' || c == '\n' || c == '"'; }
+
+// At most one field more than there are bytes that can end one; counted sixteen bytes at once
+// where the processor has SSE2.
 std::size_t MostFields(std::string_view text)
 {
-    return 1 + static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return c == ',' || c == '\r' || c == '\n' || c == '"';
-    }));
+    std::size_t count = 1;
+    std::size_t i = 0;
+#ifdef __SSE2__
+    const __m128i comma = _mm_set1_epi8(',');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i quote = _mm_set1_epi8('"');
+    // Each byte of the sum counts up to 255 ends, then the sums are added up.
+    while (i + 16 <= text.size()) {
+        __m128i sums = _mm_setzero_si128();
+        for (int step = 0; step < 255 && i + 16 <= text.size(); ++step, i += 16) {
+            const __m128i bytes
+                = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+            const __m128i ends = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, comma), _mm_cmpeq_epi8(bytes, cr)),
+                _mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, quote)));
+            sums = _mm_sub_epi8(sums, ends);
+        }
+        const __m128i halves = _mm_sad_epu8(sums, _mm_setzero_si128());
+        count += static_cast<std::size_t>(_mm_cvtsi128_si32(halves))
+            + static_cast<std::size_t>(_mm_extract_epi16(halves, 4));
+    }
+#endif
+    return count + static_cast<std::size_t>(std::count_if(text.begin() + i, text.end(), EndsField));
 }
 
 DefinitionOutcome Load(const std::u16string& path, PairTable& table)

@@ -18,10 +18,20 @@ constexpr auto kCp932 = static_cast<std::size_t>(TextEncoding::Cp932);
 constexpr auto kUtf8 = static_cast<std::size_t>(TextEncoding::Utf8);
 constexpr std::uint64_t kNoBudget = std::numeric_limits<std::uint64_t>::max();
 
+// Eight bytes at once: a table of a million pairs asks this of every search text twice.
 bool IsAscii(std::string_view bytes)
 {
-    return std::all_of(
-        bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    std::uint64_t high = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + i, 8);
+        high |= word;
+    }
+    for (; i < bytes.size(); ++i) {
+        high |= static_cast<unsigned char>(bytes[i]);
+    }
+    return (high & 0x8080808080808080ull) == 0;
 }
 
 // The byte sequences in which a unit of a search text can stand in a line: every code of every

@@ -105,30 +105,48 @@ std::uint64_t LoadWindow(const char* p, std::size_t width)
     return FoldWord(first | last << (8 * (width - 4)));
 }
 
-// The filter of a large band: a hashed window sets three bits of one word, so that a probe costs
-// one load, and lets about one window in 150 through at 16 bits per entry.
-constexpr std::size_t kFilterBits = 16;
-
-inline std::uint64_t LargeHash(std::uint64_t gram)
+// The filter of a large band: a hashed window sets four bits of one word, so that a probe costs
+// one load, and lets few windows through at 16 to 32 bits per entry. The four bits come from a
+// table of masks, which a probe loads from the nearest cache instead of shifting them into place.
+constexpr std::size_t kMaskBits = 10;
+constexpr std::array<std::uint64_t, std::size_t(1) << kMaskBits> MakeMasks()
 {
-    std::uint64_t h = gram * 0x9E3779B97F4A7C15ull;
-    return h ^ (h >> 29);
+    std::array<std::uint64_t, std::size_t(1) << kMaskBits> masks {};
+    std::uint64_t x = 0x2545F4914F6CDD1Dull;
+    for (std::uint64_t& mask : masks) {
+        int bits = 0;
+        while (bits < 4) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            const std::uint64_t bit = std::uint64_t(1) << (x & 63);
+            bits += (mask & bit) == 0 ? 1 : 0;
+            mask |= bit;
+        }
+    }
+    return masks;
+}
+constexpr auto kMasks = MakeMasks();
+
+// One multiplication gives the window's word (the top bits of its low half), the mask and a
+// fingerprint for the buckets (its high half, which every bit of the window reaches).
+struct LargeKey {
+    std::uint64_t low;
+    std::uint64_t high;
+};
+
+inline LargeKey LargeHash(std::uint64_t window)
+{
+    __extension__ using Wide = unsigned __int128;
+    const Wide product = static_cast<Wide>(window) * 0x9E3779B97F4A7C15ull;
+    return { static_cast<std::uint64_t>(product), static_cast<std::uint64_t>(product >> 64) };
 }
 
-inline std::uint64_t FilterMask(std::uint64_t h)
-{
-    return (std::uint64_t(1) << (h & 63)) | (std::uint64_t(1) << ((h >> 6) & 63))
-        | (std::uint64_t(1) << ((h >> 12) & 63));
-}
+inline std::uint64_t MaskOf(const LargeKey& key) { return kMasks[key.high & (kMasks.size() - 1)]; }
 
-inline std::size_t Scaled(std::uint64_t h, std::size_t count)
+inline std::uint32_t FingerprintOf(const LargeKey& key)
 {
-    return static_cast<std::size_t>(((h >> 32) * count) >> 32);
-}
-
-inline std::size_t BucketOf(std::uint64_t h, std::size_t buckets)
-{
-    return static_cast<std::size_t>((((h >> 18) & 0xFFFFFFFFull) * buckets) >> 32);
+    return static_cast<std::uint32_t>(key.high >> kMaskBits);
 }
 
 // shift: 32 less the table's bits.
@@ -198,12 +216,15 @@ void Prefilter::EnsureBuilt() const
 std::size_t Prefilter::MemoryFor(std::size_t needles, std::size_t ownBytes)
 {
     // Small tables: two tables of at least 256 KiB for each of three bands, and some 200 bytes a
-    // needle while they are sorted; large ones: the needle, and two windows with their filter
-    // bits and their share of the buckets.
+    // needle while they are sorted. Large ones: the needle, and for each of its two windows an
+    // entry, a filter of up to 32 bits and a bucket's start of up to 16; beside them, small bands
+    // for the needles of lengths too few for a large band of their own.
+    const std::size_t small = 6 * (std::size_t(256) << 10);
     if (needles < kLargeTable) {
-        return ownBytes + needles * 200 + 6 * (std::size_t(256) << 10);
+        return ownBytes + needles * 200 + small;
     }
-    return ownBytes + needles * (sizeof(Needle) + 2 * 8);
+    return ownBytes + needles * (sizeof(Needle) + 2 * (4 + 4 + 2))
+        + std::min(needles, 3 * kLargeTable) * 200 + small;
 }
 
 void Prefilter::Build(NeedleList needles)
@@ -213,9 +234,12 @@ void Prefilter::Build(NeedleList needles)
     m_largeBands.clear();
     m_shortByFirstByte.assign(256, {});
     m_hasShort = false;
+    std::vector<std::uint32_t> small;
     if (m_needles.size() >= kLargeTable) {
-        // Every needle long enough for the wide windows takes them; the shorter ones take four
-        // bytes, every two bytes where they can, every byte where they are four bytes long.
+        // Needles long enough for the wide windows take them, the shorter ones four bytes, every
+        // two bytes where they can, every byte where they are four bytes long: each length that
+        // kLargeTable needles or more share gets a band of bits and buckets. The others go to the
+        // tables below, which cost a table this large only what its few needles need.
         struct Shape {
             std::size_t stride, width, minLength, maxLength;
         };
@@ -227,25 +251,30 @@ void Prefilter::Build(NeedleList needles)
             band.width = shape.width;
             band.minLength = shape.minLength;
             band.maxLength = shape.maxLength;
-            FillLargeBand(band);
-            if (band.entries.size() != 0) {
+            if (FillLargeBand(band)) {
                 m_largeBands.push_back(std::move(band));
             }
         }
         for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
-            if (m_needles[n].length < 4) {
-                AssignShort(n);
+            const std::size_t length = m_needles[n].length;
+            if (std::none_of(m_largeBands.begin(), m_largeBands.end(), [&](const LargeBand& band) {
+                    return length >= band.minLength && length <= band.maxLength;
+                })) {
+                small.push_back(n);
             }
         }
-        return;
+    } else {
+        small.resize(m_needles.size());
+        for (std::uint32_t n = 0; n < small.size(); ++n) {
+            small[n] = n;
+        }
     }
     std::vector<Band> bands(std::size(kBands));
     for (std::size_t b = 0; b < bands.size(); ++b) {
         bands[b].stride = kBands[b].stride;
         bands[b].width = kBands[b].width;
     }
-    AssignToBands(bands);
-    m_bands.clear();
+    AssignToBands(bands, small);
     for (Band& band : bands) {
         if (!band.entries.empty()) {
             FinishBand(band);
@@ -288,33 +317,31 @@ void Prefilter::AssignShort(std::uint32_t needle)
 
 // The filter and the counts are far larger than the cache: each window's words are asked for a
 // batch ahead, so that their misses overlap instead of following one another.
-template <typename InBand, typename Each>
-void Prefilter::ForEachLargeWindow(const LargeBand& band, InBand inBand, Each&& each) const
+template <typename Each>
+void Prefilter::ForEachLargeWindow(const LargeBand& band, Each&& each) const
 {
     constexpr std::size_t kBatch = 32;
-    const std::size_t words = band.filter.size();
-    const std::size_t buckets = band.bucketStart.size() - 1;
-    std::uint32_t entries[kBatch];
-    std::uint64_t hashes[kBatch];
+    std::uint32_t ids[kBatch];
+    LargeKey keys[kBatch];
     std::size_t held = 0;
     const auto flush = [&] {
         for (std::size_t i = 0; i < held; ++i) {
-            each(entries[i], hashes[i]);
+            each(ids[i], keys[i]);
         }
         held = 0;
     };
     for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
         const Needle& needle = m_needles[n];
-        if (!inBand(needle)) {
+        if (needle.length < band.minLength || needle.length > band.maxLength) {
             continue;
         }
         const char* first = Bytes(needle) + FirstWindow(needle.length, band);
         for (std::uint32_t j = 0; j < band.stride; ++j) {
-            const std::uint64_t h = LargeHash(LoadWindow(first + j, band.width));
-            __builtin_prefetch(&band.filter[Scaled(h, words)], 1);
-            __builtin_prefetch(&band.bucketStart[BucketOf(h, buckets)], 1);
-            entries[held] = n << 1 | j;
-            hashes[held++] = h;
+            const LargeKey key = LargeHash(LoadWindow(first + j, band.width));
+            __builtin_prefetch(&band.filter[key.low >> band.shift], 1);
+            __builtin_prefetch(&band.bucketStart[key.low >> band.shift], 1);
+            ids[held] = n << 1 | j;
+            keys[held++] = key;
         }
         if (held + band.stride > kBatch) {
             flush();
@@ -323,52 +350,62 @@ void Prefilter::ForEachLargeWindow(const LargeBand& band, InBand inBand, Each&& 
     flush();
 }
 
-// The filter and the buckets in two passes over the band's needles: the first sets the bits and
-// counts each bucket, the second puts each entry in its place, so nothing is sorted or grown.
-void Prefilter::FillLargeBand(LargeBand& band) const
+// The filter and the buckets, one for each word of the filter, in two passes over the band's
+// needles: the first sets the bits and counts each bucket, the second puts each entry in its
+// place, so nothing is sorted or grown. False when too few needles have the band's lengths.
+bool Prefilter::FillLargeBand(LargeBand& band) const
 {
-    const auto inBand = [&](const Needle& needle) {
-        return needle.length >= band.minLength && needle.length <= band.maxLength;
-    };
     std::size_t count = 0;
     for (std::size_t n = 0; n < m_needles.size(); ++n) {
-        count += inBand(m_needles[n]) ? band.stride : 0;
+        const std::size_t length = m_needles[n].length;
+        count += length >= band.minLength && length <= band.maxLength ? band.stride : 0;
     }
-    if (count == 0) {
-        return;
+    if (count < kLargeTable * band.stride) {
+        return false;
     }
-    const std::size_t words = std::max<std::size_t>(1, count * kFilterBits / 64);
-    // Four entries a bucket: the buckets' starts stay a quarter of the entries' size, and a probe
-    // that the filter lets through looks at the tails of four needles, most often none of them.
-    const std::size_t buckets = std::max<std::size_t>(1, count / 4);
+    // A word for every four entries or fewer: 16 to 32 bits an entry.
+    unsigned bits = 1;
+    while ((std::size_t(1) << bits) < count / 4) {
+        ++bits;
+    }
+    const std::size_t words = std::size_t(1) << bits;
+    band.shift = 64 - bits;
+    unsigned idBits = 1;
+    while ((std::size_t(1) << idBits) < 2 * m_needles.size()) {
+        ++idBits;
+    }
+    band.idBits = std::min(idBits, 31u);
     band.filter = BlockArray<std::uint64_t>(words, true);
-    band.bucketStart = BlockArray<std::uint32_t>(buckets + 1, true);
+    band.bucketStart = BlockArray<std::uint32_t>(words + 1, true);
     band.entries = BlockArray<std::uint32_t>(count);
-    const auto windows = [&](auto&& each) { ForEachLargeWindow(band, inBand, each); };
-    windows([&](std::uint32_t, std::uint64_t h) {
-        band.filter[Scaled(h, words)] |= FilterMask(h);
-        ++band.bucketStart[BucketOf(h, buckets)];
+    ForEachLargeWindow(band, [&](std::uint32_t, const LargeKey& key) {
+        const std::size_t word = key.low >> band.shift;
+        band.filter[word] |= MaskOf(key);
+        ++band.bucketStart[word];
     });
-    for (std::size_t b = 1; b < buckets; ++b) {
-        band.bucketStart[b] += band.bucketStart[b - 1];
+    for (std::size_t w = 1; w < words; ++w) {
+        band.bucketStart[w] += band.bucketStart[w - 1];
     }
-    band.bucketStart[buckets] = static_cast<std::uint32_t>(count);
+    band.bucketStart[words] = static_cast<std::uint32_t>(count);
     // Placed from each bucket's end down, which leaves every start where it belongs.
-    windows([&](std::uint32_t entry, std::uint64_t h) {
-        band.entries[--band.bucketStart[BucketOf(h, buckets)]] = entry;
+    ForEachLargeWindow(band, [&](std::uint32_t id, const LargeKey& key) {
+        band.entries[--band.bucketStart[key.low >> band.shift]]
+            = FingerprintOf(key) << band.idBits | id;
     });
+    return true;
 }
 
 // How many needles share each window of this width near their ends. A needle probed by windows
 // that many others share (OrderTotal01 ... OrderTotal99 all hold "Tota") would be verified at
 // every such window in the text; it gets a narrower stride, so that its windows lie in its last
 // bytes, where the family differs.
-Prefilter::Sharing Prefilter::SharedWindows(std::size_t width) const
+Prefilter::Sharing Prefilter::SharedWindows(
+    std::size_t width, const std::vector<std::uint32_t>& which) const
 {
     constexpr std::size_t stride = kBands[kFourWide].stride;
     Sharing sharing;
-    sharing.reserve(m_needles.size() * stride);
-    for (std::size_t n = 0; n < m_needles.size(); ++n) {
+    sharing.reserve(which.size() * stride);
+    for (const std::uint32_t n : which) {
         const Needle& needle = m_needles[n];
         const char* folded = Bytes(needle);
         if (needle.length < width) {
@@ -421,9 +458,9 @@ bool Prefilter::LettersAlone(const Needle& needle, const Band& band) const
     return false;
 }
 
-void Prefilter::AssignToBands(std::vector<Band>& bands)
+void Prefilter::AssignToBands(std::vector<Band>& bands, const std::vector<std::uint32_t>& which)
 {
-    const Sharing sharing[2] = { SharedWindows(4), SharedWindows(kWide) };
+    const Sharing sharing[2] = { SharedWindows(4, which), SharedWindows(kWide, which) };
     const auto fits
         = [&](const Needle& needle, const Band& band) { return Fits(needle, band, sharing); };
     // Every band is one more pass over the text: the wide band takes every needle long enough for
@@ -431,7 +468,7 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
     // alone, or are shared so widely that it would be probed at every byte: full-width texts in
     // UTF-8 all hold the bytes of "０" (EF BC 90) and the lead bytes of the next character.
     bool wide = false;
-    for (std::size_t n = 0; n < m_needles.size(); ++n) {
+    for (const std::uint32_t n : which) {
         const Needle& needle = m_needles[n];
         const bool shared = FirstWindow(needle.length, bands[kFourWide]) != kNoWindow
             && !fits(needle, bands[kFourWide]);
@@ -439,7 +476,7 @@ void Prefilter::AssignToBands(std::vector<Band>& bands)
             || ((LettersAlone(needle, bands[kFourWide]) || shared)
                 && fits(needle, bands[kSevenWide]));
     }
-    for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
+    for (const std::uint32_t n : which) {
         const Needle& needle = m_needles[n];
         if (needle.length < 4) {
             AssignShort(n);
@@ -617,8 +654,9 @@ void Prefilter::Candidates(const Band& band, std::size_t at, const char* data, s
     }
 }
 
-// A probe's filter word is far from the cache: each one is asked for kAhead probes before it is
-// tested, so that the misses of many probes overlap instead of following one another.
+// Four probes are tested together: most groups of four hit nothing and cost one branch. Their
+// words are far from the cache, but the loop has no other waits, so the processor has the words
+// of many probes asked for at once.
 template <std::size_t Width>
 void Prefilter::ScanLargeBand(
     const LargeBand& band, const char* data, std::size_t size, std::vector<Hit>& hits) const
@@ -626,44 +664,59 @@ void Prefilter::ScanLargeBand(
     if (size < Width) {
         return;
     }
-    constexpr std::size_t kAhead = 16;
     const std::uint64_t* const filter = band.filter.data();
-    const std::size_t words = band.filter.size();
+    const unsigned shift = band.shift;
     const std::size_t stride = band.stride;
     const std::size_t end = size - (Width - 1);
-    std::uint64_t ahead[kAhead];
-    const auto ask = [&](std::size_t at) {
-        const std::uint64_t h = LargeHash(LoadWindow<Width>(data + at));
-        __builtin_prefetch(filter + Scaled(h, words));
-        return h;
-    };
-    for (std::size_t k = 0; k < kAhead; ++k) {
-        ahead[k] = k * stride < end ? ask(k * stride) : 0;
-    }
-    std::size_t slot = 0;
-    for (std::size_t at = 0; at < end; at += stride) {
-        const std::uint64_t h = ahead[slot];
-        const std::size_t next = at + kAhead * stride;
-        if (next < end) {
-            ahead[slot] = ask(next);
+    constexpr std::size_t kBatch = 16;
+    std::size_t words[kBatch];
+    std::uint64_t masks[kBatch];
+    std::size_t at = 0;
+    for (; at + (kBatch - 1) * stride < end; at += kBatch * stride) {
+        for (std::size_t k = 0; k < kBatch; ++k) {
+            const LargeKey key = LargeHash(LoadWindow<Width>(data + at + k * stride));
+            words[k] = key.low >> shift;
+            masks[k] = MaskOf(key);
+            __builtin_prefetch(filter + words[k]);
         }
-        slot = (slot + 1) % kAhead;
-        const std::uint64_t mask = FilterMask(h);
-        if ((filter[Scaled(h, words)] & mask) == mask) {
-            LargeCandidates(band, at, h, data, size, hits);
+        bool any = false;
+        for (std::size_t k = 0; k < kBatch; ++k) {
+            any |= (masks[k] & ~filter[words[k]]) == 0;
+        }
+        if (any) {
+            for (std::size_t k = 0; k < kBatch; ++k) {
+                if ((masks[k] & ~filter[words[k]]) == 0) {
+                    LargeCandidates<Width>(band, at + k * stride, data, size, hits);
+                }
+            }
+        }
+    }
+    for (; at < end; at += stride) {
+        const LargeKey key = LargeHash(LoadWindow<Width>(data + at));
+        if ((MaskOf(key) & ~filter[key.low >> shift]) == 0) {
+            LargeCandidates<Width>(band, at, data, size, hits);
         }
     }
 }
 
-void Prefilter::LargeCandidates(const LargeBand& band, std::size_t at, std::uint64_t hash,
-    const char* data, std::size_t size, std::vector<Hit>& hits) const
+// The entries of the probe's bucket whose fingerprint is the window's own.
+template <std::size_t Width>
+void Prefilter::LargeCandidates(const LargeBand& band, std::size_t at, const char* data,
+    std::size_t size, std::vector<Hit>& hits) const
 {
-    const std::size_t bucket = BucketOf(hash, band.bucketStart.size() - 1);
-    for (std::uint32_t e = band.bucketStart[bucket]; e < band.bucketStart[bucket + 1]; ++e) {
+    const LargeKey key = LargeHash(LoadWindow<Width>(data + at));
+    const std::size_t word = key.low >> band.shift;
+    const std::uint32_t fingerprint = FingerprintOf(key) << band.idBits;
+    const std::uint32_t idMask = (std::uint32_t(1) << band.idBits) - 1;
+    for (std::uint32_t e = band.bucketStart[word]; e < band.bucketStart[word + 1]; ++e) {
         const std::uint32_t entry = band.entries[e];
-        const std::size_t offset = FirstWindow(m_needles[entry >> 1].length, band) + (entry & 1);
+        if (((entry ^ fingerprint) & ~idMask) != 0) {
+            continue;
+        }
+        const std::uint32_t needle = (entry & idMask) >> 1;
+        const std::size_t offset = FirstWindow(m_needles[needle].length, band) + (entry & 1);
         if (at >= offset) {
-            Verify(entry >> 1, at - offset, data, size, hits);
+            Verify(needle, at - offset, data, size, hits);
         }
     }
 }

@@ -70,8 +70,8 @@ public:
 
     // Bytes folded and scanned at a time.
     static constexpr std::size_t kRegion = std::size_t(1) << 18;
-    // From this many needles on, each band is a filter of bits and buckets of needles instead of
-    // the tables below, which a table this large would fill.
+    // From this many needles of one band's lengths on, that band is a filter of bits and buckets
+    // of needles instead of the tables below, which that many needles would fill.
     static constexpr std::size_t kLargeTable = 1 << 16;
 
 private:
@@ -110,30 +110,32 @@ private:
         std::vector<Tail> tails;
     };
     // A band of a large table: its needles' last `stride` windows in a filter of bits, and in
-    // buckets by their hash, each entry a needle and which of its windows.
+    // buckets by their hash, one for each word of the filter, each entry a needle, which of its
+    // windows, and above them as many bits of the window's fingerprint as the entry has room for.
     struct LargeBand {
         std::size_t stride = 0;
         std::size_t width = 4;
         std::size_t minLength = 0; // the needles of lengths [minLength, maxLength]
         std::size_t maxLength = 0;
+        unsigned shift = 63; // 64 less the filter's bits
+        unsigned idBits = 1; // fingerprint << idBits | needle << 1 | window
         BlockArray<std::uint64_t> filter;
-        BlockArray<std::uint32_t> bucketStart; // entries of bucket b: [bucketStart[b], [b + 1])
-        BlockArray<std::uint32_t> entries; // needle << 1 | window
+        BlockArray<std::uint32_t> bucketStart; // entries of word w: [bucketStart[w], [w + 1])
+        BlockArray<std::uint32_t> entries;
     };
 
     void EnsureBuilt() const;
     void CollectNeedles(NeedleList needles);
     const char* Bytes(const Needle& needle) const;
     using Sharing = std::unordered_map<std::uint64_t, std::uint32_t>;
-    Sharing SharedWindows(std::size_t width) const;
-    void AssignToBands(std::vector<Band>& bands);
+    Sharing SharedWindows(std::size_t width, const std::vector<std::uint32_t>& which) const;
+    void AssignToBands(std::vector<Band>& bands, const std::vector<std::uint32_t>& which);
     bool Fits(const Needle& needle, const Band& band, const Sharing (&sharing)[2]) const;
     bool LettersAlone(const Needle& needle, const Band& band) const;
     void AssignShort(std::uint32_t needle);
     void FinishBand(Band& band) const;
-    void FillLargeBand(LargeBand& band) const;
-    template <typename InBand, typename Each>
-    void ForEachLargeWindow(const LargeBand& band, InBand inBand, Each&& each) const;
+    bool FillLargeBand(LargeBand& band) const;
+    template <typename Each> void ForEachLargeWindow(const LargeBand& band, Each&& each) const;
     template <std::size_t Width>
     void ScanBand(
         const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
@@ -146,8 +148,9 @@ private:
     template <std::size_t Width>
     void ScanLargeBand(
         const LargeBand& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
-    void LargeCandidates(const LargeBand& band, std::size_t at, std::uint64_t hash,
-        const char* data, std::size_t size, std::vector<Hit>& hits) const;
+    template <std::size_t Width>
+    void LargeCandidates(const LargeBand& band, std::size_t at, const char* data, std::size_t size,
+        std::vector<Hit>& hits) const;
     void ScanShort(const char* data, std::size_t size, std::vector<Hit>& hits) const;
     void Verify(std::uint32_t needle, std::size_t start, const char* folded, std::size_t size,
         std::vector<Hit>& hits) const;

@@ -2,10 +2,37 @@
 
 #include "platform/TextFile.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace platform {
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// The first comma or line end at or after `from`, or the text's end: sixteen bytes at once where
+// the processor has SSE2, since a definition of a million pairs is mostly such searches.
+std::size_t UnquotedEnd(std::string_view text, std::size_t from)
+{
+#ifdef __SSE2__
+    const __m128i comma = _mm_set1_epi8(',');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; from + 16 <= text.size(); from += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + from));
+        const int ends = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, comma),
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, cr), _mm_cmpeq_epi8(bytes, lf))));
+        if (ends != 0) {
+            return from + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(ends)));
+        }
+    }
+#endif
+    while (from < text.size() && text[from] != ',' && !IsLineEnd(text[from])) {
+        ++from;
+    }
+    return from;
+}
 } // namespace
 
 FieldReader::FieldReader(std::string_view text)
@@ -71,10 +98,7 @@ bool FieldReader::ReadField(std::string_view& field)
         }
         return true;
     }
-    std::size_t end = m_position;
-    while (end < m_text.size() && m_text[end] != ',' && !IsLineEnd(m_text[end])) {
-        ++end;
-    }
+    const std::size_t end = UnquotedEnd(m_text, m_position);
     std::size_t last = end;
     while (last > m_position && IsBlank(m_text[last - 1])) {
         --last;

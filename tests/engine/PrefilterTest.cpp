@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <set>
 #include <string_view>
@@ -11,21 +12,37 @@ namespace {
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c | 0x20) : c; }
 
-// Every occurrence of every needle, found the slow way.
+std::string Folded(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), FoldAscii);
+    return text;
+}
+
+// Every occurrence of every needle, found by comparing every piece of the text of a needle's
+// length with every needle of that length.
 std::set<std::pair<std::size_t, int>> Occurrences(
     const std::string& text, const std::vector<std::vector<std::string>>& needles)
 {
-    std::set<std::pair<std::size_t, int>> found;
+    std::map<std::string, std::set<int>> pairsOf;
     for (std::size_t k = 0; k < needles.size(); ++k) {
         for (const std::string& needle : needles[k]) {
-            for (std::size_t at = 0; at + needle.size() <= text.size(); ++at) {
-                bool same = true;
-                for (std::size_t i = 0; same && i < needle.size(); ++i) {
-                    same = FoldAscii(text[at + i]) == FoldAscii(needle[i]);
-                }
-                if (same) {
-                    found.insert({ at + needle.size(), static_cast<int>(k) });
-                }
+            pairsOf[Folded(needle)].insert(static_cast<int>(k));
+        }
+    }
+    std::set<std::size_t> lengths;
+    for (const auto& [needle, pairs] : pairsOf) {
+        lengths.insert(needle.size());
+    }
+    const std::string folded = Folded(text);
+    std::set<std::pair<std::size_t, int>> found;
+    for (std::size_t at = 0; at < folded.size(); ++at) {
+        for (auto length = lengths.begin(); length != lengths.end(); ++length) {
+            const auto same = pairsOf.find(folded.substr(at, *length));
+            if (at + *length > folded.size() || same == pairsOf.end()) {
+                continue;
+            }
+            for (const int k : same->second) {
+                found.insert({ at + *length, k });
             }
         }
     }
@@ -50,16 +67,26 @@ TEST(Prefilter, NeverMissesAnOccurrence)
         std::vector<std::vector<std::string>> needles;
         // Stems of letters alone, in every other round, are probed by the widest windows.
         const std::string stem = pick(random() % 12, round % 2 ? alphabet : "aAbBxX");
-        // Once, a table large enough for the bands of bits and buckets.
-        const int count = round == 25
-            ? static_cast<int>(engine::Prefilter::kLargeTable + random() % 1000)
-            : 1 + static_cast<int>(random() % 150);
+        // Three times, a table with enough needles of the lengths of one band for its bits and
+        // buckets (eight bytes or more, five to seven, four), and a few of every other length
+        // for the tables of the other bands.
+        constexpr std::pair<std::size_t, std::size_t> largeBands[]
+            = { { 8, 15 }, { 5, 7 }, { 4, 4 } };
+        const bool large = round >= 25 && round < 28;
+        const auto [shortest, longest]
+            = large ? largeBands[round - 25] : std::pair<std::size_t, std::size_t> { 0, 0 };
+        const int count = large ? static_cast<int>(engine::Prefilter::kLargeTable + random() % 1000)
+                                : 1 + static_cast<int>(random() % 150);
         for (int k = 0; k < count; ++k) {
             std::vector<std::string> spellings;
             const int variants = 1 + static_cast<int>(random() % 2);
             for (int v = 0; v < variants; ++v) {
                 std::string needle
                     = (random() % 2 ? stem : std::string()) + pickAny(1 + random() % 4);
+                if (large && k % 500 != 0) {
+                    const std::size_t length = shortest + random() % (longest - shortest + 1);
+                    needle = (needle + pickAny(length)).substr(0, length);
+                }
                 spellings.push_back(needle);
             }
             needles.push_back(spellings);
