@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 
@@ -149,6 +151,14 @@ inline std::uint32_t FingerprintOf(const LargeKey& key)
     return static_cast<std::uint32_t>(key.high >> kMaskBits);
 }
 
+// Windows of a large band as they are hashed: which needle and window each is, and its hash.
+struct WindowBatch {
+    static constexpr std::size_t kSize = 32;
+    std::uint32_t ids[kSize];
+    LargeKey keys[kSize];
+    std::size_t size = 0;
+};
+
 // shift: 32 less the table's bits.
 template <std::size_t Width> inline std::uint32_t Hash(std::uint64_t gram, unsigned shift)
 {
@@ -217,13 +227,14 @@ std::size_t Prefilter::MemoryFor(std::size_t needles, std::size_t ownBytes)
 {
     // Small tables: two tables of at least 256 KiB for each of three bands, and some 200 bytes a
     // needle while they are sorted. Large ones: the needle, and for each of its two windows an
-    // entry, a filter of up to 32 bits and a bucket's start of up to 16; beside them, small bands
-    // for the needles of lengths too few for a large band of their own.
+    // entry, a filter of up to 32 bits and a bucket's start of up to 16, and while the band is
+    // made a second filter and counts; beside them, small bands for the needles of lengths too
+    // few for a large band of their own.
     const std::size_t small = 6 * (std::size_t(256) << 10);
     if (needles < kLargeTable) {
         return ownBytes + needles * 200 + small;
     }
-    return ownBytes + needles * (sizeof(Needle) + 2 * (4 + 4 + 2))
+    return ownBytes + needles * (sizeof(Needle) + 2 * (4 + 4 + 2 + 4 + 2))
         + std::min(needles, 3 * kLargeTable) * 200 + small;
 }
 
@@ -315,44 +326,60 @@ void Prefilter::AssignShort(std::uint32_t needle)
     m_hasShort = true;
 }
 
-// The filter and the counts are far larger than the cache: each window's words are asked for a
-// batch ahead, so that their misses overlap instead of following one another.
-template <typename Each>
-void Prefilter::ForEachLargeWindow(const LargeBand& band, Each&& each) const
+// Runs both, the second on a thread of its own where the machine has a second core and lets one
+// be started; both have returned when this returns.
+template <typename First, typename Second> void BothAtOnce(First&& first, Second&& second)
 {
-    constexpr std::size_t kBatch = 32;
-    std::uint32_t ids[kBatch];
-    LargeKey keys[kBatch];
-    std::size_t held = 0;
-    const auto flush = [&] {
-        for (std::size_t i = 0; i < held; ++i) {
-            each(ids[i], keys[i]);
-        }
-        held = 0;
-    };
-    for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
-        const Needle& needle = m_needles[n];
-        if (needle.length < band.minLength || needle.length > band.maxLength) {
-            continue;
-        }
-        const char* first = Bytes(needle) + FirstWindow(needle.length, band);
-        for (std::uint32_t j = 0; j < band.stride; ++j) {
-            const LargeKey key = LargeHash(LoadWindow(first + j, band.width));
-            __builtin_prefetch(&band.filter[key.low >> band.shift], 1);
-            __builtin_prefetch(&band.bucketStart[key.low >> band.shift], 1);
-            ids[held] = n << 1 | j;
-            keys[held++] = key;
-        }
-        if (held + band.stride > kBatch) {
-            flush();
+    std::thread other;
+    if (std::thread::hardware_concurrency() > 1) {
+        try {
+            other = std::thread(second);
+        } catch (const std::system_error&) {
         }
     }
-    flush();
+    first();
+    if (other.joinable()) {
+        other.join();
+    } else {
+        second();
+    }
+}
+
+// The windows of needles [from, to) in the band, a batch at a time.
+template <typename Each>
+void Prefilter::ForEachLargeWindow(
+    const LargeBand& band, std::uint32_t from, std::uint32_t to, Each&& each) const
+{
+    const std::size_t shortest = band.minLength;
+    const std::size_t longest = band.maxLength;
+    const std::size_t stride = band.stride;
+    const std::size_t width = band.width;
+    WindowBatch batch;
+    for (std::uint32_t n = from; n < to; ++n) {
+        const Needle needle = m_needles[n];
+        if (needle.length < shortest || needle.length > longest) {
+            continue;
+        }
+        const char* first = Bytes(needle) + (needle.length - width + 1 - stride);
+        for (std::uint32_t j = 0; j < stride; ++j) {
+            batch.keys[batch.size] = LargeHash(LoadWindow(first + j, width));
+            batch.ids[batch.size++] = n << 1 | j;
+        }
+        if (batch.size + stride > WindowBatch::kSize) {
+            each(batch);
+            batch.size = 0;
+        }
+    }
+    each(batch);
 }
 
 // The filter and the buckets, one for each word of the filter, in two passes over the band's
 // needles: the first sets the bits and counts each bucket, the second puts each entry in its
-// place, so nothing is sorted or grown. False when too few needles have the band's lengths.
+// place, so nothing is sorted or grown. Each pass takes the first half of the needles on this
+// thread and the second on another, with a filter and counts of its own in the first pass, and
+// in the second its own end of each bucket. The filter and the counts are far larger than the
+// cache: a batch's words are all asked for before the first is used, so that their misses overlap
+// instead of following one another. False when too few needles have the band's lengths.
 bool Prefilter::FillLargeBand(LargeBand& band) const
 {
     std::size_t count = 0;
@@ -369,29 +396,72 @@ bool Prefilter::FillLargeBand(LargeBand& band) const
         ++bits;
     }
     const std::size_t words = std::size_t(1) << bits;
-    band.shift = 64 - bits;
+    const unsigned shift = 64 - bits;
     unsigned idBits = 1;
     while ((std::size_t(1) << idBits) < 2 * m_needles.size()) {
         ++idBits;
     }
+    band.shift = shift;
     band.idBits = std::min(idBits, 31u);
     band.filter = BlockArray<std::uint64_t>(words, true);
     band.bucketStart = BlockArray<std::uint32_t>(words + 1, true);
     band.entries = BlockArray<std::uint32_t>(count);
-    ForEachLargeWindow(band, [&](std::uint32_t, const LargeKey& key) {
-        const std::size_t word = key.low >> band.shift;
-        band.filter[word] |= MaskOf(key);
-        ++band.bucketStart[word];
-    });
-    for (std::size_t w = 1; w < words; ++w) {
-        band.bucketStart[w] += band.bucketStart[w - 1];
+    BlockArray<std::uint64_t> secondFilter(words, true);
+    BlockArray<std::uint32_t> secondCounts(words, true);
+    struct Half {
+        std::uint32_t from, to;
+        std::uint64_t* filter;
+        std::uint32_t* counts; // in the second pass, where its next entry of each bucket goes
+    };
+    const auto middle = static_cast<std::uint32_t>(m_needles.size() / 2);
+    const Half halves[] = { { 0, middle, band.filter.data(), band.bucketStart.data() },
+        { middle, static_cast<std::uint32_t>(m_needles.size()), secondFilter.data(),
+            secondCounts.data() } };
+
+    const auto setBits = [&](const Half& half) {
+        ForEachLargeWindow(band, half.from, half.to, [=](const WindowBatch& batch) {
+            for (std::size_t i = 0; i < batch.size; ++i) {
+                __builtin_prefetch(half.filter + (batch.keys[i].low >> shift), 1);
+                __builtin_prefetch(half.counts + (batch.keys[i].low >> shift), 1);
+            }
+            for (std::size_t i = 0; i < batch.size; ++i) {
+                const std::size_t word = batch.keys[i].low >> shift;
+                half.filter[word] |= MaskOf(batch.keys[i]);
+                ++half.counts[word];
+            }
+        });
+    };
+    BothAtOnce([&] { setBits(halves[0]); }, [&] { setBits(halves[1]); });
+
+    // The first half's entries of a bucket end where the second half's begin: the first half is
+    // placed from there down, which leaves every start where it belongs, the second from there up.
+    std::uint32_t start = 0;
+    for (std::size_t w = 0; w < words; ++w) {
+        band.filter[w] |= secondFilter[w];
+        const std::uint32_t first = band.bucketStart[w];
+        const std::uint32_t second = secondCounts[w];
+        band.bucketStart[w] = start + first;
+        secondCounts[w] = start + first;
+        start += first + second;
     }
     band.bucketStart[words] = static_cast<std::uint32_t>(count);
-    // Placed from each bucket's end down, which leaves every start where it belongs.
-    ForEachLargeWindow(band, [&](std::uint32_t id, const LargeKey& key) {
-        band.entries[--band.bucketStart[key.low >> band.shift]]
-            = FingerprintOf(key) << band.idBits | id;
-    });
+    secondFilter = {};
+
+    std::uint32_t* const entries = band.entries.data();
+    const unsigned idShift = band.idBits;
+    const auto place = [&](const Half& half, bool down) {
+        ForEachLargeWindow(band, half.from, half.to, [=](const WindowBatch& batch) {
+            for (std::size_t i = 0; i < batch.size; ++i) {
+                __builtin_prefetch(half.counts + (batch.keys[i].low >> shift), 1);
+            }
+            for (std::size_t i = 0; i < batch.size; ++i) {
+                std::uint32_t& cursor = half.counts[batch.keys[i].low >> shift];
+                const std::uint32_t at = down ? --cursor : cursor++;
+                entries[at] = FingerprintOf(batch.keys[i]) << idShift | batch.ids[i];
+            }
+        });
+    };
+    BothAtOnce([&] { place(halves[0], true); }, [&] { place(halves[1], false); });
     return true;
 }
 

@@ -135,7 +135,9 @@ private:
     void AssignShort(std::uint32_t needle);
     void FinishBand(Band& band) const;
     bool FillLargeBand(LargeBand& band) const;
-    template <typename Each> void ForEachLargeWindow(const LargeBand& band, Each&& each) const;
+    template <typename Each>
+    void ForEachLargeWindow(
+        const LargeBand& band, std::uint32_t from, std::uint32_t to, Each&& each) const;
     template <std::size_t Width>
     void ScanBand(
         const Band& band, const char* data, std::size_t size, std::vector<Hit>& hits) const;
