@@ -1,5 +1,7 @@
 #include "engine/LoadDefinition.h"
 
+#include "engine/BothAtOnce.h"
+
 #include "platform/FieldReader.h"
 #include "platform/SysCalls.h"
 #include "platform/TextFile.h"
@@ -80,6 +82,55 @@ std::size_t MostFields(std::string_view text)
     return count + static_cast<std::size_t>(std::count_if(text.begin() + i, text.end(), EndsField));
 }
 
+// Where a large definition is read in two pieces at once: the start of the first line after its
+// middle; the end of a small one, which is read in one piece.
+std::size_t SplitPoint(std::string_view text)
+{
+    constexpr std::size_t kSplitFrom = std::size_t(1) << 20;
+    if (text.size() < kSplitFrom) {
+        return text.size();
+    }
+    const std::size_t lineEnd = text.find('\n', text.size() / 2);
+    return lineEnd == std::string_view::npos ? text.size() : lineEnd + 1;
+}
+
+struct Fields {
+    std::size_t count;
+    std::size_t end; // where the reader stopped
+};
+
+// The fields a reader starting at `from` reads before it is at `until` or beyond.
+Fields ReadFieldsOf(std::string_view text, std::size_t from, std::size_t until, FieldSpan* out)
+{
+    platform::FieldReader reader(text, from);
+    std::string_view field;
+    std::size_t count = 0;
+    while (reader.Position() < until && reader.ReadField(field)) {
+        out[count++] = { static_cast<std::uint32_t>(field.data() - text.data()),
+            static_cast<std::uint32_t>(field.size()) };
+    }
+    return { count, reader.Position() };
+}
+
+// Every field of the text, into out, which holds MostFields of the text; returns how many. The
+// pieces before and after `split` are read at once, the second into out from mostBefore on (the
+// most the first can hold), and taken when the first stopped just where the second began, where a
+// reader of the whole text would have been in the same state; else the first reads on alone.
+std::size_t ReadFields(
+    std::string_view text, std::size_t split, std::size_t mostBefore, FieldSpan* out)
+{
+    Fields before {};
+    Fields after {};
+    BothAtOnce([&] { before = ReadFieldsOf(text, 0, split, out); },
+        [&] { after = ReadFieldsOf(text, split, text.size(), out + mostBefore); },
+        split < text.size());
+    if (before.end == split) {
+        std::memmove(out + before.count, out + mostBefore, after.count * sizeof(FieldSpan));
+        return before.count + after.count;
+    }
+    return before.count + ReadFieldsOf(text, before.end, text.size(), out + before.count).count;
+}
+
 DefinitionOutcome Load(const std::u16string& path, PairTable& table)
 {
     platform::InputFile file;
@@ -98,31 +149,32 @@ DefinitionOutcome Load(const std::u16string& path, PairTable& table)
     Read read = ReadAll(file, budget);
     file.Close();
     const std::string_view text(read.bytes.data(), read.size);
-    // A pair whose replacement is missing still takes two.
-    const std::size_t mostFields = read.failed ? 0 : MostFields(text) + 1;
+    bool failed = read.failed;
+    // The fields, and a missing replacement's place.
+    const std::size_t split = SplitPoint(text);
+    std::size_t mostBefore = 0;
+    std::size_t mostAfter = 0;
+    if (!failed) {
+        BothAtOnce([&] { mostBefore = MostFields(text.substr(0, split)); },
+            [&] { mostAfter = MostFields(text.substr(split)); }, split < text.size());
+    }
+    const std::size_t mostFields = failed ? 0 : mostBefore + mostAfter;
     if (read.size + mostFields * sizeof(FieldSpan) > budget) {
         return DefinitionOutcome::TooLarge;
     }
     BlockArray<FieldSpan> fields(mostFields);
-    const auto spanOf = [&](std::string_view field) {
-        return FieldSpan { static_cast<std::uint32_t>(field.data() - text.data()),
-            static_cast<std::uint32_t>(field.size()) };
-    };
-    bool failed = read.failed;
-    platform::FieldReader reader(text);
-    std::size_t pairs = 0;
-    // The end test comes before each pair, never between its two fields, so an odd number of
-    // fields always ends in a failed read. The pair being read then stays counted.
-    while (!failed && !reader.AtEnd()) {
-        std::string_view search;
-        std::string_view replace = text.substr(0, 0);
-        const bool gotSearch = reader.ReadField(search);
-        const bool gotReplace = gotSearch && reader.ReadField(replace);
-        fields[2 * pairs] = spanOf(search);
-        fields[2 * pairs + 1] = spanOf(replace);
-        ++pairs;
-        failed = !gotReplace;
+    std::size_t count = 0;
+    if (!failed) {
+        count = ReadFields(text, split, mostBefore, fields.data());
     }
+    // The end test comes before each pair, never between its two fields, so an odd number of
+    // fields always ends in a failed read. The pair being read then stays counted, its
+    // replacement empty.
+    if (count % 2 != 0) {
+        fields[count++] = { 0, 0 };
+        failed = true;
+    }
+    const std::size_t pairs = count / 2;
     table = PairTable(std::move(read.bytes), std::move(fields), pairs, budget);
     if (pairs == 0) {
         return failed ? DefinitionOutcome::NotPaired : DefinitionOutcome::Empty;

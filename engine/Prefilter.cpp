@@ -1,12 +1,12 @@
 #include "engine/Prefilter.h"
 
+#include "engine/BothAtOnce.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <tuple>
 #include <unordered_map>
 
@@ -324,25 +324,6 @@ void Prefilter::AssignShort(std::uint32_t needle)
     m_shortByFirstByte[Fold(static_cast<unsigned char>(*Bytes(m_needles[needle])))].push_back(
         needle);
     m_hasShort = true;
-}
-
-// Runs both, the second on a thread of its own where the machine has a second core and lets one
-// be started; both have returned when this returns.
-template <typename First, typename Second> void BothAtOnce(First&& first, Second&& second)
-{
-    std::thread other;
-    if (std::thread::hardware_concurrency() > 1) {
-        try {
-            other = std::thread(second);
-        } catch (const std::system_error&) {
-        }
-    }
-    first();
-    if (other.joinable()) {
-        other.join();
-    } else {
-        second();
-    }
 }
 
 // The windows of needles [from, to) in the band, a batch at a time.

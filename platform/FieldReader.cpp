@@ -36,7 +36,13 @@ std::size_t UnquotedEnd(std::string_view text, std::size_t from)
 } // namespace
 
 FieldReader::FieldReader(std::string_view text)
+    : FieldReader(text, 0)
+{
+}
+
+FieldReader::FieldReader(std::string_view text, std::size_t from)
     : m_text(text)
+    , m_position(from)
     , m_contentEnd(text.size())
 {
     while (m_contentEnd > 0

@@ -16,8 +16,12 @@ namespace platform {
 class FieldReader {
 public:
     explicit FieldReader(std::string_view text);
+    // Reading from `from` on, which a reader of the whole text reaches after some field.
+    FieldReader(std::string_view text, std::size_t from);
     // Nothing but spaces, tabs and line ends remains.
     bool AtEnd() const;
+    // Where the next field begins: all that a reader here reads follows from this alone.
+    std::size_t Position() const { return m_position; }
     // False (field untouched) when no field remains.
     bool ReadField(std::string& field);
     // The same, as the piece of the text that the field is: a field never needs bytes of its own.

@@ -1,4 +1,5 @@
 #include "engine/LoadDefinition.h"
+#include "platform/FieldReader.h"
 #include "platform/SysCalls.h"
 #include "tests/support/SysCallsGuard.h"
 #include "tests/support/TempTree.h"
@@ -44,6 +45,57 @@ TEST(LoadDefinition, OutcomesAndTables)
         if (c.outcome == DefinitionOutcome::Loaded) {
             EXPECT_EQ(table.SearchTexts(), c.search);
             EXPECT_EQ(table.ReplaceTexts(), c.replace);
+        }
+    }
+}
+
+// A large definition is read in two pieces at once, split at a line start after its middle: the
+// pairs are those one reader of the whole file finds, wherever a field or a pair lies across the
+// split.
+TEST(LoadDefinition, LargeDefinitionsReadInTwoPiecesAsInOne)
+{
+    std::string filler;
+    for (int i = 0; filler.size() < (std::size_t(1) << 20); ++i) {
+        filler += "key" + std::to_string(i) + ",value" + std::to_string(i) + "\r\n";
+    }
+    std::string quoted = "\"";
+    for (int i = 0; i < 100; ++i) {
+        quoted += "line " + std::to_string(i) + ", of a quoted text\r\n";
+    }
+    quoted += "\"";
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        { "pairs on lines of their own", filler },
+        { "a quoted text with line breaks across the middle", filler + quoted + ",x\r\n" + filler },
+        { "one field alone before the middle", "lonely\r\n" + filler + filler + "last\r\n" },
+        { "an odd number of fields", "lonely\r\n" + filler + filler },
+        { "fields on lines of their own around the middle",
+            filler + std::string(500, '\n') + "a\nb\r\rc\n\n" + filler },
+        { "blank lines at the end", filler + filler + " \r\n\t\r\n" },
+    };
+    TempTree tree;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::u16string> fields;
+        platform::FieldReader reader(c.bytes);
+        std::string field;
+        while (reader.ReadField(field)) {
+            fields.push_back(U16(field));
+        }
+        engine::PairTable table;
+        const DefinitionOutcome outcome
+            = engine::LoadDefinition(U16(tree.Write("rules.txt", c.bytes)), table);
+        ASSERT_EQ(outcome,
+            fields.size() % 2 == 0 ? DefinitionOutcome::Loaded : DefinitionOutcome::NotPaired);
+        ASSERT_EQ(table.Count(), (fields.size() + 1) / 2);
+        const std::vector<std::u16string> search = table.SearchTexts();
+        const std::vector<std::u16string> replace = table.ReplaceTexts();
+        for (std::size_t k = 0; k < table.Count(); ++k) {
+            ASSERT_EQ(search[k], fields[2 * k]) << "pair " << k;
+            ASSERT_EQ(replace[k], 2 * k + 1 < fields.size() ? fields[2 * k + 1] : u"")
+                << "pair " << k;
         }
     }
 }
