@@ -1,5 +1,6 @@
 #include "engine/PairTable.h"
 
+#include "engine/BothAtOnce.h"
 #include "engine/CompiledPairs.h"
 #include "platform/Cp932.h"
 #include "platform/FileName.h"
@@ -146,43 +147,49 @@ void AppendSpelledOut(const std::vector<Unit>& units, const Run& run, TextEncodi
     }
 }
 
-// The prefilter's needles for one encoding. An ASCII search text is its own needle, and so is a
-// CP932 run whose every unit has one spelling: the bytes the definition holds. Only the others
-// get bytes of their own. Sized in a first pass, so that the table takes no more than it holds.
-struct Collected {
-    Prefilter::NeedleList list;
+// What one run of pairs gives the prefilter of one encoding. An ASCII search text is its own
+// needle, and so is a CP932 run whose every unit has one spelling: the bytes the definition
+// holds. Only the others get bytes of their own. Counted in a first pass, so that the table takes
+// no more than it holds.
+struct Part {
+    std::size_t from = 0; // the pairs [from, to)
+    std::size_t to = 0;
+    std::size_t shared = 0; // search texts that are their own needle
+    std::string own;
+    std::vector<Prefilter::Needle> others; // their own bytes' offsets from the start of `own`
     std::size_t utf8Needles = 0; // what the UTF-8 table will take, worked out from the CP932 one's
     std::size_t utf8Bytes = 0;
     std::size_t utf8Longest = 1;
+
+    std::size_t Needles() const { return shared + others.size(); }
 };
 
 // A search text that is not ASCII: its needles from its best run of units, as the definition's
 // bytes where one spelling is all there is, else spelled out into `own`.
 void AddOtherNeedles(const std::vector<Unit>& units, const Run& run, std::uint32_t field,
-    std::int32_t pair, TextEncoding encoding, std::string& own,
-    std::vector<Prefilter::Needle>& others)
+    std::int32_t pair, TextEncoding encoding, Part& part)
 {
     if (encoding == TextEncoding::Cp932 && run.needles == 1) {
         const Unit& last = units[run.start + run.length - 1];
-        others.push_back(
-            { field + units[run.start].at, last.at + last.length - units[run.start].at, pair, 0 });
+        part.others.push_back(
+            { field + units[run.start].at, last.at + last.length - units[run.start].at, pair });
         return;
     }
     std::vector<std::uint32_t> lengths;
-    AppendSpelledOut(units, run, encoding, own, lengths);
-    std::uint32_t at = static_cast<std::uint32_t>(own.size());
+    AppendSpelledOut(units, run, encoding, part.own, lengths);
+    std::uint32_t at = static_cast<std::uint32_t>(part.own.size());
     for (auto it = lengths.rbegin(); it != lengths.rend(); ++it) {
         at -= *it;
     }
     for (const std::uint32_t length : lengths) {
-        others.push_back({ at | Prefilter::kOwn, length, pair, 0 });
+        part.others.push_back({ at | Prefilter::kOwn, length, pair });
         at += length;
     }
 }
 
 // What the same search text will take in the UTF-8 table, counted while its CP932 units are at
 // hand, so that the budget covers both tables before either is allocated.
-void CountUtf8Needles(std::vector<Unit>& units, Collected& collected)
+void CountUtf8Needles(std::vector<Unit>& units, Part& part)
 {
     for (Unit& unit : units) {
         unit.spellings = SpellingCount(unit.unit, TextEncoding::Utf8);
@@ -192,46 +199,23 @@ void CountUtf8Needles(std::vector<Unit>& units, Collected& collected)
     for (std::size_t i = utf8.start; i < utf8.start + utf8.length; ++i) {
         bytes += Utf8Length(units[i].unit);
     }
-    collected.utf8Needles += utf8.needles;
-    collected.utf8Bytes += utf8.needles * bytes;
-    collected.utf8Longest = std::max(collected.utf8Longest, bytes);
+    part.utf8Needles += utf8.needles;
+    part.utf8Bytes += utf8.needles * bytes;
+    part.utf8Longest = std::max(part.utf8Longest, bytes);
 }
 
-// In pair order: a search text's own needles where the text would have been.
-void FillNeedles(const CompiledPairs& pairs, const std::vector<Prefilter::Needle>& others,
-    Prefilter::NeedleList& list)
+void CollectPart(const CompiledPairs& pairs, TextEncoding encoding, Part& part)
 {
-    std::size_t n = 0;
-    std::size_t other = 0;
-    for (std::size_t k = 0; k < pairs.count; ++k) {
-        const std::string_view search = pairs.SearchBytes(k);
-        if (!search.empty() && IsAscii(search)) {
-            list.needles[n++] = { pairs.fields[2 * k].offset,
-                static_cast<std::uint32_t>(search.size()), static_cast<std::int32_t>(k), 0 };
-            continue;
-        }
-        while (other < others.size() && others[other].pair == static_cast<std::int32_t>(k)) {
-            list.needles[n++] = others[other++];
-        }
-    }
-}
-
-Collected CollectNeedles(const CompiledPairs& pairs, TextEncoding encoding, std::uint64_t budget)
-{
-    Collected collected;
-    std::size_t shared = 0;
-    std::string own;
-    std::vector<Prefilter::Needle> others;
     std::vector<Unit> units;
-    for (std::size_t k = 0; k < pairs.count; ++k) {
+    for (std::size_t k = part.from; k < part.to; ++k) {
         const std::string_view search = pairs.SearchBytes(k);
         if (search.empty()) {
             continue;
         }
         if (IsAscii(search)) {
-            ++shared;
-            ++collected.utf8Needles;
-            collected.utf8Longest = std::max(collected.utf8Longest, search.size());
+            ++part.shared;
+            ++part.utf8Needles;
+            part.utf8Longest = std::max(part.utf8Longest, search.size());
             continue;
         }
         Decode(search, encoding, units);
@@ -239,25 +223,83 @@ Collected CollectNeedles(const CompiledPairs& pairs, TextEncoding encoding, std:
         if (run.length == 0) {
             continue;
         }
-        AddOtherNeedles(units, run, pairs.fields[2 * k].offset, static_cast<std::int32_t>(k),
-            encoding, own, others);
+        AddOtherNeedles(
+            units, run, pairs.fields[2 * k].offset, static_cast<std::int32_t>(k), encoding, part);
         if (encoding == TextEncoding::Cp932) {
-            CountUtf8Needles(units, collected);
+            CountUtf8Needles(units, part);
         }
     }
-    const std::size_t count = shared + others.size();
+}
+
+// In pair order, from `out` on: a search text's own needles where the text would have been,
+// their own bytes found from `ownAt` on.
+void FillPart(
+    const CompiledPairs& pairs, const Part& part, std::uint32_t ownAt, Prefilter::Needle* out)
+{
+    std::size_t other = 0;
+    for (std::size_t k = part.from; k < part.to; ++k) {
+        const std::string_view search = pairs.SearchBytes(k);
+        if (!search.empty() && IsAscii(search)) {
+            *out++ = { pairs.fields[2 * k].offset, static_cast<std::uint32_t>(search.size()),
+                static_cast<std::int32_t>(k) };
+            continue;
+        }
+        for (;
+             other < part.others.size() && part.others[other].pair == static_cast<std::int32_t>(k);
+             ++other) {
+            Prefilter::Needle needle = part.others[other];
+            needle.offset += (needle.offset & Prefilter::kOwn) != 0 ? ownAt : 0;
+            *out++ = needle;
+        }
+    }
+}
+
+// A table of a million pairs takes each pass in two halves at once.
+struct Collected {
+    Prefilter::NeedleList list;
+    std::size_t utf8Needles = 0;
+    std::size_t utf8Bytes = 0;
+    std::size_t utf8Longest = 1;
+};
+
+Collected CollectNeedles(const CompiledPairs& pairs, TextEncoding encoding, std::uint64_t budget)
+{
+    const bool halves = pairs.count >= Prefilter::kLargeTable;
+    Part parts[2];
+    parts[0].to = halves ? pairs.count / 2 : pairs.count;
+    parts[1].from = parts[0].to;
+    parts[1].to = pairs.count;
+    BothAtOnce([&] { CollectPart(pairs, encoding, parts[0]); },
+        [&] { CollectPart(pairs, encoding, parts[1]); }, halves);
+
+    Collected collected;
+    std::size_t own = 0;
+    for (const Part& part : parts) {
+        own += part.own.size();
+        collected.utf8Needles += part.utf8Needles;
+        collected.utf8Bytes += part.utf8Bytes;
+        collected.utf8Longest = std::max(collected.utf8Longest, part.utf8Longest);
+    }
+    const std::size_t count = parts[0].Needles() + parts[1].Needles();
     const std::uint64_t needed = pairs.bytes.size() + pairs.fields.size() * sizeof(FieldSpan)
-        + Prefilter::MemoryFor(count, own.size())
+        + Prefilter::MemoryFor(count, own)
         + Prefilter::MemoryFor(collected.utf8Needles, collected.utf8Bytes);
-    if (needed > budget || own.size() >= Prefilter::kOwn) {
+    if (needed > budget || own >= Prefilter::kOwn) {
         throw std::bad_alloc();
     }
     Prefilter::NeedleList& list = collected.list;
     list.shared = std::string_view(pairs.bytes.data(), pairs.bytes.size());
-    list.own = BlockArray<char>(own.size());
-    std::memcpy(list.own.data(), own.data(), own.size());
+    list.own = BlockArray<char>(own);
+    std::memcpy(list.own.data(), parts[0].own.data(), parts[0].own.size());
+    std::memcpy(list.own.data() + parts[0].own.size(), parts[1].own.data(), parts[1].own.size());
     list.needles = BlockArray<Prefilter::Needle>(count);
-    FillNeedles(pairs, others, list);
+    Prefilter::Needle* const needles = list.needles.data();
+    BothAtOnce([&] { FillPart(pairs, parts[0], 0, needles); },
+        [&] {
+            FillPart(pairs, parts[1], static_cast<std::uint32_t>(parts[0].own.size()),
+                needles + parts[0].Needles());
+        },
+        halves);
     return collected;
 }
 

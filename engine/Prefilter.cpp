@@ -199,7 +199,7 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
             if (!needle.empty()) {
                 std::memcpy(list.own.data() + at, needle.data(), needle.size());
                 list.needles[n++] = { static_cast<std::uint32_t>(at) | kOwn,
-                    static_cast<std::uint32_t>(needle.size()), static_cast<std::int32_t>(k), 0 };
+                    static_cast<std::uint32_t>(needle.size()), static_cast<std::int32_t>(k) };
                 at += needle.size();
             }
         }
@@ -301,11 +301,7 @@ void Prefilter::CollectNeedles(NeedleList needles)
     m_needles = std::move(needles.needles);
     std::size_t longest = 1;
     for (std::size_t n = 0; n < m_needles.size(); ++n) {
-        Needle& needle = m_needles[n];
-        needle.tail = needle.length >= 4
-            ? static_cast<std::uint32_t>(LoadWindow(Bytes(needle) + needle.length - 4, 4))
-            : 0;
-        longest = std::max<std::size_t>(longest, needle.length);
+        longest = std::max<std::size_t>(longest, m_needles[n].length);
     }
     // A deferred table keeps the bound it was given: another thread may be reading it.
     if (!m_deferred) {
@@ -317,6 +313,13 @@ const char* Prefilter::Bytes(const Needle& needle) const
 {
     return (needle.offset & kOwn) != 0 ? m_own.data() + (needle.offset & ~kOwn)
                                        : m_shared.data() + needle.offset;
+}
+
+std::uint32_t Prefilter::TailOf(const Needle& needle) const
+{
+    return needle.length >= 4
+        ? static_cast<std::uint32_t>(LoadWindow(Bytes(needle) + needle.length - 4, 4))
+        : 0;
 }
 
 void Prefilter::AssignShort(std::uint32_t needle)
@@ -571,7 +574,7 @@ void Prefilter::FinishBand(Band& band) const
         const auto reach = needle.length - entry.offset;
         band.present[Hash(entry.gram, band.width, band.shift)]
             |= static_cast<std::uint8_t>(1u << (reach - band.width));
-        band.tailPresent[TailHash(needle.tail, reach, band.shift)] = 1;
+        band.tailPresent[TailHash(TailOf(needle), reach, band.shift)] = 1;
     }
     // Entries in order of their bucket, those of a group together; each key worked out once.
     struct Keyed {
@@ -597,7 +600,7 @@ void Prefilter::FinishBand(Band& band) const
             ++band.bucketStart[bucket + 1];
         }
         const std::uint32_t needle = band.entries[order[k].entry].needle;
-        band.tails.push_back({ m_needles[needle].tail, needle });
+        band.tails.push_back({ TailOf(m_needles[needle]), needle });
         band.groups.back().endTail = static_cast<std::uint32_t>(band.tails.size());
     }
     for (std::size_t b = 1; b < band.bucketStart.size(); ++b) {
@@ -615,7 +618,7 @@ void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* fold
         return;
     }
     // Needles of one family differ in their last bytes: compare those first.
-    if (length >= 4 && Load4(folded + start + length - 4) != entry.tail) {
+    if (length >= 4 && Load4(folded + start + length - 4) != TailOf(entry)) {
         return;
     }
     const char* bytes = Bytes(entry);

@@ -31,7 +31,6 @@ public:
         std::uint32_t offset;
         std::uint32_t length;
         std::int32_t pair;
-        std::uint32_t tail; // the folded last four bytes; worked out by Build
     };
     static constexpr std::uint32_t kOwn = std::uint32_t(1) << 31;
     struct NeedleList {
@@ -127,6 +126,8 @@ private:
     void EnsureBuilt() const;
     void CollectNeedles(NeedleList needles);
     const char* Bytes(const Needle& needle) const;
+    // Its last four bytes, folded.
+    std::uint32_t TailOf(const Needle& needle) const;
     using Sharing = std::unordered_map<std::uint64_t, std::uint32_t>;
     Sharing SharedWindows(std::size_t width, const std::vector<std::uint32_t>& which) const;
     void AssignToBands(std::vector<Band>& bands, const std::vector<std::uint32_t>& which);

@@ -1,4 +1,6 @@
 #include "engine/Prefilter.h"
+#include "engine/CompiledPairs.h"
+#include "platform/Cp932.h"
 
 #include <gtest/gtest.h>
 
@@ -121,6 +123,46 @@ TEST(Prefilter, NeverMissesAnOccurrence)
         }
         ASSERT_TRUE(std::is_sorted(
             hits.begin(), hits.end(), [](const auto& a, const auto& b) { return a.end < b.end; }));
+    }
+}
+
+// A table of pairs large enough to be collected in two halves at once: every spelling of a search
+// text is found, whichever half holds its pair, be it the definition's own bytes or spelled out.
+TEST(Prefilter, ALargeTableFindsEverySpellingInEitherHalf)
+{
+    const struct {
+        std::u16string search;
+        std::string spelled; // as a line may hold it
+    } rows[] = {
+        { u"Alpha", "x = ALPHA" },
+        { u"検索", platform::EncodeCp932(u"の検索を") },
+        { u"ＡＢＣ", platform::EncodeCp932(u"（ａＢｃ）") },
+        { u"\u2170", "(\xfa\x40)" }, // one character with two codes: ⅰ as NEC and IBM give it
+        { u"\u2170", "(\xee\xef)" },
+    };
+    const std::size_t filler = engine::Prefilter::kLargeTable + 10;
+    std::vector<std::pair<std::string, std::string>> fields;
+    for (std::size_t k = 0; k < filler; ++k) {
+        fields.emplace_back("filler" + std::to_string(k), "x");
+    }
+    const auto first = [](std::size_t r) { return 100 + r; };
+    const auto second = [&](std::size_t r) { return filler - 100 - r; };
+    for (std::size_t r = 0; r < std::size(rows); ++r) {
+        fields[first(r)] = fields[second(r)] = { platform::EncodeCp932(rows[r].search), "y" };
+    }
+    const engine::PairTable table(fields);
+    const engine::Prefilter& prefilter = table.Compiled().prefilter[0];
+    for (std::size_t r = 0; r < std::size(rows); ++r) {
+        std::vector<engine::Prefilter::Hit> hits;
+        prefilter.Scan(rows[r].spelled.data(), rows[r].spelled.size(), hits);
+        std::set<int> pairs;
+        for (const auto& hit : hits) {
+            pairs.insert(hit.pair);
+        }
+        for (const std::size_t k : { first(r), second(r) }) {
+            EXPECT_EQ(table.SearchText(k), rows[r].search) << "row " << r;
+            EXPECT_TRUE(pairs.count(static_cast<int>(k))) << "row " << r << ", pair " << k;
+        }
     }
 }
 
