@@ -240,44 +240,61 @@ std::size_t Prefilter::MemoryFor(std::size_t needles, std::size_t ownBytes)
 
 void Prefilter::Build(NeedleList needles)
 {
-    CollectNeedles(std::move(needles));
+    m_shared = needles.shared;
+    m_own = std::move(needles.own);
+    m_needles = std::move(needles.needles);
     m_bands.clear();
     m_largeBands.clear();
     m_shortByFirstByte.assign(256, {});
     m_hasShort = false;
-    std::vector<std::uint32_t> small;
-    if (m_needles.size() >= kLargeTable) {
-        // Needles long enough for the wide windows take them, the shorter ones four bytes, every
-        // two bytes where they can, every byte where they are four bytes long: each length that
-        // kLargeTable needles or more share gets a band of bits and buckets. The others go to the
-        // tables below, which cost a table this large only what its few needles need.
-        struct Shape {
-            std::size_t stride, width, minLength, maxLength;
-        };
-        constexpr Shape shapes[]
-            = { { 2, kWide, kWide + 1, std::size_t(-1) }, { 2, 4, 5, kWide }, { 1, 4, 4, 4 } };
-        for (const Shape& shape : shapes) {
+
+    // Needles long enough for the wide windows take them, the shorter ones four bytes, every two
+    // bytes where they can, every byte where they are four bytes long. In a large table, each of
+    // these lengths that kLargeTable needles or more share gets a band of bits and buckets; the
+    // others go to the bands of small tables, which cost a table this large only what its few
+    // needles need.
+    struct Shape {
+        std::size_t stride, width, minLength, maxLength;
+        std::size_t needles;
+    };
+    Shape shapes[]
+        = { { 2, kWide, kWide + 1, std::size_t(-1), 0 }, { 2, 4, 5, kWide, 0 }, { 1, 4, 4, 4, 0 } };
+    const auto shapeOf = [&](std::size_t length) -> Shape* {
+        return length > kWide ? &shapes[0]
+            : length > 4      ? &shapes[1]
+            : length == 4     ? &shapes[2]
+                              : nullptr;
+    };
+    std::size_t longest = 1;
+    for (std::size_t n = 0; n < m_needles.size(); ++n) {
+        const std::size_t length = m_needles[n].length;
+        longest = std::max(longest, length);
+        if (Shape* shape = shapeOf(length)) {
+            ++shape->needles;
+        }
+    }
+    // A deferred table keeps the bound it was given: another thread may be reading it.
+    if (!m_deferred) {
+        m_longest = longest;
+    }
+    bool allSmall = true;
+    for (const Shape& shape : shapes) {
+        if (m_needles.size() >= kLargeTable && shape.needles >= kLargeTable) {
             LargeBand band;
             band.stride = shape.stride;
             band.width = shape.width;
             band.minLength = shape.minLength;
             band.maxLength = shape.maxLength;
-            if (FillLargeBand(band)) {
-                m_largeBands.push_back(std::move(band));
-            }
+            FillLargeBand(band, shape.needles * shape.stride);
+            m_largeBands.push_back(std::move(band));
+            allSmall = false;
         }
-        for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
-            const std::size_t length = m_needles[n].length;
-            if (std::none_of(m_largeBands.begin(), m_largeBands.end(), [&](const LargeBand& band) {
-                    return length >= band.minLength && length <= band.maxLength;
-                })) {
-                small.push_back(n);
-            }
-        }
-    } else {
-        small.resize(m_needles.size());
-        for (std::uint32_t n = 0; n < small.size(); ++n) {
-            small[n] = n;
+    }
+    std::vector<std::uint32_t> small;
+    for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
+        const Shape* shape = shapeOf(m_needles[n].length);
+        if (allSmall || shape == nullptr || shape->needles < kLargeTable) {
+            small.push_back(n);
         }
     }
     std::vector<Band> bands(std::size(kBands));
@@ -291,21 +308,6 @@ void Prefilter::Build(NeedleList needles)
             FinishBand(band);
             m_bands.push_back(std::move(band));
         }
-    }
-}
-
-void Prefilter::CollectNeedles(NeedleList needles)
-{
-    m_shared = needles.shared;
-    m_own = std::move(needles.own);
-    m_needles = std::move(needles.needles);
-    std::size_t longest = 1;
-    for (std::size_t n = 0; n < m_needles.size(); ++n) {
-        longest = std::max<std::size_t>(longest, m_needles[n].length);
-    }
-    // A deferred table keeps the bound it was given: another thread may be reading it.
-    if (!m_deferred) {
-        m_longest = longest;
     }
 }
 
@@ -357,23 +359,15 @@ void Prefilter::ForEachLargeWindow(
     each(batch);
 }
 
-// The filter and the buckets, one for each word of the filter, in two passes over the band's
-// needles: the first sets the bits and counts each bucket, the second puts each entry in its
-// place, so nothing is sorted or grown. Each pass takes the first half of the needles on this
-// thread and the second on another, with a filter and counts of its own in the first pass, and
-// in the second its own end of each bucket. The filter and the counts are far larger than the
-// cache: a batch's words are all asked for before the first is used, so that their misses overlap
-// instead of following one another. False when too few needles have the band's lengths.
-bool Prefilter::FillLargeBand(LargeBand& band) const
+// The filter and the buckets of `count` windows, one bucket for each word of the filter, in two
+// passes over the band's needles: the first sets the bits and counts each bucket, the second puts
+// each entry in its place, so nothing is sorted or grown. Each pass takes the first half of the
+// needles on this thread and the second on another, with a filter and counts of its own in the
+// first pass, and in the second its own end of each bucket. The filter and the counts are far
+// larger than the cache: a batch's words are all asked for before the first is used, so that their
+// misses overlap instead of following one another.
+void Prefilter::FillLargeBand(LargeBand& band, std::size_t count) const
 {
-    std::size_t count = 0;
-    for (std::size_t n = 0; n < m_needles.size(); ++n) {
-        const std::size_t length = m_needles[n].length;
-        count += length >= band.minLength && length <= band.maxLength ? band.stride : 0;
-    }
-    if (count < kLargeTable * band.stride) {
-        return false;
-    }
     // A word for every four entries or fewer: 16 to 32 bits an entry.
     unsigned bits = 1;
     while ((std::size_t(1) << bits) < count / 4) {
@@ -446,7 +440,6 @@ bool Prefilter::FillLargeBand(LargeBand& band) const
         });
     };
     BothAtOnce([&] { place(halves[0], true); }, [&] { place(halves[1], false); });
-    return true;
 }
 
 // How many needles share each window of this width near their ends. A needle probed by windows

@@ -124,7 +124,6 @@ private:
     };
 
     void EnsureBuilt() const;
-    void CollectNeedles(NeedleList needles);
     const char* Bytes(const Needle& needle) const;
     // Its last four bytes, folded.
     std::uint32_t TailOf(const Needle& needle) const;
@@ -135,7 +134,7 @@ private:
     bool LettersAlone(const Needle& needle, const Band& band) const;
     void AssignShort(std::uint32_t needle);
     void FinishBand(Band& band) const;
-    bool FillLargeBand(LargeBand& band) const;
+    void FillLargeBand(LargeBand& band, std::size_t count) const;
     template <typename Each>
     void ForEachLargeWindow(
         const LargeBand& band, std::uint32_t from, std::uint32_t to, Each&& each) const;
