@@ -107,7 +107,7 @@ Fields ReadFieldsOf(std::string_view text, std::size_t from, std::size_t until, 
     std::size_t count = 0;
     while (reader.Position() < until && reader.ReadField(field)) {
         out[count++] = { static_cast<std::uint32_t>(field.data() - text.data()),
-            static_cast<std::uint32_t>(field.size()) };
+            static_cast<std::uint32_t>(field.size()), IsAscii(field) };
     }
     return { count, reader.Position() };
 }
@@ -171,7 +171,7 @@ DefinitionOutcome Load(const std::u16string& path, PairTable& table)
     // fields always ends in a failed read. The pair being read then stays counted, its
     // replacement empty.
     if (count % 2 != 0) {
-        fields[count++] = { 0, 0 };
+        fields[count++] = { 0, 0, true };
         failed = true;
     }
     const std::size_t pairs = count / 2;

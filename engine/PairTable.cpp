@@ -12,14 +12,8 @@
 #include <new>
 
 namespace engine {
-namespace {
 
-constexpr std::size_t kMaxSpellings = 16;
-constexpr auto kCp932 = static_cast<std::size_t>(TextEncoding::Cp932);
-constexpr auto kUtf8 = static_cast<std::size_t>(TextEncoding::Utf8);
-constexpr std::uint64_t kNoBudget = std::numeric_limits<std::uint64_t>::max();
-
-// Eight bytes at once: a table of a million pairs asks this of every search text twice.
+// Eight bytes at once.
 bool IsAscii(std::string_view bytes)
 {
     std::uint64_t high = 0;
@@ -34,6 +28,13 @@ bool IsAscii(std::string_view bytes)
     }
     return (high & 0x8080808080808080ull) == 0;
 }
+
+namespace {
+
+constexpr std::size_t kMaxSpellings = 16;
+constexpr auto kCp932 = static_cast<std::size_t>(TextEncoding::Cp932);
+constexpr auto kUtf8 = static_cast<std::size_t>(TextEncoding::Utf8);
+constexpr std::uint64_t kNoBudget = std::numeric_limits<std::uint64_t>::max();
 
 // The byte sequences in which a unit of a search text can stand in a line: every code of every
 // unit that lower-cases alike. ASCII letters need one, as the prefilter folds ASCII case itself.
@@ -208,17 +209,17 @@ void CollectPart(const CompiledPairs& pairs, TextEncoding encoding, Part& part)
 {
     std::vector<Unit> units;
     for (std::size_t k = part.from; k < part.to; ++k) {
-        const std::string_view search = pairs.SearchBytes(k);
-        if (search.empty()) {
+        const FieldSpan span = pairs.fields[2 * k];
+        if (span.length == 0) {
             continue;
         }
-        if (IsAscii(search)) {
+        if (span.ascii != 0) {
             ++part.shared;
             ++part.utf8Needles;
-            part.utf8Longest = std::max(part.utf8Longest, search.size());
+            part.utf8Longest = std::max<std::size_t>(part.utf8Longest, span.length);
             continue;
         }
-        Decode(search, encoding, units);
+        Decode(pairs.SearchBytes(k), encoding, units);
         const Run run = BestRun(units);
         if (run.length == 0) {
             continue;
@@ -238,10 +239,9 @@ void FillPart(
 {
     std::size_t other = 0;
     for (std::size_t k = part.from; k < part.to; ++k) {
-        const std::string_view search = pairs.SearchBytes(k);
-        if (!search.empty() && IsAscii(search)) {
-            *out++ = { pairs.fields[2 * k].offset, static_cast<std::uint32_t>(search.size()),
-                static_cast<std::int32_t>(k) };
+        const FieldSpan span = pairs.fields[2 * k];
+        if (span.length != 0 && span.ascii != 0) {
+            *out++ = { span.offset, span.length, static_cast<std::int32_t>(k) };
             continue;
         }
         for (;
@@ -354,8 +354,8 @@ PairTable::PairTable(const std::vector<std::pair<std::string, std::string>>& fie
     for (const auto& [search, replace] : fields) {
         for (const std::string* field : { &search, &replace }) {
             std::memcpy(bytes.data() + at, field->data(), field->size());
-            spans[f++]
-                = { static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(field->size()) };
+            spans[f++] = { static_cast<std::uint32_t>(at),
+                static_cast<std::uint32_t>(field->size()), IsAscii(*field) };
             at += field->size();
         }
     }
