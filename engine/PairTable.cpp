@@ -13,18 +13,27 @@
 
 namespace engine {
 
-// Eight bytes at once.
+// Eight bytes at once, the last eight overlapping those before; four or fewer the same way.
 bool IsAscii(std::string_view bytes)
 {
+    const char* p = bytes.data();
+    const std::size_t n = bytes.size();
+    const auto load = [](const char* at, auto word) {
+        std::memcpy(&word, at, sizeof word);
+        return static_cast<std::uint64_t>(word);
+    };
     std::uint64_t high = 0;
-    std::size_t i = 0;
-    for (; i + 8 <= bytes.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, bytes.data() + i, 8);
-        high |= word;
-    }
-    for (; i < bytes.size(); ++i) {
-        high |= static_cast<unsigned char>(bytes[i]);
+    if (n >= 8) {
+        for (std::size_t i = 0; i + 8 < n; i += 8) {
+            high |= load(p + i, std::uint64_t());
+        }
+        high |= load(p + n - 8, std::uint64_t());
+    } else if (n >= 4) {
+        high = load(p, std::uint32_t()) | load(p + n - 4, std::uint32_t());
+    } else {
+        for (std::size_t i = 0; i < n; ++i) {
+            high |= static_cast<unsigned char>(p[i]);
+        }
     }
     return (high & 0x8080808080808080ull) == 0;
 }

@@ -100,6 +100,21 @@ TEST(LoadDefinition, LargeDefinitionsReadInTwoPiecesAsInOne)
     }
 }
 
+// A field is taken for ASCII only when no byte of it is 0x80 or above, whatever its length and
+// wherever that byte lies: a Japanese search text taken for ASCII would lose its other spellings.
+TEST(LoadDefinition, AFieldIsAsciiOnlyWithoutAHighByteAnywhere)
+{
+    for (std::size_t length = 0; length <= 20; ++length) {
+        const std::string plain(length, 'a');
+        EXPECT_TRUE(engine::IsAscii(plain)) << length;
+        for (std::size_t at = 0; at < length; ++at) {
+            std::string high = plain;
+            high[at] = '\x80';
+            EXPECT_FALSE(engine::IsAscii(high)) << length << " " << at;
+        }
+    }
+}
+
 TEST(LoadDefinition, JapaneseTextsAndMoreThanAThousandPairs)
 {
     TempTree tree;
