@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/BothAtOnce.h"
 #include "platform/SysCalls.h"
 
 #include <cstddef>
@@ -29,7 +30,12 @@ public:
             throw std::bad_alloc();
         }
         if (zeroed) {
-            std::memset(static_cast<void*>(m_data), 0, Bytes());
+            // Fresh memory costs the system most where it first zeroes it, which on a virtual
+            // machine may be a millisecond a MiB: a large block is zeroed on two cores.
+            char* const bytes = reinterpret_cast<char*>(m_data);
+            const std::size_t half = Bytes() / 2;
+            BothAtOnce([&] { std::memset(bytes, 0, half); },
+                [&] { std::memset(bytes + half, 0, Bytes() - half); }, Bytes() >= kTwoCores);
         }
     }
     ~BlockArray()
@@ -60,6 +66,7 @@ public:
     const T& operator[](std::size_t i) const { return m_data[i]; }
 
 private:
+    static constexpr std::size_t kTwoCores = std::size_t(4) << 20;
     std::size_t Bytes() const { return m_count * sizeof(T); }
 
     T* m_data = nullptr;
