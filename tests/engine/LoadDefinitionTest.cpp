@@ -170,19 +170,33 @@ TEST(LoadDefinition, TooLargeForTheMemoryThereIs)
     sys->allocate = [](std::size_t size) {
         return blocksLeft-- > 0 ? platform::RealSysCalls().allocate(size) : nullptr;
     };
-    for (int failing = 0;; ++failing) {
-        SCOPED_TRACE("block " + std::to_string(failing));
-        blocksLeft = failing;
-        engine::PairTable table;
-        const DefinitionOutcome outcome = engine::LoadDefinition(path, table);
-        if (blocksLeft >= 0) {
-            EXPECT_EQ(outcome, DefinitionOutcome::Loaded);
-            EXPECT_EQ(table.SearchText(1), u"ＡＢＣ０");
-            EXPECT_GE(failing, 4); // the file, its fields, the needles and their own bytes
-            break;
+    // A table large enough for the bands of bits and buckets, made on two threads, has blocks of
+    // its own: the filter, the buckets and their entries, and the second thread's filter and
+    // counts.
+    std::string large = bytes;
+    for (int i = 0; i < 70000; ++i) {
+        large += "identifier" + std::to_string(i) + ",name" + std::to_string(i) + "\r\n";
+    }
+    const struct {
+        std::u16string path;
+        int blocks; // at least
+    } definitions[] = { { path, 4 }, // the file, its fields, the needles and their own bytes
+        { U16(tree.Write("large.txt", large)), 9 } };
+    for (const auto& definition : definitions) {
+        for (int failing = 0;; ++failing) {
+            SCOPED_TRACE("block " + std::to_string(failing));
+            blocksLeft = failing;
+            engine::PairTable table;
+            const DefinitionOutcome outcome = engine::LoadDefinition(definition.path, table);
+            if (blocksLeft >= 0) {
+                EXPECT_EQ(outcome, DefinitionOutcome::Loaded);
+                EXPECT_EQ(table.SearchText(1), u"ＡＢＣ０");
+                EXPECT_GE(failing, definition.blocks);
+                break;
+            }
+            EXPECT_EQ(outcome, DefinitionOutcome::TooLarge);
+            EXPECT_EQ(table.LastPairIndex(), -1);
         }
-        EXPECT_EQ(outcome, DefinitionOutcome::TooLarge);
-        EXPECT_EQ(table.LastPairIndex(), -1);
     }
 }
 
