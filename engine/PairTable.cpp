@@ -159,12 +159,11 @@ void AppendSpelledOut(const std::vector<Unit>& units, const Run& run, TextEncodi
 
 // What one run of pairs gives the prefilter of one encoding. An ASCII search text is its own
 // needle, and so is a CP932 run whose every unit has one spelling: the bytes the definition
-// holds. Only the others get bytes of their own. Counted in a first pass, so that the table takes
-// no more than it holds.
+// holds. Only the others get bytes of their own.
 struct Part {
     std::size_t from = 0; // the pairs [from, to)
     std::size_t to = 0;
-    std::size_t shared = 0; // search texts that are their own needle
+    std::size_t shared = 0; // ASCII search texts, each its own needle
     std::string own;
     std::vector<Prefilter::Needle> others; // their own bytes' offsets from the start of `own`
     std::size_t utf8Needles = 0; // what the UTF-8 table will take, worked out from the CP932 one's
@@ -241,29 +240,6 @@ void CollectPart(const CompiledPairs& pairs, TextEncoding encoding, Part& part)
     }
 }
 
-// In pair order, from `out` on: a search text's own needles where the text would have been,
-// their own bytes found from `ownAt` on.
-void FillPart(
-    const CompiledPairs& pairs, const Part& part, std::uint32_t ownAt, Prefilter::Needle* out)
-{
-    std::size_t other = 0;
-    for (std::size_t k = part.from; k < part.to; ++k) {
-        const FieldSpan span = pairs.fields[2 * k];
-        if (span.length != 0 && span.ascii != 0) {
-            *out++ = { span.offset, span.length, static_cast<std::int32_t>(k) };
-            continue;
-        }
-        for (;
-             other < part.others.size() && part.others[other].pair == static_cast<std::int32_t>(k);
-             ++other) {
-            Prefilter::Needle needle = part.others[other];
-            needle.offset += (needle.offset & Prefilter::kOwn) != 0 ? ownAt : 0;
-            *out++ = needle;
-        }
-    }
-}
-
-// A table of a million pairs takes each pass in two halves at once.
 struct Collected {
     Prefilter::NeedleList list;
     std::size_t utf8Needles = 0;
@@ -271,6 +247,7 @@ struct Collected {
     std::size_t utf8Longest = 1;
 };
 
+// A table of a million pairs is collected in two halves at once.
 Collected CollectNeedles(const CompiledPairs& pairs, TextEncoding encoding, std::uint64_t budget)
 {
     const bool halves = pairs.count >= Prefilter::kLargeTable;
@@ -296,19 +273,24 @@ Collected CollectNeedles(const CompiledPairs& pairs, TextEncoding encoding, std:
     if (needed > budget || own >= Prefilter::kOwn) {
         throw std::bad_alloc();
     }
+    // An ASCII search text is its own needle where the table holds it; the others follow, those
+    // of the second half their own bytes after the first half's.
     Prefilter::NeedleList& list = collected.list;
     list.shared = std::string_view(pairs.bytes.data(), pairs.bytes.size());
+    list.searchTexts = pairs.fields.data();
+    list.pairs = pairs.count;
     list.own = BlockArray<char>(own);
     std::memcpy(list.own.data(), parts[0].own.data(), parts[0].own.size());
     std::memcpy(list.own.data() + parts[0].own.size(), parts[1].own.data(), parts[1].own.size());
-    list.needles = BlockArray<Prefilter::Needle>(count);
-    Prefilter::Needle* const needles = list.needles.data();
-    BothAtOnce([&] { FillPart(pairs, parts[0], 0, needles); },
-        [&] {
-            FillPart(pairs, parts[1], static_cast<std::uint32_t>(parts[0].own.size()),
-                needles + parts[0].Needles());
-        },
-        halves);
+    list.others = BlockArray<Prefilter::Needle>(parts[0].others.size() + parts[1].others.size());
+    std::size_t n = 0;
+    for (const Part& part : parts) {
+        const auto ownAt = static_cast<std::uint32_t>(&part == parts ? 0 : parts[0].own.size());
+        for (Prefilter::Needle needle : part.others) {
+            needle.offset += (needle.offset & Prefilter::kOwn) != 0 ? ownAt : 0;
+            list.others[n++] = needle;
+        }
+    }
     return collected;
 }
 

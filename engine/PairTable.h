@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/BlockArray.h"
+#include "engine/FieldSpan.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,17 +13,6 @@
 namespace engine {
 
 struct CompiledPairs;
-
-// Where a field lies in the definition's bytes, and whether they are all ASCII, which a table of a
-// million pairs would otherwise ask of every search text twice.
-struct FieldSpan {
-    std::uint32_t offset;
-    std::uint32_t length : 31;
-    std::uint32_t ascii : 1;
-};
-
-// Every byte is below 0x80.
-bool IsAscii(std::string_view bytes);
 
 // The search texts and their replacements, in definition order, ready for rewriting: entries 0 to
 // LastPairIndex hold the pairs; the table has no fixed capacity. It is made whole and then only

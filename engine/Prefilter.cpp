@@ -191,14 +191,16 @@ void Prefilter::Build(const std::vector<std::vector<std::string>>& needles)
             bytes += needle.size();
         }
     }
-    NeedleList list { {}, BlockArray<char>(bytes), BlockArray<Needle>(count) };
+    NeedleList list;
+    list.own = BlockArray<char>(bytes);
+    list.others = BlockArray<Needle>(count);
     std::size_t n = 0;
     std::size_t at = 0;
     for (std::size_t k = 0; k < needles.size(); ++k) {
         for (const std::string& needle : needles[k]) {
             if (!needle.empty()) {
                 std::memcpy(list.own.data() + at, needle.data(), needle.size());
-                list.needles[n++] = { static_cast<std::uint32_t>(at) | kOwn,
+                list.others[n++] = { static_cast<std::uint32_t>(at) | kOwn,
                     static_cast<std::uint32_t>(needle.size()), static_cast<std::int32_t>(k) };
                 at += needle.size();
             }
@@ -241,8 +243,10 @@ std::size_t Prefilter::MemoryFor(std::size_t needles, std::size_t ownBytes)
 void Prefilter::Build(NeedleList needles)
 {
     m_shared = needles.shared;
+    m_searchTexts = needles.searchTexts;
+    m_pairs = needles.pairs;
     m_own = std::move(needles.own);
-    m_needles = std::move(needles.needles);
+    m_others = std::move(needles.others);
     m_bands.clear();
     m_largeBands.clear();
     m_shortByFirstByte.assign(256, {});
@@ -266,8 +270,8 @@ void Prefilter::Build(NeedleList needles)
                               : nullptr;
     };
     std::size_t longest = 1;
-    for (std::size_t n = 0; n < m_needles.size(); ++n) {
-        const std::size_t length = m_needles[n].length;
+    for (std::size_t n = 0; n < NeedleCount(); ++n) {
+        const std::size_t length = NeedleAt(n).length;
         longest = std::max(longest, length);
         if (Shape* shape = shapeOf(length)) {
             ++shape->needles;
@@ -279,7 +283,7 @@ void Prefilter::Build(NeedleList needles)
     }
     bool allSmall = true;
     for (const Shape& shape : shapes) {
-        if (m_needles.size() >= kLargeTable && shape.needles >= kLargeTable) {
+        if (NeedleCount() >= kLargeTable && shape.needles >= kLargeTable) {
             LargeBand band;
             band.stride = shape.stride;
             band.width = shape.width;
@@ -291,9 +295,10 @@ void Prefilter::Build(NeedleList needles)
         }
     }
     std::vector<std::uint32_t> small;
-    for (std::uint32_t n = 0; n < m_needles.size(); ++n) {
-        const Shape* shape = shapeOf(m_needles[n].length);
-        if (allSmall || shape == nullptr || shape->needles < kLargeTable) {
+    for (std::uint32_t n = 0; n < NeedleCount(); ++n) {
+        const std::size_t length = NeedleAt(n).length;
+        const Shape* shape = shapeOf(length);
+        if (length != 0 && (allSmall || shape == nullptr || shape->needles < kLargeTable)) {
             small.push_back(n);
         }
     }
@@ -326,7 +331,7 @@ std::uint32_t Prefilter::TailOf(const Needle& needle) const
 
 void Prefilter::AssignShort(std::uint32_t needle)
 {
-    m_shortByFirstByte[Fold(static_cast<unsigned char>(*Bytes(m_needles[needle])))].push_back(
+    m_shortByFirstByte[Fold(static_cast<unsigned char>(*Bytes(NeedleAt(needle))))].push_back(
         needle);
     m_hasShort = true;
 }
@@ -342,7 +347,7 @@ void Prefilter::ForEachLargeWindow(
     const std::size_t width = band.width;
     WindowBatch batch;
     for (std::uint32_t n = from; n < to; ++n) {
-        const Needle needle = m_needles[n];
+        const Needle needle = NeedleAt(n);
         if (needle.length < shortest || needle.length > longest) {
             continue;
         }
@@ -376,7 +381,7 @@ void Prefilter::FillLargeBand(LargeBand& band, std::size_t count) const
     const std::size_t words = std::size_t(1) << bits;
     const unsigned shift = 64 - bits;
     unsigned idBits = 1;
-    while ((std::size_t(1) << idBits) < 2 * m_needles.size()) {
+    while ((std::size_t(1) << idBits) < 2 * NeedleCount()) {
         ++idBits;
     }
     band.shift = shift;
@@ -391,9 +396,9 @@ void Prefilter::FillLargeBand(LargeBand& band, std::size_t count) const
         std::uint64_t* filter;
         std::uint32_t* counts; // in the second pass, where its next entry of each bucket goes
     };
-    const auto middle = static_cast<std::uint32_t>(m_needles.size() / 2);
+    const auto middle = static_cast<std::uint32_t>(NeedleCount() / 2);
     const Half halves[] = { { 0, middle, band.filter.data(), band.bucketStart.data() },
-        { middle, static_cast<std::uint32_t>(m_needles.size()), secondFilter.data(),
+        { middle, static_cast<std::uint32_t>(NeedleCount()), secondFilter.data(),
             secondCounts.data() } };
 
     const auto setBits = [&](const Half& half) {
@@ -453,7 +458,7 @@ Prefilter::Sharing Prefilter::SharedWindows(
     Sharing sharing;
     sharing.reserve(which.size() * stride);
     for (const std::uint32_t n : which) {
-        const Needle& needle = m_needles[n];
+        const Needle needle = NeedleAt(n);
         const char* folded = Bytes(needle);
         if (needle.length < width) {
             continue;
@@ -516,7 +521,7 @@ void Prefilter::AssignToBands(std::vector<Band>& bands, const std::vector<std::u
     // UTF-8 all hold the bytes of "０" (EF BC 90) and the lead bytes of the next character.
     bool wide = false;
     for (const std::uint32_t n : which) {
-        const Needle& needle = m_needles[n];
+        const Needle needle = NeedleAt(n);
         const bool shared = FirstWindow(needle.length, bands[kFourWide]) != kNoWindow
             && !fits(needle, bands[kFourWide]);
         wide = wide
@@ -524,7 +529,7 @@ void Prefilter::AssignToBands(std::vector<Band>& bands, const std::vector<std::u
                 && fits(needle, bands[kSevenWide]));
     }
     for (const std::uint32_t n : which) {
-        const Needle& needle = m_needles[n];
+        const Needle needle = NeedleAt(n);
         if (needle.length < 4) {
             AssignShort(n);
             continue;
@@ -563,7 +568,7 @@ void Prefilter::FinishBand(Band& band) const
     }
     band.bucketShift = 32 - bucketBits;
     for (const Entry& entry : band.entries) {
-        const Needle& needle = m_needles[entry.needle];
+        const Needle needle = NeedleAt(entry.needle);
         const auto reach = needle.length - entry.offset;
         band.present[Hash(entry.gram, band.width, band.shift)]
             |= static_cast<std::uint8_t>(1u << (reach - band.width));
@@ -579,7 +584,7 @@ void Prefilter::FinishBand(Band& band) const
     for (std::uint32_t e = 0; e < band.entries.size(); ++e) {
         const Entry& entry = band.entries[e];
         order.push_back({ std::make_tuple(Hash(entry.gram, band.width, band.bucketShift),
-                              entry.gram, entry.offset, m_needles[entry.needle].length),
+                              entry.gram, entry.offset, NeedleAt(entry.needle).length),
             e });
     }
     std::sort(
@@ -593,7 +598,7 @@ void Prefilter::FinishBand(Band& band) const
             ++band.bucketStart[bucket + 1];
         }
         const std::uint32_t needle = band.entries[order[k].entry].needle;
-        band.tails.push_back({ TailOf(m_needles[needle]), needle });
+        band.tails.push_back({ TailOf(NeedleAt(needle)), needle });
         band.groups.back().endTail = static_cast<std::uint32_t>(band.tails.size());
     }
     for (std::size_t b = 1; b < band.bucketStart.size(); ++b) {
@@ -605,7 +610,7 @@ void Prefilter::FinishBand(Band& band) const
 void Prefilter::Verify(std::uint32_t needle, std::size_t start, const char* folded,
     std::size_t size, std::vector<Hit>& hits) const
 {
-    const Needle& entry = m_needles[needle];
+    const Needle entry = NeedleAt(needle);
     const std::size_t length = entry.length;
     if (start + length > size) {
         return;
@@ -761,7 +766,7 @@ void Prefilter::LargeCandidates(const LargeBand& band, std::size_t at, const cha
             continue;
         }
         const std::uint32_t needle = (entry & idMask) >> 1;
-        const std::size_t offset = FirstWindow(m_needles[needle].length, band) + (entry & 1);
+        const std::size_t offset = FirstWindow(NeedleAt(needle).length, band) + (entry & 1);
         if (at >= offset) {
             Verify(needle, at - offset, data, size, hits);
         }
@@ -789,7 +794,7 @@ void Prefilter::Scan(
     if (m_deferred) {
         EnsureBuilt();
     }
-    if (m_needles.size() == 0 || size == 0) {
+    if (NeedleCount() == 0 || size == 0) {
         return;
     }
     // Folded a region at a time into a buffer of fixed size, so that a line of any length costs

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/BlockArray.h"
+#include "engine/FieldSpan.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,10 +34,15 @@ public:
         std::int32_t pair;
     };
     static constexpr std::uint32_t kOwn = std::uint32_t(1) << 31;
+    // The needles of a table: for pairs [0, pairs), the search text, which searchTexts[2 * k]
+    // says where it lies in the shared bytes, where it is ASCII; the others listed after them.
+    // The shared bytes and the search texts must outlive the prefilter.
     struct NeedleList {
-        std::string_view shared; // must outlive the prefilter: a search text is its own needle
+        std::string_view shared;
+        const FieldSpan* searchTexts = nullptr;
+        std::size_t pairs = 0;
         BlockArray<char> own;
-        BlockArray<Needle> needles;
+        BlockArray<Needle> others;
     };
 
     Prefilter() = default;
@@ -124,6 +130,18 @@ private:
     };
 
     void EnsureBuilt() const;
+    // Needle n: the search text of pair n where n < m_pairs, with no bytes where that is not ASCII;
+    // else one of the others.
+    std::size_t NeedleCount() const { return m_pairs + m_others.size(); }
+    Needle NeedleAt(std::size_t n) const
+    {
+        if (n < m_pairs) {
+            const FieldSpan text = m_searchTexts[2 * n];
+            return { text.offset, text.ascii != 0 ? text.length : 0u,
+                static_cast<std::int32_t>(n) };
+        }
+        return m_others[n - m_pairs];
+    }
     const char* Bytes(const Needle& needle) const;
     // Its last four bytes, folded.
     std::uint32_t TailOf(const Needle& needle) const;
@@ -158,8 +176,10 @@ private:
         std::vector<Hit>& hits) const;
 
     std::string_view m_shared;
+    const FieldSpan* m_searchTexts = nullptr;
+    std::size_t m_pairs = 0;
     BlockArray<char> m_own;
-    BlockArray<Needle> m_needles;
+    BlockArray<Needle> m_others;
     std::vector<Band> m_bands;
     std::vector<LargeBand> m_largeBands;
     // Needles of 1 to 3 bytes, probed at every position by their first byte.
