@@ -706,9 +706,8 @@ void Prefilter::Candidates(const Band& band, std::size_t at, const char* data, s
     }
 }
 
-// Four probes are tested together: most groups of four hit nothing and cost one branch. Their
-// words are far from the cache, but the loop has no other waits, so the processor has the words
-// of many probes asked for at once.
+// Sixteen probes at a time: each one's filter word, far from the cache, is asked for before any is
+// tested, so that their misses overlap; most batches hit nothing and cost one branch.
 template <std::size_t Width>
 void Prefilter::ScanLargeBand(
     const LargeBand& band, const char* data, std::size_t size, std::vector<Hit>& hits) const
