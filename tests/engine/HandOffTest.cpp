@@ -1,12 +1,15 @@
 // The hand-off between the walk and the read-ahead thread: every slot offered is taken once, in
 // the order offered, with what its worker wrote, whichever thread did the work and however the
-// two threads meet; a closed hand-off gives what was finished and then nothing.
+// two threads meet; a closed hand-off gives what was finished and then nothing. And the load's
+// two halves at once.
 
 #include "engine/HandOff.h"
+#include "engine/BothAtOnce.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -90,6 +93,40 @@ TEST(HandOff, AClosedHandOffGivesWhatWasFinishedThenNothing)
         EXPECT_EQ(taken, items);
         handOff.Stop();
         reader.join();
+    }
+}
+
+// The load's halves: both are done when BothAtOnce returns, on two threads where worth one, and
+// an exception in either is thrown once both are done, never left on a thread still running.
+TEST(BothAtOnce, BothAreDoneAndAnExceptionWaitsForTheOther)
+{
+    struct Case {
+        bool worthAThread;
+        int throwing; // 0: neither, 1: the first, 2: the second
+    };
+    for (const Case c : { Case { true, 0 }, Case { false, 0 }, Case { true, 1 }, Case { true, 2 },
+             Case { false, 2 } }) {
+        SCOPED_TRACE(testing::Message() << c.worthAThread << " " << c.throwing);
+        std::thread::id ran[2];
+        bool done[2] = { false, false };
+        const auto half = [&](int which) {
+            ran[which] = std::this_thread::get_id();
+            if (c.throwing == which + 1) {
+                throw std::runtime_error("half");
+            }
+            done[which] = true;
+        };
+        bool thrown = false;
+        try {
+            engine::BothAtOnce([&] { half(0); }, [&] { half(1); }, c.worthAThread);
+        } catch (const std::runtime_error&) {
+            thrown = true;
+        }
+        EXPECT_EQ(thrown, c.throwing != 0);
+        EXPECT_EQ(done[0], c.throwing != 1);
+        EXPECT_EQ(done[1], c.throwing != 2);
+        EXPECT_EQ(ran[0], std::this_thread::get_id());
+        EXPECT_EQ(ran[1] != ran[0], c.worthAThread && std::thread::hardware_concurrency() > 1);
     }
 }
 
