@@ -232,8 +232,7 @@ void CollectPart(const CompiledPairs& pairs, TextEncoding encoding, Part& part)
         if (run.length == 0) {
             continue;
         }
-        AddOtherNeedles(
-            units, run, pairs.fields[2 * k].offset, static_cast<std::int32_t>(k), encoding, part);
+        AddOtherNeedles(units, run, span.offset, static_cast<std::int32_t>(k), encoding, part);
         if (encoding == TextEncoding::Cp932) {
             CountUtf8Needles(units, part);
         }

@@ -281,9 +281,8 @@ void Prefilter::Build(NeedleList needles)
     if (!m_deferred) {
         m_longest = longest;
     }
-    bool allSmall = true;
     for (const Shape& shape : shapes) {
-        if (NeedleCount() >= kLargeTable && shape.needles >= kLargeTable) {
+        if (shape.needles >= kLargeTable) {
             LargeBand band;
             band.stride = shape.stride;
             band.width = shape.width;
@@ -291,14 +290,13 @@ void Prefilter::Build(NeedleList needles)
             band.maxLength = shape.maxLength;
             FillLargeBand(band, shape.needles * shape.stride);
             m_largeBands.push_back(std::move(band));
-            allSmall = false;
         }
     }
     std::vector<std::uint32_t> small;
     for (std::uint32_t n = 0; n < NeedleCount(); ++n) {
         const std::size_t length = NeedleAt(n).length;
         const Shape* shape = shapeOf(length);
-        if (length != 0 && (allSmall || shape == nullptr || shape->needles < kLargeTable)) {
+        if (length != 0 && (shape == nullptr || shape->needles < kLargeTable)) {
             small.push_back(n);
         }
     }
